@@ -1,0 +1,42 @@
+#pragma once
+
+#include "abstractglobal.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QIODevice>
+
+// The input device of a container parser: a random-access, read-only view of
+// a file or of a buffer. readBytes() reads up to count bytes at the device
+// position and leaves the rest of the caller's buffer untouched; a read past
+// the end delivers nothing.
+class VANTOREL_ABSTRACT_EXPORT InputDevice : public QIODevice
+{
+    Q_OBJECT
+public:
+    explicit InputDevice(QObject *parent = nullptr);
+    ~InputDevice() override;
+
+    // Maps the file for reading. False, with errorString() set, when it
+    // cannot be opened or is not a regular file.
+    bool openFile(const QString &fileName);
+    // Serves the bytes of a buffer (the device keeps a reference to it).
+    bool openBuffer(const QByteArray &buffer);
+
+    virtual qint64 readBytes(char *buffer, qint64 count);
+
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return m_size; }
+    bool seek(qint64 pos) override;
+    void close() override;
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *data, qint64 maxSize) override;
+
+private:
+    QFile m_file;
+    QByteArray m_buffer;
+    const char *m_data = nullptr;
+    qint64 m_size = 0;
+};

@@ -1,0 +1,153 @@
+#pragma once
+
+#include "containerabstract.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <memory>
+
+#if defined(VANTOREL_MKV_LIBRARY)
+#define VANTOREL_MKV_EXPORT Q_DECL_EXPORT
+#else
+#define VANTOREL_MKV_EXPORT Q_DECL_IMPORT
+#endif
+
+// Walks a Matroska or WebM file as EBML and reports every element as a node
+// with its rows; registers every block of a video track as a frame.
+class VANTOREL_MKV_EXPORT ContainerMKV : public ContainerAbstract
+{
+public:
+    // Results of the walker, the handlers and the reporters.
+    enum Status {
+        StatusDone = 0,
+        StatusFileRefused = 3,    // verifyContainerFormat: not an mkv/webm name
+        StatusLengthRefused = 6,  // ID over 4 bytes, float not 4/8, integer over 8
+        StatusUnknownID = 7,      // searchID: not in the catalogue
+        StatusNoMemory = 9,       // a payload buffer could not be allocated
+    };
+
+    enum ElementType {
+        SInteger = 1,
+        UInteger = 2,
+        Float = 3,
+        String = 4,
+        UTF8 = 5,
+        Date = 6,
+        Master = 7,
+        Binary = 8,
+    };
+
+    class ElementMKV;
+    typedef int (ContainerMKV::*ElementHandler)(ElementMKV *element);
+
+    class VANTOREL_MKV_EXPORT ElementMKV : public ContainerAbstract::CommonElement
+    {
+    public:
+        ElementMKV();
+        ElementMKV(int type, ElementHandler handler, const QString &name,
+                   const QString &description);
+        ElementMKV(const ElementMKV &other) = default;
+        ElementMKV &operator=(const ElementMKV &other) = default;
+        ~ElementMKV() = default;
+
+        ElementHandler handler;
+        quint64 elementOffset;
+        quint64 elementSize;
+        quint64 dataOffset;
+        quint64 dataSize;
+        QString description;
+    };
+
+    struct Stream
+    {
+        quint64 trackNumber = 0;
+        quint64 trackType = 0;
+    };
+
+    // Masters nested deeper than this are reported with their id and size
+    // rows and an annotation, and not entered. The bound keeps the walk's
+    // recursion well inside a 1 MiB thread stack.
+    static constexpr int MaxNesting = 1000;
+
+    ContainerMKV();
+    ~ContainerMKV() override;
+
+protected:
+    int verifyContainerFormat(const QString &fileName) override;
+    int findBeginOfContainer(qint64 *offset) override;
+    int parseElement(quint64 *length) override;
+    void prepareParsing() override;
+    void finalizeParsing() override;
+
+    // EBML readers
+    quint8 getEBMLsize(quint8 firstByte);
+    int getID(quint32 *id, quint8 *length);
+    int getEBMLelement(quint64 *value, quint8 *length);
+
+    // Walker
+    int searchID(unsigned int id, ElementMKV *record);
+    int parseUnknownObject(quint64 offset, quint64 size);
+
+    // Value reporters
+    int reportValue(ElementMKV *element);
+    int reportValueString(ElementMKV *element);
+    int reportValueUTF8(ElementMKV *element);
+    int reportValueSInteger(ElementMKV *element);
+    int reportValueUInteger(ElementMKV *element);
+    int reportValueFloat(ElementMKV *element);
+    int reportValueBinary(ElementMKV *element);
+    int reportValueDate(ElementMKV *element);
+    int parseData(ElementMKV *element);
+    int parseJunk(ElementMKV *element);
+
+    // Blocks
+    int parseBlock(ElementMKV *element);
+
+    // Tracks
+    int parseTrackEntry(ElementMKV *element);
+    int parseTrackNumber(ElementMKV *element);
+    int parseTrackType(ElementMKV *element);
+    void reset_stream();
+    int parseDisplayUnit(ElementMKV *element);
+    int parseDefaultDuration(ElementMKV *element);
+    int parsePixelWidth(ElementMKV *element);
+    int parsePixelHeight(ElementMKV *element);
+    int parseTrackTimecodeScale(ElementMKV *element);
+    int parseCodecID(ElementMKV *element);
+    int parseCodecPrivate(ElementMKV *element);
+
+    QHash<unsigned int, ElementMKV *> elements;
+    Stream stream;
+    QHash<quint64, quint64> trackTypes;
+    QVector<quint64> videoTracks;
+
+private:
+    void fillCatalogue();
+    void seekTo(quint64 position);
+    quint64 bytesLeftAt(quint64 position) const;
+    void addValueRow(const ElementMKV *element, const QString &value,
+                     const QString &meaning = QString());
+    // Reads an unsigned integer payload of up to 8 bytes; false for longer ones.
+    bool readUInteger(const ElementMKV *element, quint64 *value);
+    struct Payload
+    {
+        std::unique_ptr<char[]> bytes;
+        quint64 size = 0; // bytes delivered
+    };
+    // Loads up to count bytes at the device position, never more than the
+    // input still holds there. StatusNoMemory when no buffer can be had.
+    int loadPayload(quint64 count, Payload *payload);
+    int walkChildren(ElementMKV *record);
+
+    int m_nesting = 0;          // masters entered by the current walk
+    quint64 m_parentEnd = ~quint64(0); // end of the innermost enclosing master
+};
+
+// Entry points, exported under their plain names for the host's resolver.
+extern "C" {
+VANTOREL_MKV_EXPORT ContainerAbstract *createParser();
+VANTOREL_MKV_EXPORT QStringList supportedExtensions();
+}

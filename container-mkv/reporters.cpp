@@ -1,0 +1,169 @@
+// Value reporters: each turns an element's payload into one "value" row. The
+// row always spans the whole payload, also where fewer bytes were loaded.
+#include "containermkv.h"
+
+#include <cstring>
+
+namespace {
+
+// The first bytes up to a NUL, or all of them.
+qsizetype lengthToNul(const char *bytes, quint64 size)
+{
+    const void *nul = std::memchr(bytes, 0, size_t(size));
+    return nul ? static_cast<const char *>(nul) - bytes : qsizetype(size);
+}
+
+} // namespace
+
+void ContainerMKV::addValueRow(const ElementMKV *element, const QString &value,
+                               const QString &meaning)
+{
+    addField(false, element->dataOffset, 0, element->dataSize, QStringLiteral("value"), value,
+             QString(), meaning, -1);
+}
+
+bool ContainerMKV::readUInteger(const ElementMKV *element, quint64 *value)
+{
+    // Matroska integers hold at most 8 bytes; a longer payload is refused
+    // rather than read past the buffer.
+    if (element->dataSize > 8)
+        return false;
+    unsigned char buffer[8] = {};
+    const auto n = quint8(element->dataSize);
+    dataSource->readBytes(reinterpret_cast<char *>(buffer), n);
+    swapByteOrder(buffer, n);
+    quint64 v = 0;
+    for (int i = 7; i >= 0; --i)
+        v = (v << 8) | buffer[i];
+    *value = v;
+    return true;
+}
+
+int ContainerMKV::reportValue(ElementMKV *element)
+{
+    switch (element->type) {
+    case SInteger:
+    case Date:
+        return reportValueSInteger(element);
+    case UInteger:
+        return reportValueUInteger(element);
+    case Float:
+        return reportValueFloat(element);
+    case String:
+        return reportValueString(element);
+    case UTF8:
+        return reportValueUTF8(element);
+    case Binary:
+        return reportValueBinary(element);
+    default:
+        return StatusDone;
+    }
+}
+
+int ContainerMKV::reportValueSInteger(ElementMKV *element)
+{
+    quint64 raw = 0;
+    if (!readUInteger(element, &raw))
+        return StatusLengthRefused;
+    const auto n = unsigned(element->dataSize);
+    qint64 value = 0;
+    if (n == 8)
+        value = qint64(raw);
+    else if (n > 0)
+        value = (raw >> (8 * n - 1)) ? qint64(raw) - (qint64(1) << (8 * n)) : qint64(raw);
+    addValueRow(element, QString::number(value, 10));
+    return StatusDone;
+}
+
+int ContainerMKV::reportValueUInteger(ElementMKV *element)
+{
+    quint64 value = 0;
+    if (!readUInteger(element, &value))
+        return StatusLengthRefused;
+    addValueRow(element, QString::number(value, 10));
+    return StatusDone;
+}
+
+int ContainerMKV::reportValueFloat(ElementMKV *element)
+{
+    const quint64 n = element->dataSize;
+    if (n != 4 && n != 8)
+        return StatusLengthRefused;
+    unsigned char input[8] = {};
+    unsigned char output[8] = {};
+    dataSource->readBytes(reinterpret_cast<char *>(input), qint64(n));
+    for (quint64 i = 0; i < n; ++i)
+        output[i] = input[n - 1 - i];
+    double value = 0;
+    if (n == 4) {
+        float single = 0;
+        std::memcpy(&single, output, 4);
+        value = single;
+    } else {
+        std::memcpy(&value, output, 8);
+    }
+    addValueRow(element, QString::number(value, 'g', 6));
+    return StatusDone;
+}
+
+int ContainerMKV::reportValueString(ElementMKV *element)
+{
+    Payload payload;
+    if (loadPayload(element->dataSize, &payload) != StatusDone)
+        return StatusNoMemory;
+    addValueRow(element, QString::fromLatin1(payload.bytes.get(),
+                                             lengthToNul(payload.bytes.get(), payload.size)));
+    return StatusDone;
+}
+
+int ContainerMKV::reportValueUTF8(ElementMKV *element)
+{
+    Payload payload;
+    if (loadPayload(qMin(element->dataSize, binaryLimit), &payload) != StatusDone)
+        return StatusNoMemory;
+    addValueRow(element, QString::fromUtf8(payload.bytes.get(),
+                                           lengthToNul(payload.bytes.get(), payload.size)));
+    return StatusDone;
+}
+
+int ContainerMKV::reportValueBinary(ElementMKV *element)
+{
+    Payload payload;
+    if (loadPayload(qMin(element->dataSize, binaryLimit), &payload) != StatusDone)
+        return StatusNoMemory;
+    static const char digits[] = "0123456789abcdef";
+    QString text(qsizetype(2 * payload.size), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (quint64 i = 0; i < payload.size; ++i) {
+        const auto byte = static_cast<unsigned char>(payload.bytes[size_t(i)]);
+        *out++ = QLatin1Char(digits[byte >> 4]);
+        *out++ = QLatin1Char(digits[byte & 0x0F]);
+    }
+    addValueRow(element, text);
+    return StatusDone;
+}
+
+int ContainerMKV::reportValueDate(ElementMKV *element)
+{
+    Q_UNUSED(element);
+    return StatusDone;
+}
+
+int ContainerMKV::parseData(ElementMKV *element)
+{
+    // Attached files can be large: the row marks where the data lies.
+    addValueRow(element, QString());
+    return StatusDone;
+}
+
+int ContainerMKV::parseJunk(ElementMKV *element)
+{
+    if (!showJunk)
+        return StatusDone;
+    Payload payload;
+    if (loadPayload(qMin(element->dataSize, binaryLimit), &payload) != StatusDone)
+        return StatusNoMemory;
+    addValueRow(element, QString::fromLatin1(payload.bytes.get(),
+                                             lengthToNul(payload.bytes.get(), payload.size)));
+    return StatusDone;
+}

@@ -1,0 +1,152 @@
+// The element walker: one call reads one element at currentPosition, reports
+// it as a node with its "id" and "size" rows, and walks a master's children
+// by calling itself once per child.
+#include "containermkv.h"
+
+#include <limits>
+#include <new>
+
+namespace {
+
+const QString &unknownElementText()
+{
+    static const QString text = QStringLiteral("Unknown element!");
+    return text;
+}
+
+const QString &nestingTooDeepText()
+{
+    static const QString text = QStringLiteral("Nesting too deep!");
+    return text;
+}
+
+} // namespace
+
+void ContainerMKV::seekTo(quint64 position)
+{
+    // Claimed sizes can put a position past what a qint64 holds; such a
+    // position is past the end of any input all the same.
+    const quint64 last = quint64(std::numeric_limits<qint64>::max());
+    dataSource->seek(qint64(position < last ? position : last));
+}
+
+quint64 ContainerMKV::bytesLeftAt(quint64 position) const
+{
+    const qint64 size = dataSource->size();
+    return size > 0 && position < quint64(size) ? quint64(size) - position : 0;
+}
+
+int ContainerMKV::loadPayload(quint64 count, Payload *payload)
+{
+    const quint64 n = qMin(count, bytesLeftAt(quint64(dataSource->pos())));
+    if (n > quint64(std::numeric_limits<qint64>::max()))
+        return StatusNoMemory;
+    payload->bytes.reset(new (std::nothrow) char[size_t(n) + 1]);
+    if (!payload->bytes)
+        return StatusNoMemory;
+    const qint64 read = n ? dataSource->readBytes(payload->bytes.get(), qint64(n)) : 0;
+    payload->size = read > 0 ? quint64(read) : 0;
+    payload->bytes[size_t(payload->size)] = '\0';
+    return StatusDone;
+}
+
+int ContainerMKV::parseElement(quint64 *length)
+{
+    const quint64 start = currentPosition;
+    quint32 id = 0;
+    quint8 idLength = 0;
+    // An ID over 4 bytes leaves idLength 0 and is never looked up.
+    const bool idRead = getID(&id, &idLength) == StatusDone;
+
+    seekTo(start + idLength);
+    quint64 size = 0;
+    quint8 sizeLength = 0;
+    getEBMLelement(&size, &sizeLength);
+    seekTo(start + idLength + sizeLength);
+
+    ElementMKV record;
+    const bool known = idRead && searchID(id, &record) == StatusDone;
+    record.elementOffset = start;
+    record.dataOffset = start + idLength + sizeLength;
+    record.dataSize = size;
+    // A size field holds less than 2^57, so this cannot wrap.
+    record.elementSize = idLength + sizeLength + size;
+
+    beginElement(start, record.elementSize, record.name, -1);
+    *length = record.elementSize;
+    addField(false, start, 0, idLength, QStringLiteral("id"), record.name, QString(), QString(), -1);
+    const int base = numberBase >= 2 && numberBase <= 36 ? numberBase : 10;
+    addField(false, start + idLength, 0, sizeLength, QStringLiteral("size"),
+             QString::number(size, base), QString(), QString(), -1);
+
+    int status = StatusDone;
+    if (!known) {
+        status = parseUnknownObject(record.dataOffset, record.dataSize);
+        annotateElement(unknownElementText());
+    } else if (record.type == Master) {
+        if (m_nesting >= MaxNesting) {
+            annotateElement(nestingTooDeepText());
+        } else {
+            status = walkChildren(&record);
+            if (!record.description.isEmpty())
+                annotateElement(record.description);
+        }
+    } else {
+        seekTo(record.dataOffset);
+        status = record.handler ? (this->*record.handler)(&record) : reportValue(&record);
+        if (!record.description.isEmpty())
+            annotateElement(record.description);
+    }
+
+    endElement();
+    currentPosition = start;
+    seekTo(start);
+    return status;
+}
+
+int ContainerMKV::walkChildren(ElementMKV *record)
+{
+    int status = StatusDone;
+    if (record->handler)
+        status = (this->*record->handler)(record);
+
+    // Children end with their master, and never past the master that holds
+    // it: every byte is walked once, however far a size field reaches.
+    const quint64 end = qMin(record->elementOffset + record->elementSize, m_parentEnd);
+    const quint64 enclosingEnd = m_parentEnd;
+    m_parentEnd = end;
+    ++m_nesting;
+    quint64 p = record->dataOffset;
+    while (p < end) {
+        currentPosition = p;
+        seekTo(p);
+        quint64 childLength = 0;
+        status = parseElement(&childLength);
+        if (childLength >= end - p)
+            break;
+        p += childLength;
+    }
+    --m_nesting;
+    m_parentEnd = enclosingEnd;
+    return status;
+}
+
+int ContainerMKV::parseUnknownObject(quint64 offset, quint64 size)
+{
+    if (!showUnknown || size == 0)
+        return StatusDone;
+    const quint64 n = qMin(size, binaryLimit);
+    Payload payload;
+    if (loadPayload(n, &payload) != StatusDone)
+        return StatusNoMemory;
+    // Printable ASCII and DEL stay; everything else shows as a dot. Only the
+    // bytes the input delivered are shown.
+    QString text(qsizetype(payload.size), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (quint64 i = 0; i < payload.size; ++i) {
+        const auto byte = static_cast<unsigned char>(payload.bytes[size_t(i)]);
+        out[i] = QLatin1Char(byte < 0x20 || byte >= 0x80 ? '.' : char(byte));
+    }
+    addField(false, offset, 0, n, QStringLiteral("value"), text, QString(), QString(), -1);
+    return StatusDone;
+}
