@@ -1,0 +1,32 @@
+#pragma once
+
+#include "elementsink.h"
+#include "outputbuffer.h"
+
+// Writes the tree as indented text while the walk goes: a line per node
+// (name, offset, whole length), a line per row (name, value, meaning,
+// offset, length), a line per annotation and per registered frame.
+class TextWriter : public ElementSink
+{
+public:
+    explicit TextWriter(OutputBuffer *out);
+
+    void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
+    void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
+                  const QString &value, const QString &extra, const QString &meaning,
+                  qint64 tag) override;
+    void annotateElement(const QString &text) override;
+    void endElement() override;
+    void addFrame(const FrameRecord &frame) override;
+    void topLevelParsed(int status) override;
+    void beginFile(const QString &fileName, quint64 size) override;
+    void endFile() override;
+
+private:
+    void indent(int extra);
+    void text(const QString &value);
+
+    OutputBuffer *m_out;
+    int m_depth = 0;
+    quint64 m_frames = 0;
+};
