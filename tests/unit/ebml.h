@@ -1,0 +1,146 @@
+#pragma once
+
+// A small EBML writer for building test inputs in memory, so that no size
+// field is ever counted by hand.
+
+#include <QByteArray>
+
+#include <cstring>
+#include <initializer_list>
+#include <utility>
+
+namespace ebml {
+
+// Literal bytes: bytes({0x1A, 0x45, 0xDF, 0xA3}).
+inline QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    out.reserve(qsizetype(values.size()));
+    for (int v : values)
+        out.append(char(quint8(v)));
+    return out;
+}
+
+// An element ID as stored in the file: its bytes big-endian, marker included.
+inline QByteArray id(quint32 value)
+{
+    int length = 1;
+    while (length < 4 && (value >> (8 * length)) != 0)
+        ++length;
+    QByteArray out;
+    for (int i = length - 1; i >= 0; --i)
+        out.append(char(quint8(value >> (8 * i))));
+    return out;
+}
+
+// A size field. With length 0 the shortest one whose value bits are not all
+// ones (all ones would mean "unknown size").
+inline QByteArray size(quint64 value, int length = 0)
+{
+    if (length == 0) {
+        length = 1;
+        while (length < 8 && value >= (quint64(1) << (7 * length)) - 1)
+            ++length;
+    }
+    QByteArray out;
+    for (int i = length - 1; i >= 0; --i)
+        out.append(char(quint8(value >> (8 * i))));
+    out[0] = char(quint8(out[0]) | quint8(0x80u >> (length - 1)));
+    return out;
+}
+
+// The ID and size field of an element whose payload follows separately.
+inline QByteArray header(quint32 elementId, quint64 payloadSize, int sizeLength = 0)
+{
+    return id(elementId) + size(payloadSize, sizeLength);
+}
+
+// A whole element.
+inline QByteArray el(quint32 elementId, const QByteArray &payload)
+{
+    return header(elementId, quint64(payload.size())) + payload;
+}
+
+// An unsigned integer payload of exactly n bytes, big-endian.
+inline QByteArray uintN(quint64 value, int n)
+{
+    QByteArray out;
+    for (int i = n - 1; i >= 0; --i)
+        out.append(char(quint8(i < 8 ? value >> (8 * i) : 0)));
+    return out;
+}
+
+// An unsigned integer payload in as few bytes as it needs (one for 0).
+inline QByteArray uint(quint64 value)
+{
+    int n = 1;
+    while (n < 8 && (value >> (8 * n)) != 0)
+        ++n;
+    return uintN(value, n);
+}
+
+inline QByteArray uel(quint32 elementId, quint64 value)
+{
+    return el(elementId, uint(value));
+}
+
+inline QByteArray f32(float value)
+{
+    quint32 raw = 0;
+    std::memcpy(&raw, &value, 4);
+    return uintN(raw, 4);
+}
+
+inline QByteArray f64(double value)
+{
+    quint64 raw = 0;
+    std::memcpy(&raw, &value, 8);
+    return uintN(raw, 8);
+}
+
+// Element IDs the tests use by name.
+enum : quint32 {
+    EBML = 0x1A45DFA3,
+    EBMLVersion = 0x4286,
+    DocType = 0x4282,
+    Void = 0xEC,
+    CRC32 = 0xBF,
+    Segment = 0x18538067,
+    Info = 0x1549A966,
+    TimecodeScale = 0x2AD7B1,
+    Duration = 0x4489,
+    DateUTC = 0x4461,
+    Title = 0x7BA9,
+    Cluster = 0x1F43B675,
+    Timecode = 0xE7,
+    SimpleBlock = 0xA3,
+    BlockGroup = 0xA0,
+    Block = 0xA1,
+    ReferenceBlock = 0xFB,
+    Tracks = 0x1654AE6B,
+    TrackEntry = 0xAE,
+    TrackNumber = 0xD7,
+    TrackType = 0x83,
+    CodecID = 0x86,
+    CodecPrivate = 0x63A2,
+    DefaultDuration = 0x23E383,
+    TrackTimecodeScale = 0x23314F,
+    Video = 0xE0,
+    PixelWidth = 0xB0,
+    PixelHeight = 0xBA,
+    DisplayUnit = 0x54B2,
+    Attachments = 0x1941A469,
+    AttachedFile = 0x61A7,
+    FileData = 0x465C,
+};
+
+// A Tracks master with one TrackEntry per (number, type) pair.
+inline QByteArray tracks(std::initializer_list<std::pair<quint64, quint64>> entries)
+{
+    QByteArray payload;
+    for (const auto &e : entries)
+        payload += el(TrackEntry, uel(TrackNumber, e.first) + uel(TrackType, e.second));
+    return el(Tracks, payload);
+}
+
+} // namespace ebml
