@@ -50,7 +50,11 @@ int ContainerMKV::loadPayload(quint64 count, Payload *payload)
     return StatusDone;
 }
 
-int ContainerMKV::parseElement(quint64 *length)
+// Reads the element's header at currentPosition into the record, opens its
+// node and adds its "id" and "size" rows. False when the element is not in
+// the catalogue. Kept out of parseElement, which recurses, so that each level
+// of nesting costs little stack.
+Q_NEVER_INLINE bool ContainerMKV::beginRecord(ElementMKV *record)
 {
     const quint64 start = currentPosition;
     quint32 id = 0;
@@ -64,47 +68,35 @@ int ContainerMKV::parseElement(quint64 *length)
     getEBMLelement(&size, &sizeLength);
     seekTo(start + idLength + sizeLength);
 
-    ElementMKV record;
-    const bool known = idRead && searchID(id, &record) == StatusDone;
-    record.elementOffset = start;
-    record.dataOffset = start + idLength + sizeLength;
-    record.dataSize = size;
+    const bool known = idRead && searchID(id, record) == StatusDone;
+    record->elementOffset = start;
+    record->dataOffset = start + idLength + sizeLength;
+    record->dataSize = size;
     // A size field holds less than 2^57, so this cannot wrap.
-    record.elementSize = idLength + sizeLength + size;
+    record->elementSize = idLength + sizeLength + size;
 
-    beginElement(start, record.elementSize, record.name, -1);
-    *length = record.elementSize;
-    addField(false, start, 0, idLength, QStringLiteral("id"), record.name, QString(), QString(), -1);
+    beginElement(start, record->elementSize, record->name, -1);
+    addField(false, start, 0, idLength, QStringLiteral("id"), record->name, QString(), QString(),
+             -1);
     const int base = numberBase >= 2 && numberBase <= 36 ? numberBase : 10;
     addField(false, start + idLength, 0, sizeLength, QStringLiteral("size"),
              QString::number(size, base), QString(), QString(), -1);
-
-    int status = StatusDone;
-    if (!known) {
-        status = parseUnknownObject(record.dataOffset, record.dataSize);
-        annotateElement(unknownElementText());
-    } else if (record.type == Master) {
-        if (m_nesting >= MaxNesting) {
-            annotateElement(nestingTooDeepText());
-        } else {
-            status = walkChildren(&record);
-            if (!record.description.isEmpty())
-                annotateElement(record.description);
-        }
-    } else {
-        seekTo(record.dataOffset);
-        status = record.handler ? (this->*record.handler)(&record) : reportValue(&record);
-        if (!record.description.isEmpty())
-            annotateElement(record.description);
-    }
-
-    endElement();
-    currentPosition = start;
-    seekTo(start);
-    return status;
+    return known;
 }
 
-int ContainerMKV::walkChildren(ElementMKV *record)
+// The payload of an element that is not a master.
+Q_NEVER_INLINE int ContainerMKV::parsePayload(ElementMKV *record, bool known)
+{
+    if (!known) {
+        const int status = parseUnknownObject(record->dataOffset, record->dataSize);
+        annotateElement(unknownElementText());
+        return status;
+    }
+    seekTo(record->dataOffset);
+    return record->handler ? (this->*record->handler)(record) : reportValue(record);
+}
+
+Q_ALWAYS_INLINE int ContainerMKV::walkChildren(ElementMKV *record)
 {
     int status = StatusDone;
     if (record->handler)
@@ -128,6 +120,32 @@ int ContainerMKV::walkChildren(ElementMKV *record)
     }
     --m_nesting;
     m_parentEnd = enclosingEnd;
+    return status;
+}
+
+int ContainerMKV::parseElement(quint64 *length)
+{
+    ElementMKV record;
+    const bool known = beginRecord(&record);
+    *length = record.elementSize;
+
+    int status = StatusDone;
+    if (known && record.type == Master) {
+        if (m_nesting >= MaxNesting) {
+            annotateElement(nestingTooDeepText());
+            record.description.clear();
+        } else {
+            status = walkChildren(&record);
+        }
+    } else {
+        status = parsePayload(&record, known);
+    }
+    if (known && !record.description.isEmpty())
+        annotateElement(record.description);
+
+    endElement();
+    currentPosition = record.elementOffset;
+    seekTo(record.elementOffset);
     return status;
 }
 
