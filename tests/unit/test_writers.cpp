@@ -1,0 +1,128 @@
+// The command-line host's streaming writers, fed the calls a parser makes.
+#include "jsonwriter.h"
+#include "outputbuffer.h"
+#include "textwriter.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+// Runs the writer over a small walk: an EBML master with one child, an
+// annotated unknown element with status 7, and two frames.
+template <typename Writer>
+QByteArray writeSampleWalk()
+{
+    std::FILE *file = std::tmpfile();
+    {
+        OutputBuffer out(file);
+        Writer writer(&out);
+        writer.beginFile(QStringLiteral("a \"quoted\" name.mkv"), 20);
+        writer.beginElement(0, 9, QStringLiteral("EBML"), -1);
+        writer.addField(false, 0, 0, 4, QStringLiteral("id"), QStringLiteral("EBML"), {}, {}, -1);
+        writer.addField(false, 4, 0, 1, QStringLiteral("size"), QStringLiteral("4"), {}, {}, -1);
+        writer.beginElement(5, 4, QStringLiteral("EBMLVersion"), -1);
+        writer.addField(false, 8, 0, 1, QStringLiteral("value"), QStringLiteral("1"), {}, {}, -1);
+        writer.addFrame(FrameRecord{0, 0, 8, 1, 1});
+        writer.endElement();
+        writer.endElement();
+        writer.topLevelParsed(0);
+        writer.beginElement(9, 11, QStringLiteral("Unknown"), -1);
+        writer.addField(false, 11, 0, 9, QStringLiteral("value"),
+                        QString::fromUtf8("A.\x7f\n\xc3\xa9\\"), {}, QStringLiteral("words "), -1);
+        writer.annotateElement(QStringLiteral("Unknown element!"));
+        writer.endElement();
+        writer.topLevelParsed(7);
+        writer.addFrame(FrameRecord{1, 5, 12, 3, 0});
+        writer.endFile();
+    }
+    std::rewind(file);
+    QByteArray bytes;
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.append(chunk, qsizetype(n));
+    std::fclose(file);
+    return bytes;
+}
+
+} // namespace
+
+TEST(JsonWriter, WritesTheDocumentShapeWithStatusesAndFrames)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(writeSampleWalk<JsonWriter>(), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << qPrintable(error.errorString());
+    const QJsonObject root = document.object();
+    EXPECT_EQ(root.value("file").toString(), QStringLiteral("a \"quoted\" name.mkv"));
+    EXPECT_EQ(root.value("size").toInteger(), 20);
+
+    const QJsonArray elements = root.value("elements").toArray();
+    ASSERT_EQ(elements.size(), 2);
+    const QJsonObject ebml = elements[0].toObject();
+    EXPECT_EQ(ebml.value("status").toInt(-1), 0);
+    EXPECT_FALSE(ebml.contains("annotation"));
+    EXPECT_EQ(ebml.value("rows").toArray().size(), 2);
+    const QJsonObject version = ebml.value("children").toArray()[0].toObject();
+    EXPECT_EQ(version.value("name").toString(), QStringLiteral("EBMLVersion"));
+    EXPECT_EQ(version.value("offset").toInteger(), 5);
+    EXPECT_EQ(version.value("size").toInteger(), 4);
+    EXPECT_FALSE(version.contains("status")) << "only top-level nodes carry a status";
+    EXPECT_TRUE(version.value("children").isArray());
+
+    const QJsonObject unknown = elements[1].toObject();
+    EXPECT_EQ(unknown.value("status").toInt(), 7);
+    EXPECT_EQ(unknown.value("annotation").toString(), QStringLiteral("Unknown element!"));
+    EXPECT_TRUE(unknown.value("children").toArray().isEmpty());
+    const QJsonObject row = unknown.value("rows").toArray()[0].toObject();
+    EXPECT_EQ(row.value("value").toString(), QString::fromUtf8("A.\x7f\n\xc3\xa9\\"));
+    EXPECT_EQ(row.value("meaning").toString(), QStringLiteral("words "));
+    EXPECT_EQ(row.value("length").toInteger(), 9);
+
+    const QJsonArray frames = root.value("frames").toArray();
+    ASSERT_EQ(frames.size(), 2);
+    EXPECT_EQ(frames[0].toObject().value("keyframe").toBool(), true);
+    EXPECT_EQ(frames[1].toObject().value("stream").toInt(), 1);
+    EXPECT_EQ(frames[1].toObject().value("number").toInt(), 5);
+    EXPECT_EQ(frames[1].toObject().value("offset").toInt(), 12);
+    EXPECT_EQ(frames[1].toObject().value("size").toInt(), 3);
+    EXPECT_EQ(frames[1].toObject().value("keyframe").toBool(), false);
+}
+
+TEST(JsonWriter, EscapesControlCharactersQuotesAndBackslashes)
+{
+    std::FILE *file = std::tmpfile();
+    {
+        OutputBuffer out(file);
+        JsonWriter::writeString(&out, QString::fromUtf8("q\"b\\n\n\t\x01\x1f\xc3\xa9"));
+    }
+    std::rewind(file);
+    char text[64] = {};
+    std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    EXPECT_STREQ(text, "\"q\\\"b\\\\n\\n\\t\\u0001\\u001f\xc3\xa9\"");
+}
+
+TEST(TextWriter, IndentsNodesAndShowsRowsAnnotationsAndFrames)
+{
+    const QByteArray text = writeSampleWalk<TextWriter>();
+    EXPECT_EQ(text,
+              "a \"quoted\" name.mkv, 20 bytes\n"
+              "EBML  @0 len 9\n"
+              "  id = EBML  @0 len 4\n"
+              "  size = 4  @4 len 1\n"
+              "  EBMLVersion  @5 len 4\n"
+              "    value = 1  @8 len 1\n"
+              "    => frame 0 of video stream 0, keyframe\n"
+              "Unknown  @9 len 11\n"
+              "  value = A.\x7f\\n\xc3\xa9\\ (words)  @11 len 9\n"
+              "  # Unknown element!\n"
+              "# status 7\n"
+              "=> frame 5 of video stream 1\n"
+              "2 video frames\n");
+}
