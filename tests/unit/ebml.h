@@ -71,7 +71,7 @@ inline QByteArray uintN(quint64 value, int n)
 }
 
 // An unsigned integer payload in as few bytes as it needs (one for 0).
-inline QByteArray uint(quint64 value)
+inline QByteArray uinteger(quint64 value)
 {
     int n = 1;
     while (n < 8 && (value >> (8 * n)) != 0)
@@ -81,7 +81,7 @@ inline QByteArray uint(quint64 value)
 
 inline QByteArray uel(quint32 elementId, quint64 value)
 {
-    return el(elementId, uint(value));
+    return el(elementId, uinteger(value));
 }
 
 inline QByteArray f32(float value)

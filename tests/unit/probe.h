@@ -10,6 +10,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <ostream>
 #include <vector>
@@ -182,4 +184,21 @@ inline QString valueOf(const std::vector<ElementNode> &nodes, const QString &nam
         return QStringLiteral("<no node>");
     const ElementRow *r = n->row(QStringLiteral("value"));
     return r ? r->value : QStringLiteral("<no row>");
+}
+
+// Checks row i of a node: name, offset, length and value text.
+inline ::testing::AssertionResult hasRow(const ElementNode &node, int i, const QString &name,
+                                         quint64 offset, quint64 length, const QString &value)
+{
+    if (i >= node.rows.size())
+        return ::testing::AssertionFailure()
+               << node.name.toStdString() << " has " << node.rows.size() << " rows, no row " << i;
+    const ElementRow &r = node.rows.at(i);
+    if (r.name != name || r.offset != offset || r.length != length || r.value != value)
+        return ::testing::AssertionFailure()
+               << node.name.toStdString() << " row " << i << " is (" << r.name.toStdString()
+               << ", " << r.offset << ", " << r.length << ", \"" << r.value.toStdString()
+               << "\"), expected (" << name.toStdString() << ", " << offset << ", " << length
+               << ", \"" << value.toStdString() << "\")";
+    return ::testing::AssertionSuccess();
 }
