@@ -22,6 +22,28 @@ inline void PrintTo(const QString &text, std::ostream *os)
     *os << '"' << text.toStdString() << '"';
 }
 
+// An in-memory input that counts what the parser asks of it.
+class CountingDevice : public InputDevice
+{
+public:
+    qint64 readBytes(char *buffer, qint64 count) override
+    {
+        ++calls;
+        requested += quint64(count > 0 ? count : 0);
+        largestRequest = qMax(largestRequest, count);
+        return InputDevice::readBytes(buffer, count);
+    }
+    void resetCounts()
+    {
+        calls = 0;
+        requested = 0;
+        largestRequest = 0;
+    }
+    int calls = 0;
+    quint64 requested = 0;
+    qint64 largestRequest = 0;
+};
+
 class Probe : public ContainerMKV
 {
 public:
@@ -69,7 +91,7 @@ public:
     using ContainerMKV::trackTypes;
     using ContainerMKV::videoTracks;
 
-    InputDevice device;
+    CountingDevice device;
     ElementTree tree;
 
     Probe() { setSink(&tree); }
