@@ -152,7 +152,14 @@ private:
 };
 
 // Entry points, exported under their plain names for the host's resolver.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#endif
 extern "C" {
 VANTOREL_MKV_EXPORT ContainerAbstract *createParser();
 VANTOREL_MKV_EXPORT QStringList supportedExtensions();
 }
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif

@@ -1,0 +1,31 @@
+// libFuzzer target over the whole walk: the first byte of the input picks the
+// display settings, the rest is the file.
+#include "containermkv.h"
+#include "elementtree.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    static const quint64 limits[] = {0, 1, 16, 4096, ~quint64(0)};
+    const uint8_t settings = data[0];
+
+    ContainerMKV parser;
+    parser.numberBase = 2 + settings % 35;
+    parser.binaryLimit = limits[(settings >> 1) % 5];
+    parser.showJunk = settings & 0x40;
+    parser.showUnknown = !(settings & 0x80);
+
+    InputDevice device;
+    device.openBuffer(QByteArray(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1)));
+    ElementTree tree;
+    parser.parseFile(QStringLiteral("fuzz.mkv"), &device, &tree);
+
+    // Every node that was opened was closed, and nothing arrived outside one.
+    if (tree.openNodes() != 0 || tree.strayCalls != 0)
+        std::abort();
+    return 0;
+}
