@@ -2,7 +2,8 @@
 # Real Matroska/WebM files for the end-to-end tests, made by independent
 # muxers (ffmpeg and mkvmerge) from synthetic lavfi sources:
 #   clip.webm            VP8 + Vorbis, ffmpeg; SimpleBlocks, Cues, Tags, Void (README demo)
-#   vp9-opus.webm        VP9 + Opus, ffmpeg; Opus settings newer than the catalogue
+#   vp9-opus.webm        VP9 + Opus, ffmpeg; Opus settings newer than the catalogue, a
+#                        DateUTC and a UTF-8 title
 #   h264-aac.mkv         H.264 (B-frames) + AAC, ffmpeg; CRC-32 elements in every level-1
 #                        master, a Colour master (newer than the catalogue) with children
 #   laced-audio.mkv      MPEG-4 video + MP3 + Vorbis, mkvmerge; audio in Xiph, EBML and
@@ -11,6 +12,10 @@
 #                        global tags and an attached text file
 #   two-video.mkv        Vorbis + VP8 + H.264, mkvmerge; two video tracks behind an audio
 #                        track, all in BlockGroups (no SimpleBlocks)
+#   track200.webm        VP8, ffmpeg in WebM DASH mode; track number 200, so every block
+#                        starts with a 2-byte track number
+#   live.webm            VP8 + Vorbis, ffmpeg live mode written to a pipe; the Segment keeps
+#                        its "unknown" size (all ones), as in live WebM streams
 #
 # No track of these files uses content encoding (mkvmerge gets --compression
 # TID:none for every track), so block payloads are frame data as stored.
@@ -37,8 +42,9 @@ MKVMERGE=(mkvmerge --quiet --deterministic 20240601 --no-date --disable-track-st
 "${FF[@]}" "${VIDEO_SRC[@]}" "${AUDIO_SRC[@]}" "${EXACT[@]}" \
     -c:v libvpx -b:v 200k -g 10 -c:a libvorbis -q:a 0 "$out/clip.webm"
 
-# 2. VP9 + Opus.
+# 2. VP9 + Opus, with a production date and a title outside ASCII.
 "${FF[@]}" "${VIDEO_SRC[@]}" "${AUDIO_SRC[@]}" "${EXACT[@]}" \
+    -metadata creation_time=2024-06-01T12:34:56.789Z -metadata title="Déjà vu – 1 s" \
     -c:v libvpx-vp9 -b:v 150k -g 12 -row-mt 0 -c:a libopus -b:a 32k "$out/vp9-opus.webm"
 
 # 3. H.264 with B-frames + AAC, Matroska with CRC-32 elements; the colour
@@ -103,5 +109,14 @@ printf 'A small attached text file.\n' > "$work/notes.txt"
     --compression 0:none "$work/vorbis.ogg" \
     --compression 0:none "$work/vp8.webm" \
     --compression 0:none "$work/h264.mp4"
+
+# 7. Track number 200: WebM DASH mode numbers its single track as asked.
+"${FF[@]}" "${VIDEO_SRC[@]}" "${EXACT[@]}" \
+    -c:v libvpx -b:v 100k -g 10 -dash 1 -dash_track_number 200 "$out/track200.webm"
+
+# 8. Live mode on a pipe: ffmpeg cannot seek back, so the Segment size stays
+# the unknown-size marker (Clusters are buffered and get real sizes).
+"${FF[@]}" "${VIDEO_SRC[@]}" "${AUDIO_SRC[@]}" "${EXACT[@]}" \
+    -c:v libvpx -b:v 150k -g 10 -c:a libvorbis -q:a 0 -live 1 -f webm pipe:1 > "$out/live.webm"
 
 ls -l "$out"/*.webm "$out"/*.mkv

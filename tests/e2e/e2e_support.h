@@ -27,6 +27,7 @@ inline const QStringList &sampleNames()
         QStringLiteral("clip.webm"),       QStringLiteral("vp9-opus.webm"),
         QStringLiteral("h264-aac.mkv"),    QStringLiteral("laced-audio.mkv"),
         QStringLiteral("subs-chapters.mkv"), QStringLiteral("two-video.mkv"),
+        QStringLiteral("track200.webm"),   QStringLiteral("live.webm"),
     };
     return names;
 }

@@ -4,6 +4,7 @@
 // frames of the video tracks.
 #include "e2e_support.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -35,7 +36,9 @@ using e2e::forEachNode;
 // where the number of characters before '+' is the nesting depth, -z makes
 // "size" the whole element (ID + size field + payload) and "data size" the
 // payload. Blocks are followed by one "Frame at OFFSET size N" line per
-// (laced) frame; those lines are not elements and go to the block.
+// (laced) frame; those lines are not elements and go to the block. An
+// element whose size field holds the unknown-size marker (all value bits
+// set) is printed as "Label: size unknown at OFFSET size is unknown".
 struct InfoElement
 {
     QString label;
@@ -43,6 +46,7 @@ struct InfoElement
     quint64 offset = 0;
     quint64 size = 0;
     quint64 dataSize = 0;
+    bool sizeUnknown = false;
     QVector<QPair<quint64, quint64>> frames;
     std::vector<InfoElement> children;
 
@@ -62,6 +66,8 @@ InfoFile parseMkvinfo(const QByteArray &output)
         QStringLiteral(R"(^([| ]*)\+ (.*) at (\d+) size (\d+) data size (\d+)$)"));
     static const QRegularExpression frameLine(
         QStringLiteral(R"(^([| ]*)\+ Frame at (\d+) size (\d+)$)"));
+    static const QRegularExpression unknownSizeLine(
+        QStringLiteral(R"(^([| ]*)\+ (.*) at (\d+) size is unknown$)"));
 
     InfoFile file;
     file.ran = true;
@@ -82,6 +88,9 @@ InfoFile parseMkvinfo(const QByteArray &output)
             continue;
         }
         m = elementLine.match(line);
+        const bool sizeUnknown = !m.hasMatch();
+        if (sizeUnknown)
+            m = unknownSizeLine.match(line);
         if (!m.hasMatch()) {
             file.unparsed << line;
             continue;
@@ -102,8 +111,11 @@ InfoFile parseMkvinfo(const QByteArray &output)
         e.label = colon < 0 ? head : head.left(colon);
         e.text = colon < 0 ? QString() : head.mid(colon + 2);
         e.offset = m.captured(3).toULongLong();
-        e.size = m.captured(4).toULongLong();
-        e.dataSize = m.captured(5).toULongLong();
+        e.sizeUnknown = sizeUnknown;
+        if (!sizeUnknown) {
+            e.size = m.captured(4).toULongLong();
+            e.dataSize = m.captured(5).toULongLong();
+        }
         open.push_back(&e);
     }
     return file;
@@ -144,6 +156,7 @@ const QHash<QString, QStringList> &namesForLabel()
         add("Duration", {"Duration"});
         add("Segment UID", {"SegmentUID"});
         add("Title", {"Title"});
+        add("Date", {"DateUTC"});
         add("Tracks", {"Tracks"});
         add("Track", {"TrackEntry"});
         add("Track number", {"TrackNumber"});
@@ -247,6 +260,7 @@ enum class ValueForm {
     SignedTicks, // a time that may be negative, in timestamp-scale units
     Nanoseconds, // a time; the element holds nanoseconds
     FloatTicks,  // the segment duration: a float in timestamp-scale units
+    Date,        // "2024-06-01 12:34:56 UTC"; the element holds nanoseconds since 2001
 };
 
 const QHash<QString, ValueForm> &valueForms()
@@ -286,6 +300,7 @@ const QHash<QString, ValueForm> &valueForms()
         m.insert(QStringLiteral("Chapter time start"), ValueForm::Nanoseconds);
         m.insert(QStringLiteral("Chapter time end"), ValueForm::Nanoseconds);
         m.insert(QStringLiteral("Duration"), ValueForm::FloatTicks);
+        m.insert(QStringLiteral("Date"), ValueForm::Date);
         return m;
     }();
     return map;
@@ -380,7 +395,20 @@ QString describe(const ElementNode &n)
 
 QString describe(const InfoElement &e)
 {
+    if (e.sizeUnknown)
+        return QStringLiteral("'%1'@%2+unknown").arg(e.label).arg(e.offset);
     return QStringLiteral("'%1'@%2+%3").arg(e.label).arg(e.offset).arg(e.size);
+}
+
+// The size row holds the unknown-size marker: all value bits of its length set.
+bool sizeIsUnknown(const ElementNode &n)
+{
+    const ElementRow *size = n.row(QStringLiteral("size"));
+    if (!size || size->length < 1 || size->length > 8)
+        return false;
+    bool ok = false;
+    const quint64 value = size->value.toULongLong(&ok, 10);
+    return ok && value == (quint64(1) << (7 * size->length)) - 1;
 }
 
 int countElements(const std::vector<InfoElement> &elements)
@@ -400,7 +428,8 @@ int countElements(const std::vector<InfoElement> &elements)
 //  - mkvinfo's children of an element the catalogue does not know: the
 //    plug-in reports such an element opaque, without children.
 // Everything else must be there on both sides, at the same offset, with the
-// same whole length, under the same parent.
+// same whole length, under the same parent. An element of unknown size has
+// no length to compare; its size row must hold the marker.
 void matchLevel(const std::vector<ElementNode> &nodes, const std::vector<InfoElement> &infos,
                 const QString &path, Match *match)
 {
@@ -421,7 +450,8 @@ void matchLevel(const std::vector<ElementNode> &nodes, const std::vector<InfoEle
         const ElementNode &n = *ours[i];
         const InfoElement &e = infos[i];
         const QString here = path + QLatin1Char('/') + describe(n);
-        if (n.offset != e.offset || n.size != e.size) {
+        if (n.offset != e.offset || (!e.sizeUnknown && n.size != e.size)
+            || e.sizeUnknown != sizeIsUnknown(n)) {
             match->mismatches << here + QStringLiteral(": mkvinfo has ") + describe(e);
             // Siblings after a disagreement would only repeat it.
             return;
@@ -600,13 +630,19 @@ TEST_P(SampleFile, WalkIsSoundAndCoversTheFile)
     EXPECT_EQ(tree.strayCalls, 0);
     EXPECT_EQ(tree.openNodes(), 0);
 
+    // An element of unknown size reaches to the end of its parent (the file,
+    // for a top-level one): that is where its extent is taken to end.
+    auto extentEnd = [](const ElementNode &n, quint64 parentEnd) {
+        return sizeIsUnknown(n) ? parentEnd : n.offset + n.size;
+    };
+
     int ebml = 0, segment = 0;
     quint64 end = 0;
     for (const ElementNode &root : tree.roots) {
         EXPECT_EQ(root.status, 0) << describe(root).toStdString();
         EXPECT_EQ(root.offset, end) << "top-level elements leave a gap before "
                                     << describe(root).toStdString();
-        end = root.offset + root.size;
+        end = extentEnd(root, x.walk->fileSize);
         ebml += root.name == QLatin1String("EBML");
         segment += root.name == QLatin1String("Segment");
     }
@@ -617,9 +653,11 @@ TEST_P(SampleFile, WalkIsSoundAndCoversTheFile)
     EXPECT_EQ(tree.roots.front().name, QStringLiteral("EBML"));
 
     // Every node: "id" and "size" rows first, whole length = their lengths +
-    // the payload size, rows inside the node, children tiling the payload.
+    // the payload size, rows inside the node and inside the file, children
+    // tiling the payload.
     int problems = 0;
-    forEachNode(tree.roots, [&](const ElementNode &n, int) {
+    std::function<void(const ElementNode &, quint64)> check = [&](const ElementNode &n,
+                                                                   quint64 parentEnd) {
         if (problems > 20)
             return;
         const QString where = describe(n);
@@ -633,13 +671,17 @@ TEST_P(SampleFile, WalkIsSoundAndCoversTheFile)
         const ElementRow &size = n.rows[1];
         const quint64 payload = size.value.toULongLong();
         const quint64 dataStart = n.offset + id.length + size.length;
+        const quint64 nodeEnd = extentEnd(n, parentEnd);
         EXPECT_EQ(id.offset, n.offset) << where.toStdString();
         EXPECT_EQ(size.offset, n.offset + id.length) << where.toStdString();
         EXPECT_EQ(id.length + size.length + payload, n.size) << where.toStdString();
+        EXPECT_LE(nodeEnd, parentEnd) << where.toStdString() << ": reaches past its parent";
         for (const ElementRow &r : n.rows) {
-            if (r.offset < n.offset || r.offset + r.length > n.offset + n.size) {
+            if (r.offset < n.offset || r.offset + r.length > nodeEnd
+                || r.offset + r.length > x.walk->fileSize) {
                 ADD_FAILURE() << where.toStdString() << ": row " << r.name.toStdString()
-                              << " at " << r.offset << "+" << r.length << " outside the node";
+                              << " at " << r.offset << "+" << r.length
+                              << " outside the node or the file";
                 ++problems;
             }
         }
@@ -652,11 +694,14 @@ TEST_P(SampleFile, WalkIsSoundAndCoversTheFile)
                     ++problems;
                     break;
                 }
-                p = c.offset + c.size;
+                p = extentEnd(c, nodeEnd);
+                check(c, nodeEnd);
             }
-            EXPECT_EQ(p, n.offset + n.size) << where.toStdString() << ": children do not fill it";
+            EXPECT_EQ(p, nodeEnd) << where.toStdString() << ": children do not fill it";
         }
-    });
+    };
+    for (const ElementNode &root : tree.roots)
+        check(root, x.walk->fileSize);
 
     // Tracks with TrackEntry children that carry a number and a type.
     const ElementNode *segmentNode = nullptr;
@@ -801,6 +846,21 @@ TEST_P(SampleFile, ValuesMatchMkvinfo)
             ASSERT_TRUE(parseTime(text, &ns)) << p.path.toStdString() << ": " << text.toStdString();
             expected = QString::number(ns);
             break;
+        case ValueForm::Date: {
+            QDateTime when = QDateTime::fromString(text.section(QLatin1Char(' '), 0, 1),
+                                                   QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            ASSERT_TRUE(when.isValid()) << p.path.toStdString() << ": " << text.toStdString();
+            when.setTimeSpec(Qt::UTC);
+            const QDateTime epoch(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+            bool ok = false;
+            const qint64 ours = row->value.toLongLong(&ok);
+            EXPECT_TRUE(ok) << p.path.toStdString() << ": " << row->value.toStdString();
+            // mkvinfo shows whole seconds.
+            const qint64 seconds = ours >= 0 ? ours / 1000000000 : -((-ours + 999999999) / 1000000000);
+            EXPECT_EQ(seconds, epoch.secsTo(when)) << p.path.toStdString();
+            ++compared;
+            continue;
+        }
         case ValueForm::FloatTicks: {
             ASSERT_TRUE(parseTime(text, &ns)) << p.path.toStdString() << ": " << text.toStdString();
             bool ok = false;
