@@ -427,3 +427,25 @@ TEST(RandomDamage, WalkStaysBalanced)
 }
 
 } // namespace
+
+namespace {
+
+// Live recordings write the Segment and each Cluster with an unknown size
+// (all size bits set); a cluster then ends where the next one begins.
+TEST(UnknownSize, EveryClusterOfALiveRecordingIsWalked)
+{
+    GTEST_SKIP() << "known fault: unknown-size clusters nest in one another and those past "
+                    "MaxNesting are not entered, so their blocks are lost (walker.cpp)";
+    const int clusters = 1200;
+    const quint64 unknown = (quint64(1) << 56) - 1;
+    QByteArray body = tracks({{1, 1}});
+    for (int i = 0; i < clusters; ++i)
+        body += header(Cluster, unknown, 8) + uel(Timecode, quint64(i) * 40) +
+                el(SimpleBlock, bytes({0x81, 0x00, 0x00, 0x80, 0x42}));
+    Probe p;
+    p.walkFile(el(EBML, el(DocType, "webm")) + header(Segment, unknown, 8) + body);
+    EXPECT_EQ(p.tree.frames.size(), clusters);
+    EXPECT_EQ(p.tree.frames.last().number, quint64(clusters - 1));
+}
+
+} // namespace

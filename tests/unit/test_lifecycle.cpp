@@ -134,6 +134,8 @@ TEST(HostDriver, WalkWithoutSinkIsQuiet)
 
 TEST(HostDriver, SecondWalkForgetsTheFirstFilesTracks)
 {
+    GTEST_SKIP() << "known fault: trackTypes and videoTracks survive from one parseFile to "
+                    "the next (prepareParsing in lifecycle.cpp resets nothing)";
     // The same parser walks two files; the second declares only track 2,
     // as video. Its frames belong to its first (and only) video stream.
     auto cluster = [](int track) {
@@ -143,11 +145,9 @@ TEST(HostDriver, SecondWalkForgetsTheFirstFilesTracks)
     p.walkFile(el(Segment, tracks({{1, 1}, {2, 2}}) + cluster(1)));
     p.tree.clear();
     p.walkFile(el(Segment, tracks({{2, 1}}) + cluster(2)));
+    EXPECT_EQ(p.trackTypes, (QHash<quint64, quint64>{{2, 1}}));
     ASSERT_EQ(p.tree.frames.size(), 1);
-    if (p.tree.frames[0].stream != 0 || p.trackTypes.contains(1))
-        GTEST_SKIP() << "known fault: track tables survive from one parseFile to the next "
-                        "(prepareParsing in lifecycle.cpp resets nothing); stream "
-                     << p.tree.frames[0].stream;
+    EXPECT_EQ(p.tree.frames[0].stream, 0u);
     EXPECT_EQ(p.tree.frames[0].number, 0u);
 }
 

@@ -150,6 +150,9 @@ TEST(StringReporter, StopsAtTheFirstNul)
     // Without a NUL: all the payload's bytes, and not the ones after it.
     EXPECT_EQ(viaType(p, Probe::String, "matroska").value(), "matroska");
     EXPECT_EQ(viaType(p, Probe::String, QByteArray()).value(), "");
+    // Bytes over 0x7F are Latin-1.
+    EXPECT_EQ(viaType(p, Probe::String, bytes({0x61, 0xE9})).value(),
+              QString(QLatin1Char('a')) + QChar(0xE9));
 }
 
 TEST(StringReporter, IsNotCutAtBinaryLimit)
@@ -159,13 +162,6 @@ TEST(StringReporter, IsNotCutAtBinaryLimit)
     EXPECT_EQ(viaType(p, Probe::String, "und-Latn").value(), "und-Latn");
 }
 
-TEST(StringReporter, BytesOver0x7FAreLatin1)
-{
-    Probe p;
-    EXPECT_EQ(viaType(p, Probe::String, bytes({0x61, 0xE9})).value(),
-              QString(QLatin1Char('a')) + QChar(0xE9));
-}
-
 TEST(Utf8Reporter, DecodesUtf8)
 {
     Probe p;
@@ -173,6 +169,14 @@ TEST(Utf8Reporter, DecodesUtf8)
     EXPECT_EQ(viaType(p, Probe::UTF8, bytes({0xE2, 0x82, 0xAC, 0x00, 0x41})).value(),
               QString(QChar(0x20AC)));
     EXPECT_EQ(viaType(p, Probe::UTF8, "Title").value(), "Title");
+}
+
+TEST(Utf8Reporter, ShowsBinaryLimitBytesButSpansThePayload)
+{
+    Probe p;
+    p.binaryLimit = 16;
+    const Outcome o = viaType(p, Probe::UTF8, "Lavf59.27.100 and more");
+    EXPECT_EQ(o.value(), "Lavf59.27.100 an");
 }
 
 TEST(JunkReporter, HiddenUnlessAsked)
