@@ -8,8 +8,8 @@
 #                        master, a Colour master (newer than the catalogue) with children
 #   laced-audio.mkv      MPEG-4 video + MP3 + Vorbis, mkvmerge; audio in Xiph, EBML and
 #                        fixed-size laced SimpleBlocks
-#   subs-chapters.mkv    VP8 + SRT subtitles, mkvmerge; subtitles in BlockGroups, chapters,
-#                        global tags and an attached text file
+#   subs-chapters.mkv    VP8 + SRT subtitles, mkvmerge; zlib-compressed subtitles in
+#                        BlockGroups, chapters, global tags and an attached text file
 #   two-video.mkv        Vorbis + VP8 + H.264, mkvmerge; two video tracks behind an audio
 #                        track, all in BlockGroups (no SimpleBlocks)
 #   track200.webm        VP8, ffmpeg in WebM DASH mode; track number 200, so every block
@@ -17,8 +17,10 @@
 #   live.webm            VP8 + Vorbis, ffmpeg live mode written to a pipe; the Segment keeps
 #                        its "unknown" size (all ones), as in live WebM streams
 #
-# No track of these files uses content encoding (mkvmerge gets --compression
-# TID:none for every track), so block payloads are frame data as stored.
+# No video or audio track of these files uses content encoding (mkvmerge gets
+# --compression TID:none for them), so their block payloads are the frames as
+# ffprobe sees them. Only the subtitle track of subs-chapters.mkv is
+# zlib-compressed, for its ContentEncodings elements.
 #
 # Deterministic for a given ffmpeg/mkvmerge version: bit-exact encoders with
 # one thread, fixed sizes and durations, and mkvmerge's --deterministic seed
@@ -102,7 +104,7 @@ printf 'A small attached text file.\n' > "$work/notes.txt"
     --attachment-mime-type text/plain --attachment-description "Notes" \
     --attach-file "$work/notes.txt" \
     --compression 0:none "$work/vp8.webm" \
-    --sub-charset 0:UTF-8 --compression 0:none "$work/subs.srt"
+    --sub-charset 0:UTF-8 --compression 0:zlib "$work/subs.srt"
 
 # 6. Two video tracks behind an audio track, blocks in BlockGroups.
 "${MKVMERGE[@]}" --engage no_simpleblocks -o "$out/two-video.mkv" \
