@@ -849,11 +849,14 @@ TEST_P(SampleFile, ValuesMatchMkvinfo)
             expected = QString::number(ns);
             break;
         case ValueForm::Date: {
-            QDateTime when = QDateTime::fromString(text.section(QLatin1Char(' '), 0, 1),
-                                                   QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            // "2024-06-01 12:34:56 UTC" read as an ISO 8601 UTC time.
+            const QDateTime when = QDateTime::fromString(
+                text.section(QLatin1Char(' '), 0, 0) + QLatin1Char('T')
+                    + text.section(QLatin1Char(' '), 1, 1) + QLatin1Char('Z'),
+                Qt::ISODate);
             ASSERT_TRUE(when.isValid()) << p.path.toStdString() << ": " << text.toStdString();
-            when.setTimeSpec(Qt::UTC);
-            const QDateTime epoch(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+            const QDateTime epoch =
+                QDateTime::fromString(QStringLiteral("2001-01-01T00:00:00Z"), Qt::ISODate);
             bool ok = false;
             const qint64 ours = row->value.toLongLong(&ok);
             EXPECT_TRUE(ok) << p.path.toStdString() << ": " << row->value.toStdString();
