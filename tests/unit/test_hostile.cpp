@@ -17,7 +17,7 @@ using namespace ebml;
 
 namespace {
 
-// (a) Integers hold at most 8 bytes.
+// Integers hold at most 8 bytes.
 
 TEST(OverlongIntegers, AreRefusedWithoutAValueRow)
 {
@@ -49,7 +49,7 @@ TEST(OverlongIntegers, RegisterNoTrack)
     EXPECT_TRUE(p.videoTracks.isEmpty());
 }
 
-// (b) A size field may claim far more than the input holds.
+// A size field may claim far more than the input holds.
 
 struct HugeCase
 {
@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(Hostile, HugeClaim,
                          ::testing::Values(quint64(1) << 40,        // 1 TiB
                                            (quint64(1) << 56) - 2)); // the largest size
 
-// (c) An unknown element cut by the end of input.
+// An unknown element cut by the end of input.
 
 TEST(CutUnknownElement, ShowsOnlyTheDeliveredBytes)
 {
@@ -115,7 +115,7 @@ TEST(CutUnknownElement, ShowsOnlyTheDeliveredBytes)
     EXPECT_EQ(row->length, 16u) << "the row spans binaryLimit bytes of the claim";
 }
 
-// (d) Blocks shorter than their header.
+// Blocks shorter than their header.
 
 TEST(ShortBlock, ShowsOnlyTheFieldsInsideItAndIsNoFrame)
 {
@@ -162,7 +162,7 @@ TEST(ShortBlock, RowsOfATwoByteBlock)
     EXPECT_EQ(node.rows[2].value, "1");
 }
 
-// (e) The host may hand over fewer frame counters than there are streams.
+// The host may hand over fewer frame counters than there are streams.
 
 QByteArray threeVideoTracks(std::initializer_list<int> blockTracks)
 {
@@ -197,7 +197,7 @@ TEST(FrameCounters, NoCountersNumbersEveryFrameZero)
     EXPECT_EQ(p.tree.frames[4].stream, 2u);
 }
 
-// (f) Nesting depth.
+// Nesting depth.
 
 // count masters, each holding the next, around inner; 8-byte size fields.
 QByteArray nested(quint32 masterId, int count, const QByteArray &inner)
@@ -266,7 +266,7 @@ TEST(DeepNesting, FitsA1MiBThreadStack)
     }
 }
 
-// (g) Masters that claim more than their parent holds.
+// Masters that claim more than their parent holds.
 
 TEST(OverreachingMasters, EveryElementIsWalkedOnce)
 {
@@ -336,7 +336,7 @@ TEST(OverreachingMasters, RandomTowersStayLinear)
     }
 }
 
-// (h) An ID over four bytes.
+// An ID over four bytes.
 
 TEST(OverlongId, IsUnknownAndNotThePreviousElement)
 {
@@ -374,7 +374,7 @@ TEST(OverlongId, EveryFirstByteBelow0x10)
     }
 }
 
-// (i) Track pairs with a number or a type of 0.
+// Track pairs with a number or a type of 0.
 
 TEST(ZeroTrackFields, AreNeverRegistered)
 {
@@ -425,10 +425,6 @@ TEST(RandomDamage, WalkStaysBalanced)
         EXPECT_LE(p.device.largestRequest, qint64(input.size()) + 8) << round;
     }
 }
-
-} // namespace
-
-namespace {
 
 // Live recordings write the Segment and each Cluster with an unknown size
 // (all size bits set); a cluster then ends where the next one begins.
