@@ -103,8 +103,12 @@ Q_ALWAYS_INLINE int ContainerMKV::walkChildren(ElementMKV *record)
         status = (this->*record->handler)(record);
 
     // Children end with their master, and never past the master that holds
-    // it: every byte is walked once, however far a size field reaches.
-    const quint64 end = qMin(record->elementOffset + record->elementSize, m_parentEnd);
+    // it: every byte is walked once, however far a size field reaches. Nor
+    // past the end of the input: a master that claims more than the file
+    // holds (unknown sizes, cut files) ends there, with no element read from
+    // the zeros beyond it.
+    const quint64 end = qMin(qMin(record->elementOffset + record->elementSize, m_parentEnd),
+                             quint64(qMax<qint64>(dataSource->size(), 0)));
     const quint64 enclosingEnd = m_parentEnd;
     m_parentEnd = end;
     ++m_nesting;
