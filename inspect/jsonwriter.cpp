@@ -3,7 +3,7 @@
 #include <cstdio>
 
 JsonWriter::JsonWriter(OutputBuffer *out)
-    : m_out(out)
+    : StreamWriter(out)
 {
 }
 
@@ -39,6 +39,7 @@ void JsonWriter::writeString(OutputBuffer *out, const QString &text)
 
 void JsonWriter::beginFile(const QString &fileName, quint64 size)
 {
+    noteFileSize(size);
     *m_out << "{\"file\": ";
     writeString(m_out, fileName);
     *m_out << ", \"size\": " << size << ",\n \"elements\": [";
@@ -68,7 +69,10 @@ void JsonWriter::beginElement(quint64 offset, quint64 size, const QString &name,
     }
     *m_out << "{\"name\": ";
     writeString(m_out, name);
-    *m_out << ", \"offset\": " << offset << ", \"size\": " << size << ", \"rows\": [";
+    *m_out << ", \"offset\": " << offset << ", \"size\": " << size;
+    if (runsPastEnd(offset, size, name))
+        *m_out << ", \"past_end\": true";
+    *m_out << ", \"rows\": [";
     m_open.emplace_back();
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "elementsink.h"
-#include "outputbuffer.h"
+#include "streamwriter.h"
 
 #include <cstdio>
 #include <memory>
@@ -10,7 +9,7 @@
 // Writes the tree as one JSON document while the walk goes. Only the chain of
 // open nodes is held in memory; frames are spooled to a temporary file and
 // appended at the end, so memory stays flat however large the file.
-class JsonWriter : public ElementSink
+class JsonWriter : public StreamWriter
 {
 public:
     explicit JsonWriter(OutputBuffer *out);
@@ -40,7 +39,6 @@ private:
     };
     void openChildren(Open &node);
 
-    OutputBuffer *m_out;
     std::vector<Open> m_open;
     bool m_elementWritten = false;
     bool m_pendingTopLevel = false;

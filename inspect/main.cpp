@@ -174,7 +174,7 @@ int main(int argc, char *argv[])
     parser->showUnknown = !options.isSet(hideUnknown);
 
     OutputBuffer out(stdout);
-    std::unique_ptr<ElementSink> writer;
+    std::unique_ptr<StreamWriter> writer;
     if (options.isSet(json))
         writer = std::make_unique<JsonWriter>(&out);
     else
@@ -189,5 +189,14 @@ int main(int argc, char *argv[])
                                     .arg(verified));
     if (out.failed())
         return fail(ExitFailed, QStringLiteral("cannot write the output"));
+    const StreamWriter::PastEnd &pastEnd = writer->firstPastEnd();
+    if (pastEnd.found)
+        std::fprintf(stderr,
+                     "vantorel-inspect: %s ends early: %s at offset %llu claims %llu bytes, "
+                     "%llu remain\n",
+                     qUtf8Printable(fileName), qUtf8Printable(pastEnd.name),
+                     static_cast<unsigned long long>(pastEnd.offset),
+                     static_cast<unsigned long long>(pastEnd.size),
+                     static_cast<unsigned long long>(pastEnd.remaining));
     return ExitWalked;
 }

@@ -1,7 +1,7 @@
 #include "textwriter.h"
 
 TextWriter::TextWriter(OutputBuffer *out)
-    : m_out(out)
+    : StreamWriter(out)
 {
 }
 
@@ -44,13 +44,17 @@ void TextWriter::text(const QString &value)
 
 void TextWriter::beginFile(const QString &fileName, quint64 size)
 {
+    noteFileSize(size);
     *m_out << fileName << ", " << size << " bytes\n";
 }
 
 void TextWriter::beginElement(quint64 offset, quint64 size, const QString &name, qint64)
 {
     indent(0);
-    *m_out << name << "  @" << offset << " len " << size << '\n';
+    *m_out << name << "  @" << offset << " len " << size;
+    if (runsPastEnd(offset, size, name))
+        *m_out << "  (past the end of the file)";
+    *m_out << '\n';
     ++m_depth;
 }
 

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "elementsink.h"
-#include "outputbuffer.h"
+#include "streamwriter.h"
 
 // Writes the tree as indented text while the walk goes: a line per node
 // (name, offset, whole length), a line per row (name, value, meaning,
 // offset, length), a line per annotation and per registered frame.
-class TextWriter : public ElementSink
+class TextWriter : public StreamWriter
 {
 public:
     explicit TextWriter(OutputBuffer *out);
@@ -26,7 +25,6 @@ private:
     void indent(int extra);
     void text(const QString &value);
 
-    OutputBuffer *m_out;
     int m_depth = 0;
     quint64 m_frames = 0;
 };
