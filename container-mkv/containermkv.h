@@ -75,6 +75,10 @@ public:
     // in another, so the bound is kept high.
     static constexpr int MaxNesting = 1000;
 
+    // Most bytes of an ASCII string loaded for its value, unless binaryLimit
+    // is larger.
+    static constexpr quint64 StringLoadLimit = 1 << 20;
+
     ContainerMKV();
     ~ContainerMKV() override;
 

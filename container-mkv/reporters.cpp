@@ -108,8 +108,12 @@ int ContainerMKV::reportValueFloat(ElementMKV *element)
 
 int ContainerMKV::reportValueString(ElementMKV *element)
 {
+    // ASCII strings are shown whole. Matroska's are short (codec IDs,
+    // languages, URLs); the cap only keeps a forged size field from making
+    // the load as large as the file.
+    const quint64 limit = qMax(binaryLimit, StringLoadLimit);
     Payload payload;
-    if (loadPayload(element->dataSize, &payload) != StatusDone)
+    if (loadPayload(qMin(element->dataSize, limit), &payload) != StatusDone)
         return StatusNoMemory;
     addValueRow(element, QString::fromLatin1(payload.bytes.get(),
                                              lengthToNul(payload.bytes.get(), payload.size)));
