@@ -387,25 +387,7 @@ struct Match
     QStringList mismatches;
     int crcSkipped = 0;
     int unknownSkipped = 0; // mkvinfo elements inside an opaque (Unknown) node
-    quint64 fileSize = 0;
-    int pastTheEnd = 0; // nodes of the known fault below
 };
-
-// Known fault of the walker: when a master claims more bytes than the file
-// holds (the unknown-size Segment of live.webm, a truncated file), the walk
-// of its children goes on at the end of the file and reports one more,
-// "Unknown" node there, with an empty id and rows past the end. Such nodes,
-// and only under a master that claims past the end, are left out of the
-// checks and the test is reported as skipped while they appear; everything
-// else is still checked.
-const char KnownFaultPastTheEnd[] =
-    "known fault: walkChildren (walker.cpp) reports an element at the end of the file when its "
-    "master claims more than the file holds; all other checks of this file passed";
-
-bool pastTheEnd(const ElementNode &n, quint64 parentClaimedEnd, quint64 fileSize)
-{
-    return parentClaimedEnd > fileSize && n.offset >= fileSize;
-}
 
 QString describe(const ElementNode &n)
 {
@@ -450,14 +432,10 @@ int countElements(const std::vector<InfoElement> &elements)
 // same whole length, under the same parent. An element of unknown size has
 // no length to compare; its size row must hold the marker.
 void matchLevel(const std::vector<ElementNode> &nodes, const std::vector<InfoElement> &infos,
-                const QString &path, Match *match, quint64 parentClaimedEnd)
+                const QString &path, Match *match)
 {
     std::vector<const ElementNode *> ours;
     for (size_t i = 0; i < nodes.size(); ++i) {
-        if (pastTheEnd(nodes[i], parentClaimedEnd, match->fileSize)) {
-            ++match->pastTheEnd;
-            continue;
-        }
         if (nodes[i].name == QLatin1String("CRC-32")) {
             ++match->crcSkipped;
             if (i != 0 || nodes[i].size != 6)
@@ -493,7 +471,7 @@ void matchLevel(const std::vector<ElementNode> &nodes, const std::vector<InfoEle
             match->unknownSkipped += countElements(e.children);
             continue;
         }
-        matchLevel(n.children, e.children, here, match, n.offset + n.size);
+        matchLevel(n.children, e.children, here, match);
     }
     for (size_t i = common; i < ours.size(); ++i)
         match->mismatches << path + QStringLiteral(": only the plug-in has ") + describe(*ours[i]);
@@ -603,8 +581,7 @@ Sample &sample(const QString &name)
     }
 
     if (s.walk->opened && s.info.ran) {
-        s.match.fileSize = s.walk->fileSize;
-        matchLevel(s.walk->tree.roots, s.info.roots, QString(), &s.match, s.walk->fileSize);
+        matchLevel(s.walk->tree.roots, s.info.roots, QString(), &s.match);
         collectTracks(s.info.roots, &s.tracks);
         if (const InfoElement *scale = findInfo(s.info.roots, QStringLiteral("Timestamp scale")))
             s.timestampScale = scale->text.toULongLong();
@@ -680,7 +657,6 @@ TEST_P(SampleFile, WalkIsSoundAndCoversTheFile)
     // the payload size, rows inside the node and inside the file, children
     // tiling the payload.
     int problems = 0;
-    int knownFault = 0;
     std::function<void(const ElementNode &, quint64)> check = [&](const ElementNode &n,
                                                                    quint64 parentEnd) {
         if (problems > 20)
@@ -713,10 +689,6 @@ TEST_P(SampleFile, WalkIsSoundAndCoversTheFile)
         if (!n.children.empty()) {
             quint64 p = dataStart;
             for (const ElementNode &c : n.children) {
-                if (pastTheEnd(c, n.offset + n.size, x.walk->fileSize)) {
-                    ++knownFault;
-                    continue;
-                }
                 if (c.offset != p) {
                     ADD_FAILURE() << where.toStdString() << ": child " << describe(c).toStdString()
                                   << " does not start where the previous one ended (" << p << ")";
@@ -792,8 +764,6 @@ TEST_P(SampleFile, WalkIsSoundAndCoversTheFile)
         EXPECT_EQ(seen[stream], videoBlocks[stream].size()) << "stream " << stream;
         EXPECT_GT(seen[stream], 0) << "stream " << stream;
     }
-    if (knownFault > 0)
-        GTEST_SKIP() << KnownFaultPastTheEnd;
 }
 
 // ---------------------------------------------------------------------------
@@ -808,8 +778,6 @@ TEST_P(SampleFile, TreeMatchesMkvinfo)
         << m.mismatches.mid(0, 15).join(QLatin1Char('\n')).toStdString();
     // Every element mkvinfo printed was paired or lies in an opaque element.
     EXPECT_EQ(int(m.pairs.size()) + m.unknownSkipped, countElements(s().info.roots));
-    if (m.pastTheEnd > 0)
-        GTEST_SKIP() << KnownFaultPastTheEnd;
 }
 
 // The "value" row of every element whose value mkvinfo prints in a
