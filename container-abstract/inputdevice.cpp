@@ -4,6 +4,18 @@
 
 #include <cstring>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
+
+namespace {
+// Windows start on a page boundary and hold a few pages: one window serves
+// hundreds of small elements, and one read per large block.
+constexpr qint64 WindowSize = 64 * 1024;
+constexpr qint64 PageMask = ~qint64(4096 - 1);
+} // namespace
+
 InputDevice::InputDevice(QObject *parent)
     : QIODevice(parent)
 {
@@ -23,21 +35,12 @@ bool InputDevice::openFile(const QString &fileName)
         return false;
     }
     m_file.setFileName(fileName);
-    if (!m_file.open(QIODevice::ReadOnly)) {
+    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         setErrorString(m_file.errorString());
         return false;
     }
     m_size = m_file.size();
-    if (m_size > 0) {
-        uchar *map = m_file.map(0, m_size);
-        if (!map) {
-            setErrorString(m_file.errorString());
-            m_file.close();
-            m_size = 0;
-            return false;
-        }
-        m_data = reinterpret_cast<const char *>(map);
-    }
+    m_buffer.resize(WindowSize);
     return QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
@@ -54,14 +57,12 @@ void InputDevice::close()
 {
     if (isOpen())
         QIODevice::close();
-    if (m_file.isOpen()) {
-        if (m_data)
-            m_file.unmap(reinterpret_cast<uchar *>(const_cast<char *>(m_data)));
-        m_file.close();
-    }
+    m_file.close();
     m_buffer.clear();
     m_data = nullptr;
     m_size = 0;
+    m_windowStart = 0;
+    m_windowLength = 0;
 }
 
 bool InputDevice::seek(qint64 pos)
@@ -70,25 +71,69 @@ bool InputDevice::seek(qint64 pos)
     return QIODevice::seek(pos);
 }
 
+qint64 InputDevice::readFile(qint64 position, char *buffer, qint64 count)
+{
+#ifdef Q_OS_UNIX
+    const int fd = m_file.handle();
+    qint64 done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(fd, buffer + done, size_t(count - done), off_t(position + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    return done;
+#else
+    if (!m_file.seek(position))
+        return 0;
+    return qMax<qint64>(m_file.read(buffer, count), 0);
+#endif
+}
+
+bool InputDevice::fillWindow(qint64 position)
+{
+    m_windowStart = position & PageMask;
+    m_windowLength = readFile(m_windowStart, m_buffer.data(), qMin(WindowSize, m_size - m_windowStart));
+    return position < m_windowStart + m_windowLength;
+}
+
+qint64 InputDevice::readAt(qint64 position, char *buffer, qint64 count)
+{
+    if (count <= 0 || position < 0 || position >= m_size)
+        return 0;
+    count = qMin(count, m_size - position);
+    if (m_data) {
+        std::memcpy(buffer, m_data + position, size_t(count));
+        return count;
+    }
+    if (count > WindowSize / 2)
+        return readFile(position, buffer, count);
+    if (position < m_windowStart || position + count > m_windowStart + m_windowLength) {
+        if (!fillWindow(position))
+            return 0;
+        count = qMin(count, m_windowStart + m_windowLength - position);
+    }
+    std::memcpy(buffer, m_buffer.constData() + (position - m_windowStart), size_t(count));
+    return count;
+}
+
 qint64 InputDevice::readBytes(char *buffer, qint64 count)
 {
     const qint64 p = pos();
-    if (count <= 0 || p < 0 || p >= m_size)
-        return 0;
-    const qint64 n = qMin(count, m_size - p);
-    std::memcpy(buffer, m_data + p, size_t(n));
-    QIODevice::seek(p + n);
+    const qint64 n = readAt(p, buffer, count);
+    if (n > 0)
+        QIODevice::seek(p + n);
     return n;
 }
 
 qint64 InputDevice::readData(char *data, qint64 maxSize)
 {
     const qint64 p = pos();
-    if (maxSize <= 0 || p < 0 || p >= m_size)
-        return p >= m_size ? -1 : 0;
-    const qint64 n = qMin(maxSize, m_size - p);
-    std::memcpy(data, m_data + p, size_t(n));
-    return n;
+    if (p >= m_size)
+        return maxSize > 0 ? -1 : 0;
+    return readAt(p, data, maxSize);
 }
 
 qint64 InputDevice::writeData(const char *, qint64)

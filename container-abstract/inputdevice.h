@@ -10,6 +10,10 @@
 // a file or of a buffer. readBytes() reads up to count bytes at the device
 // position and leaves the rest of the caller's buffer untouched; a read past
 // the end delivers nothing.
+//
+// A file is read through a window of a few pages that serves the small,
+// nearby reads of a walk (backward seeks included) without a system call
+// each, and keeps memory flat however large the file is.
 class VANTOREL_ABSTRACT_EXPORT InputDevice : public QIODevice
 {
     Q_OBJECT
@@ -17,7 +21,7 @@ public:
     explicit InputDevice(QObject *parent = nullptr);
     ~InputDevice() override;
 
-    // Maps the file for reading. False, with errorString() set, when it
+    // Opens the file for reading. False, with errorString() set, when it
     // cannot be opened or is not a regular file.
     bool openFile(const QString &fileName);
     // Serves the bytes of a buffer (the device keeps a reference to it).
@@ -35,8 +39,14 @@ protected:
     qint64 writeData(const char *data, qint64 maxSize) override;
 
 private:
+    qint64 readAt(qint64 position, char *buffer, qint64 count);
+    bool fillWindow(qint64 position);
+    qint64 readFile(qint64 position, char *buffer, qint64 count);
+
     QFile m_file;
-    QByteArray m_buffer;
-    const char *m_data = nullptr;
+    QByteArray m_buffer;   // a buffer's bytes, or a file's window
+    const char *m_data = nullptr; // a buffer's bytes (null for a file)
     qint64 m_size = 0;
+    qint64 m_windowStart = 0;
+    qint64 m_windowLength = 0;
 };

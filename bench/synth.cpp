@@ -1,0 +1,158 @@
+// vantorel-synth: writes synthetic Matroska files for benchmarks and stress
+// runs. Block data is left as holes in a sparse file, since the walk never
+// reads it.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// IDs keep their length-marker bits, so their byte count is their magnitude.
+void putId(Bytes &out, uint32_t id)
+{
+    const int bytes = id > 0xFFFFFF ? 4 : id > 0xFFFF ? 3 : id > 0xFF ? 2 : 1;
+    for (int i = bytes - 1; i >= 0; --i)
+        out.push_back(uint8_t(id >> (8 * i)));
+}
+
+// An 8-byte size field: sizes can be patched in place once known.
+void putSize8(Bytes &out, uint64_t size)
+{
+    out.push_back(0x01);
+    for (int shift = 48; shift >= 0; shift -= 8)
+        out.push_back(uint8_t(size >> shift));
+}
+
+void putSize1(Bytes &out, uint64_t size) { out.push_back(uint8_t(0x80 | size)); }
+
+void element(Bytes &out, uint32_t id, const Bytes &payload)
+{
+    putId(out, id);
+    putSize8(out, payload.size());
+    out.insert(out.end(), payload.begin(), payload.end());
+}
+
+void uintElement(Bytes &out, uint32_t id, uint8_t value)
+{
+    putId(out, id);
+    putSize1(out, 1);
+    out.push_back(value);
+}
+
+Bytes header(const char *docType)
+{
+    Bytes ebml, out;
+    uintElement(ebml, 0x4286, 1);
+    Bytes type(docType, docType + std::strlen(docType));
+    element(ebml, 0x4282, type);
+    element(out, 0x1A45DFA3, ebml);
+    return out;
+}
+
+Bytes videoTracks()
+{
+    Bytes entry, tracks, codec = {'V', '_', 'V', 'P', '8'};
+    uintElement(entry, 0xD7, 1);
+    uintElement(entry, 0x83, 1);
+    element(entry, 0x86, codec);
+    element(tracks, 0xAE, entry);
+    Bytes out;
+    element(out, 0x1654AE6B, tracks);
+    return out;
+}
+
+int usage()
+{
+    std::fputs("usage: vantorel-synth KIND OUT.mkv COUNT [SIZE]\n"
+               "  blocks  COUNT SimpleBlocks of SIZE data bytes on one video track\n"
+               "  tiny    COUNT tiny Void elements after the header\n"
+               "  nested  COUNT Cluster masters, each inside the one before\n"
+               "  claims  COUNT elements that claim a terabyte each, one kind after another\n",
+               stderr);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 4)
+        return usage();
+    const std::string kind = argv[1];
+    const uint64_t count = std::strtoull(argv[3], nullptr, 10);
+    const uint64_t size = argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 16;
+    std::FILE *out = std::fopen(argv[2], "wb");
+    if (!out) {
+        std::perror(argv[2]);
+        return 1;
+    }
+    auto write = [&](const Bytes &b) { std::fwrite(b.data(), 1, b.size(), out); };
+
+    write(header("matroska"));
+    if (kind == "blocks") {
+        const uint64_t perCluster = 1000;
+        const uint64_t blockLength = 1 + 8 + 4 + size;
+        const uint64_t clusters = (count + perCluster - 1) / perCluster;
+        const Bytes tracks = videoTracks();
+        uint64_t segment = tracks.size();
+        for (uint64_t c = 0; c < clusters; ++c) {
+            const uint64_t blocks = std::min(perCluster, count - c * perCluster);
+            segment += 4 + 8 + 3 + blocks * blockLength;
+        }
+        Bytes head;
+        putId(head, 0x18538067);
+        putSize8(head, segment);
+        write(head);
+        write(tracks);
+        for (uint64_t c = 0; c < clusters; ++c) {
+            const uint64_t blocks = std::min(perCluster, count - c * perCluster);
+            Bytes cluster;
+            putId(cluster, 0x1F43B675);
+            putSize8(cluster, 3 + blocks * blockLength);
+            uintElement(cluster, 0xE7, uint8_t(c));
+            write(cluster);
+            for (uint64_t b = 0; b < blocks; ++b) {
+                Bytes block;
+                putId(block, 0xA3);
+                putSize8(block, 4 + size);
+                block.insert(block.end(), {0x81, 0x00, uint8_t(b), uint8_t(b % 50 ? 0 : 0x80)});
+                write(block);
+                std::fseek(out, long(size), SEEK_CUR); // a hole
+            }
+        }
+        // Make the last hole part of the file.
+        std::fseek(out, -1, SEEK_CUR);
+        std::fputc(0, out);
+    } else if (kind == "tiny") {
+        const Bytes tiny = {0xEC, 0x80};
+        for (uint64_t i = 0; i < count; ++i)
+            write(tiny);
+    } else if (kind == "nested") {
+        for (uint64_t i = 0; i < count; ++i) {
+            Bytes cluster;
+            putId(cluster, 0x1F43B675);
+            putSize8(cluster, (count - 1 - i) * 12);
+            write(cluster);
+        }
+    } else if (kind == "claims") {
+        const uint64_t tera = uint64_t(1) << 40;
+        const uint32_t ids[] = {0x4282, 0x7BA9, 0x63A2, 0xEC, 0x4F00, 0x18538067, 0xA3};
+        for (uint64_t i = 0; i < count; ++i) {
+            Bytes e;
+            putId(e, ids[i % (sizeof ids / sizeof ids[0])]);
+            putSize8(e, tera);
+            e.insert(e.end(), {'a', 'b', 'c', 'd'});
+            write(e);
+        }
+    } else {
+        std::fclose(out);
+        return usage();
+    }
+    return std::fclose(out) == 0 ? 0 : 1;
+}
