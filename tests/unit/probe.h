@@ -1,7 +1,8 @@
 #pragma once
 
 // Probe: the Matroska parser with its protected members opened up for tests,
-// an in-memory input and an ElementTree that collects what it reports.
+// an in-memory input that counts what is read from it, and an ElementTree
+// that collects what the parser reports.
 
 #include "containermkv.h"
 #include "elementtree.h"
@@ -22,24 +23,15 @@ inline void PrintTo(const QString &text, std::ostream *os)
     *os << '"' << text.toStdString() << '"';
 }
 
-// An in-memory input that counts what the parser asks of it.
 class CountingDevice : public InputDevice
 {
 public:
     qint64 readBytes(char *buffer, qint64 count) override
     {
-        ++calls;
-        requested += quint64(count > 0 ? count : 0);
+        requested += quint64(qMax<qint64>(count, 0));
         largestRequest = qMax(largestRequest, count);
         return InputDevice::readBytes(buffer, count);
     }
-    void resetCounts()
-    {
-        calls = 0;
-        requested = 0;
-        largestRequest = 0;
-    }
-    int calls = 0;
     quint64 requested = 0;
     qint64 largestRequest = 0;
 };
@@ -47,49 +39,10 @@ public:
 class Probe : public ContainerMKV
 {
 public:
-    using ContainerMKV::ElementHandler;
-    using ContainerMKV::ElementMKV;
-
-    using ContainerMKV::findBeginOfContainer;
-    using ContainerMKV::parseElement;
-    using ContainerMKV::verifyContainerFormat;
-
-    using ContainerMKV::getEBMLelement;
-    using ContainerMKV::getEBMLsize;
-    using ContainerMKV::getID;
-
-    using ContainerMKV::parseUnknownObject;
-    using ContainerMKV::searchID;
-
-    using ContainerMKV::parseData;
-    using ContainerMKV::parseJunk;
-    using ContainerMKV::reportValue;
-    using ContainerMKV::reportValueBinary;
-    using ContainerMKV::reportValueDate;
-    using ContainerMKV::reportValueFloat;
-    using ContainerMKV::reportValueSInteger;
-    using ContainerMKV::reportValueString;
-    using ContainerMKV::reportValueUInteger;
-    using ContainerMKV::reportValueUTF8;
-
-    using ContainerMKV::parseBlock;
-
-    using ContainerMKV::parseCodecID;
-    using ContainerMKV::parseCodecPrivate;
-    using ContainerMKV::parseDefaultDuration;
-    using ContainerMKV::parseDisplayUnit;
-    using ContainerMKV::parsePixelHeight;
-    using ContainerMKV::parsePixelWidth;
-    using ContainerMKV::parseTrackEntry;
-    using ContainerMKV::parseTrackNumber;
-    using ContainerMKV::parseTrackTimecodeScale;
-    using ContainerMKV::parseTrackType;
-    using ContainerMKV::reset_stream;
-
-    using ContainerMKV::elements;
-    using ContainerMKV::stream;
-    using ContainerMKV::trackTypes;
-    using ContainerMKV::videoTracks;
+    using ContainerMKV::elements, ContainerMKV::trackTypes, ContainerMKV::videoTracks;
+    using ContainerMKV::getEBMLelement, ContainerMKV::getID, ContainerMKV::verifyContainerFormat;
+    using ContainerMKV::parseBlock, ContainerMKV::parseData, ContainerMKV::parseJunk,
+        ContainerMKV::reportValue;
 
     CountingDevice device;
     ElementTree tree;
@@ -102,7 +55,6 @@ public:
         device.openBuffer(bytes);
         dataSource = &device;
         device.seek(0);
-        currentPosition = 0;
     }
 
     // One parseElement call for the element at position.
@@ -123,14 +75,11 @@ public:
     {
         load(bytes);
         std::vector<int> statuses;
-        quint64 position = 0;
-        const quint64 end = quint64(bytes.size());
-        while (position < end) {
-            quint64 length = 0;
+        for (quint64 position = 0, length = 0; position < quint64(bytes.size());
+             position += length) {
             statuses.push_back(walkAt(position, &length));
-            if (length == 0 || length > end - position)
+            if (length == 0)
                 break;
-            position += length;
         }
         return statuses;
     }
@@ -142,70 +91,49 @@ public:
         return parseFile(fileName, &device, &tree);
     }
 
-    // A record for a direct handler or reporter call, the device at its
-    // payload.
-    ElementMKV record(int type, quint64 dataOffset, quint64 dataSize)
+    // Calls a handler or reporter directly on a payload of dataSize bytes at
+    // offset, inside an open node; the rows are then in the last root.
+    int call(ElementHandler handler, int type, quint64 offset, quint64 dataSize)
     {
-        ElementMKV r;
-        r.type = type;
-        r.elementOffset = dataOffset;
-        r.dataOffset = dataOffset;
-        r.dataSize = dataSize;
-        r.elementSize = dataSize;
-        device.seek(qint64(dataOffset));
-        return r;
+        ElementMKV r(type, nullptr, QString(), QString());
+        r.elementOffset = r.dataOffset = offset;
+        r.elementSize = r.dataSize = dataSize;
+        device.seek(qint64(offset));
+        tree.beginElement(0, 0, QStringLiteral("t"), -1);
+        const int status = (this->*handler)(&r);
+        tree.endElement();
+        return status;
     }
 
-    // Rows of the tree's first root, the usual target of a direct call.
     const ElementNode &root(size_t i = 0) const { return tree.roots.at(i); }
 };
 
-// Rows reported by a direct reporter call land in an open node.
-struct OpenNode
-{
-    Probe &probe;
-    explicit OpenNode(Probe &p) : probe(p) { probe.tree.beginElement(0, 0, QStringLiteral("t"), -1); }
-    ~OpenNode() { probe.tree.endElement(); }
-    const ElementNode &node() const { return probe.tree.roots.back(); }
-};
-
-// Tree walking helpers.
 inline void forEachNode(const std::vector<ElementNode> &nodes,
-                        const std::function<void(const ElementNode &, int)> &visit, int depth = 0)
+                        const std::function<void(const ElementNode &)> &visit)
 {
     for (const ElementNode &n : nodes) {
-        visit(n, depth);
-        forEachNode(n.children, visit, depth + 1);
+        visit(n);
+        forEachNode(n.children, visit);
     }
-}
-
-inline int countNodes(const std::vector<ElementNode> &nodes)
-{
-    int count = 0;
-    forEachNode(nodes, [&](const ElementNode &, int) { ++count; });
-    return count;
 }
 
 // The first node with this name, depth first, or null.
 inline const ElementNode *findNode(const std::vector<ElementNode> &nodes, const QString &name)
 {
-    for (const ElementNode &n : nodes) {
-        if (n.name == name)
-            return &n;
-        if (const ElementNode *hit = findNode(n.children, name))
-            return hit;
-    }
-    return nullptr;
+    const ElementNode *hit = nullptr;
+    forEachNode(nodes, [&](const ElementNode &n) {
+        if (!hit && n.name == name)
+            hit = &n;
+    });
+    return hit;
 }
 
-// The value row's text of the first node with this name ("<none>" if absent).
+// The value row's text of the first node with this name.
 inline QString valueOf(const std::vector<ElementNode> &nodes, const QString &name)
 {
     const ElementNode *n = findNode(nodes, name);
-    if (!n)
-        return QStringLiteral("<no node>");
-    const ElementRow *r = n->row(QStringLiteral("value"));
-    return r ? r->value : QStringLiteral("<no row>");
+    const ElementRow *r = n ? n->row(QStringLiteral("value")) : nullptr;
+    return !n ? QStringLiteral("<no node>") : r ? r->value : QStringLiteral("<no row>");
 }
 
 // Checks row i of a node: name, offset, length and value text.
@@ -213,14 +141,11 @@ inline ::testing::AssertionResult hasRow(const ElementNode &node, int i, const Q
                                          quint64 offset, quint64 length, const QString &value)
 {
     if (i >= node.rows.size())
-        return ::testing::AssertionFailure()
-               << node.name.toStdString() << " has " << node.rows.size() << " rows, no row " << i;
+        return ::testing::AssertionFailure() << node.name.toStdString() << " has no row " << i;
     const ElementRow &r = node.rows.at(i);
-    if (r.name != name || r.offset != offset || r.length != length || r.value != value)
-        return ::testing::AssertionFailure()
-               << node.name.toStdString() << " row " << i << " is (" << r.name.toStdString()
-               << ", " << r.offset << ", " << r.length << ", \"" << r.value.toStdString()
-               << "\"), expected (" << name.toStdString() << ", " << offset << ", " << length
-               << ", \"" << value.toStdString() << "\")";
-    return ::testing::AssertionSuccess();
+    if (r.name == name && r.offset == offset && r.length == length && r.value == value)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << node.name.toStdString() << " row " << i << " is (" << r.name.toStdString() << ", "
+           << r.offset << ", " << r.length << ", \"" << r.value.toStdString() << "\")";
 }

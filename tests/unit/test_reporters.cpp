@@ -1,18 +1,14 @@
 // Value reporters: how each element type's payload becomes its "value" row.
+// The row always spans the whole payload, however much of it is shown.
 
 #include "ebml.h"
 #include "probe.h"
-
-#include <gtest/gtest.h>
 
 using namespace ebml;
 
 namespace {
 
-using Reporter = Probe::ElementHandler;
-
-struct Outcome
-{
+struct Outcome {
     int status = -1;
     QVector<ElementRow> rows;
     QString value() const { return rows.isEmpty() ? QStringLiteral("<no row>") : rows[0].value; }
@@ -20,23 +16,18 @@ struct Outcome
 
 constexpr quint64 kAt = 3; // the payload's offset: reporters must not read from 0
 
-// Calls a reporter on payload (claiming claimed bytes, or its real size),
-// with bytes before and after it that must not show up in the value. Checks
-// what every value row has in common.
-Outcome report(Probe &p, Reporter reporter, int type, const QByteArray &payload,
-               quint64 claimed = ~quint64(0))
+// Calls a reporter on payload, which claims `claimed` bytes (its own size by
+// default), with bytes before and after it that must not show in the value.
+Outcome report(Probe &p, const QByteArray &payload, int type,
+               Probe::ElementHandler reporter = &Probe::reportValue, qint64 claimed = -1)
 {
-    const quint64 dataSize = claimed == ~quint64(0) ? quint64(payload.size()) : claimed;
+    const quint64 dataSize = claimed < 0 ? quint64(payload.size()) : quint64(claimed);
     p.load(QByteArray(int(kAt), '\x55') + payload + "ff");
     p.tree.clear();
-    Probe::ElementMKV r = p.record(type, kAt, dataSize);
-    p.device.resetCounts();
+    p.device.requested = 0;
     Outcome out;
-    {
-        OpenNode node(p);
-        out.status = (p.*reporter)(&r);
-        out.rows = node.node().rows;
-    }
+    out.status = p.call(reporter, type, kAt, dataSize);
+    out.rows = p.root().rows;
     EXPECT_LE(out.rows.size(), 1);
     for (const ElementRow &row : out.rows) {
         EXPECT_EQ(row.name, "value");
@@ -47,218 +38,109 @@ Outcome report(Probe &p, Reporter reporter, int type, const QByteArray &payload,
     return out;
 }
 
-Outcome viaType(Probe &p, int type, const QByteArray &payload)
+TEST(Reporters, EachTypeShowsItsValue)
 {
-    return report(p, &Probe::reportValue, type, payload);
-}
-
-TEST(UnsignedReporter, Values)
-{
+    const QByteArray four = bytes({0x3F, 0x80, 0x00, 0x00});
+    const struct { int type; QByteArray payload; QString value; } cases[] = {
+        {Probe::UInteger, QByteArray(), "0"}, {Probe::UInteger, bytes({0xFF}), "255"},
+        {Probe::UInteger, bytes({0x0F, 0x42, 0x40}), "1000000"},
+        {Probe::UInteger, uintN(0x0102030405060708ULL, 8), "72623859790382856"},
+        {Probe::UInteger, QByteArray(8, '\xFF'), "18446744073709551615"},
+        {Probe::UInteger, four, "1065353216"},
+        // Signed integers and dates extend the sign of their payload length.
+        {Probe::SInteger, QByteArray(), "0"}, {Probe::SInteger, bytes({0xD8}), "-40"},
+        {Probe::SInteger, bytes({0x7F}), "127"}, {Probe::SInteger, bytes({0xFF, 0xFE}), "-2"},
+        {Probe::SInteger, bytes({0x00, 0xFF}), "255"},
+        {Probe::SInteger, bytes({0x80, 0x00, 0x00}), "-8388608"},
+        {Probe::SInteger, QByteArray(7, '\xFF'), "-1"}, {Probe::SInteger, four, "1065353216"},
+        {Probe::SInteger, uintN(0x8000000000000000ULL, 8), "-9223372036854775808"},
+        {Probe::SInteger, uintN(0x7FFFFFFFFFFFFFFFULL, 8), "9223372036854775807"},
+        {Probe::Date, uintN(700000000000000000ULL, 8), "700000000000000000"},
+        {Probe::Date, uintN(quint64(-1000000000LL), 8), "-1000000000"},
+        // Floats: big-endian IEEE 754, 4 or 8 bytes, 6 significant digits.
+        {Probe::Float, four, "1"}, {Probe::Float, bytes({0x3D, 0xCC, 0xCC, 0xCD}), "0.1"},
+        {Probe::Float, bytes({0xC0, 0x00, 0x00, 0x00}), "-2"},
+        {Probe::Float, bytes({0x41, 0xEF, 0xC2, 0x8F}), "29.97"},
+        {Probe::Float, uintN(0x40E7700000000000ULL, 8), "48000"},
+        {Probe::Float, f64(1234567.0), "1.23457e+06"}, {Probe::Float, f64(0.000001), "1e-06"},
+        {Probe::Float, QByteArray(8, '\0'), "0"},
+        {Probe::Binary, bytes({0x1A, 0x45, 0xDF, 0xA3}), "1a45dfa3"},
+        {Probe::Binary, bytes({0x00, 0x0F, 0xF0}), "000ff0"}, {Probe::Binary, QByteArray(), ""},
+        // ASCII strings stop at the first NUL; bytes over 0x7F are Latin-1.
+        {Probe::String, QByteArray("V_VP8\0\0\0", 8), "V_VP8"},
+        {Probe::String, QByteArray("\0abc", 4), ""}, {Probe::String, "matroska", "matroska"},
+        {Probe::String, QByteArray(), ""}, {Probe::String, four, QString::fromLatin1("?\x80")},
+        {Probe::UTF8, bytes({0xC3, 0xA9}), QString(QChar(0xE9))},
+        {Probe::UTF8, bytes({0xE2, 0x82, 0xAC, 0x00, 0x41}), QString(QChar(0x20AC))},
+    };
     Probe p;
-    EXPECT_EQ(viaType(p, Probe::UInteger, QByteArray()).value(), "0");
-    EXPECT_EQ(viaType(p, Probe::UInteger, bytes({0x00})).value(), "0");
-    EXPECT_EQ(viaType(p, Probe::UInteger, bytes({0xFF})).value(), "255");
-    EXPECT_EQ(viaType(p, Probe::UInteger, bytes({0x01, 0x00})).value(), "256");
-    EXPECT_EQ(viaType(p, Probe::UInteger, bytes({0x0F, 0x42, 0x40})).value(), "1000000");
-    EXPECT_EQ(viaType(p, Probe::UInteger, QByteArray(8, '\xFF')).value(), "18446744073709551615");
-    EXPECT_EQ(viaType(p, Probe::UInteger, uintN(0x0102030405060708ULL, 8)).value(),
-              "72623859790382856");
-}
-
-TEST(SignedReporter, SignExtendsFromThePayloadLength)
-{
-    Probe p;
-    EXPECT_EQ(viaType(p, Probe::SInteger, QByteArray()).value(), "0");
-    EXPECT_EQ(viaType(p, Probe::SInteger, bytes({0xD8})).value(), "-40");
-    EXPECT_EQ(viaType(p, Probe::SInteger, bytes({0x7F})).value(), "127");
-    EXPECT_EQ(viaType(p, Probe::SInteger, bytes({0x80})).value(), "-128");
-    EXPECT_EQ(viaType(p, Probe::SInteger, bytes({0xFF, 0xFE})).value(), "-2");
-    EXPECT_EQ(viaType(p, Probe::SInteger, bytes({0x00, 0xFF})).value(), "255");
-    EXPECT_EQ(viaType(p, Probe::SInteger, bytes({0x80, 0x00, 0x00})).value(), "-8388608");
-    EXPECT_EQ(viaType(p, Probe::SInteger, uintN(0x8000000000000000ULL, 8)).value(),
-              "-9223372036854775808");
-    EXPECT_EQ(viaType(p, Probe::SInteger, uintN(0x7FFFFFFFFFFFFFFFULL, 8)).value(),
-              "9223372036854775807");
-    EXPECT_EQ(viaType(p, Probe::SInteger, QByteArray(7, '\xFF')).value(), "-1");
-}
-
-TEST(DateReporter, ShowsSignedNanoseconds)
-{
-    Probe p;
-    // 2001-01-01 plus 700,000,000 seconds, and a date before 2001.
-    EXPECT_EQ(viaType(p, Probe::Date, uintN(700000000000000000ULL, 8)).value(),
-              "700000000000000000");
-    EXPECT_EQ(viaType(p, Probe::Date, uintN(quint64(-1000000000LL), 8)).value(), "-1000000000");
-}
-
-TEST(FloatReporter, SingleAndDoublePrecision)
-{
-    Probe p;
-    EXPECT_EQ(viaType(p, Probe::Float, bytes({0x3F, 0x80, 0x00, 0x00})).value(), "1");
-    EXPECT_EQ(viaType(p, Probe::Float, bytes({0x3D, 0xCC, 0xCC, 0xCD})).value(), "0.1");
-    EXPECT_EQ(viaType(p, Probe::Float, bytes({0xC0, 0x00, 0x00, 0x00})).value(), "-2");
-    EXPECT_EQ(viaType(p, Probe::Float, uintN(0x40E7700000000000ULL, 8)).value(), "48000");
-    EXPECT_EQ(viaType(p, Probe::Float, f64(1234567.0)).value(), "1.23457e+06");
-    EXPECT_EQ(viaType(p, Probe::Float, f64(0.000001)).value(), "1e-06");
-    EXPECT_EQ(viaType(p, Probe::Float, f32(29.97f)).value(), "29.97");
-    EXPECT_EQ(viaType(p, Probe::Float, QByteArray(8, '\0')).value(), "0");
-}
-
-TEST(FloatReporter, OtherLengthsAreRefused)
-{
-    Probe p;
-    for (int n : {0, 1, 2, 3, 5, 7, 9, 10}) {
-        const Outcome o = viaType(p, Probe::Float, QByteArray(n, '\x3F'));
-        EXPECT_EQ(o.status, Probe::StatusLengthRefused) << n;
-        EXPECT_TRUE(o.rows.isEmpty()) << n;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << ": " << c.payload.toHex().data());
+        const Outcome o = report(p, c.payload, c.type);
+        EXPECT_EQ(o.status, 0);
+        ASSERT_EQ(o.rows.size(), 1);
+        EXPECT_EQ(o.value(), c.value);
     }
 }
 
-TEST(BinaryReporter, HexDigits)
+TEST(Reporters, RefusedLengthsAndTypesWithoutAValueShowNoRow)
 {
     Probe p;
-    EXPECT_EQ(viaType(p, Probe::Binary, bytes({0x1A, 0x45, 0xDF, 0xA3})).value(), "1a45dfa3");
-    EXPECT_EQ(viaType(p, Probe::Binary, bytes({0x00, 0x0F, 0xF0})).value(), "000ff0");
-
-    const Outcome empty = viaType(p, Probe::Binary, QByteArray());
-    EXPECT_EQ(empty.status, 0);
-    ASSERT_EQ(empty.rows.size(), 1);
-    EXPECT_EQ(empty.value(), "");
-}
-
-TEST(BinaryReporter, ShowsBinaryLimitBytesButSpansThePayload)
-{
-    Probe p;
-    p.binaryLimit = 4;
-    QByteArray payload;
-    for (int i = 0; i < 40; ++i)
-        payload.append(char(i));
-    const Outcome o = viaType(p, Probe::Binary, payload); // the row length is checked there
-    EXPECT_EQ(o.value(), "00010203");
-    EXPECT_LE(p.device.requested, 4u) << "only what is shown is read";
-
-    p.binaryLimit = 0;
-    EXPECT_EQ(viaType(p, Probe::Binary, payload).value(), "");
-}
-
-TEST(StringReporter, StopsAtTheFirstNul)
-{
-    Probe p;
-    EXPECT_EQ(viaType(p, Probe::String, QByteArray("V_VP8\0\0\0", 8)).value(), "V_VP8");
-    EXPECT_EQ(viaType(p, Probe::String, QByteArray("ab\0cd", 5)).value(), "ab");
-    EXPECT_EQ(viaType(p, Probe::String, QByteArray("\0abc", 4)).value(), "");
-    // Without a NUL: all the payload's bytes, and not the ones after it.
-    EXPECT_EQ(viaType(p, Probe::String, "matroska").value(), "matroska");
-    EXPECT_EQ(viaType(p, Probe::String, QByteArray()).value(), "");
-    // Bytes over 0x7F are Latin-1.
-    EXPECT_EQ(viaType(p, Probe::String, bytes({0x61, 0xE9})).value(),
-              QString(QLatin1Char('a')) + QChar(0xE9));
-}
-
-TEST(StringReporter, IsNotCutAtBinaryLimit)
-{
-    Probe p;
-    p.binaryLimit = 2;
-    EXPECT_EQ(viaType(p, Probe::String, "und-Latn").value(), "und-Latn");
-}
-
-TEST(Utf8Reporter, DecodesUtf8)
-{
-    Probe p;
-    EXPECT_EQ(viaType(p, Probe::UTF8, bytes({0xC3, 0xA9})).value(), QString(QChar(0x00E9)));
-    EXPECT_EQ(viaType(p, Probe::UTF8, bytes({0xE2, 0x82, 0xAC, 0x00, 0x41})).value(),
-              QString(QChar(0x20AC)));
-    EXPECT_EQ(viaType(p, Probe::UTF8, "Title").value(), "Title");
-}
-
-TEST(Utf8Reporter, ShowsBinaryLimitBytesButSpansThePayload)
-{
-    Probe p;
-    p.binaryLimit = 16;
-    const Outcome o = viaType(p, Probe::UTF8, "Lavf59.27.100 and more");
-    EXPECT_EQ(o.value(), "Lavf59.27.100 an");
-}
-
-TEST(JunkReporter, HiddenUnlessAsked)
-{
-    Probe p;
-    const Outcome hidden = report(p, &Probe::parseJunk, Probe::Binary, QByteArray(6, '\0'));
-    EXPECT_EQ(hidden.status, 0);
-    EXPECT_TRUE(hidden.rows.isEmpty());
-    EXPECT_EQ(p.device.requested, 0u);
-
-    p.showJunk = true;
-    const Outcome zeros = report(p, &Probe::parseJunk, Probe::Binary, QByteArray(6, '\0'));
-    EXPECT_EQ(zeros.status, 0);
-    ASSERT_EQ(zeros.rows.size(), 1);
-    EXPECT_EQ(zeros.value(), "");
-
-    EXPECT_EQ(report(p, &Probe::parseJunk, Probe::Binary, "pad").value(), "pad");
-}
-
-TEST(FileDataReporter, MarksTheWholePayloadWithoutReadingIt)
-{
-    Probe p;
-    const Outcome small = report(p, &Probe::parseData, Probe::Binary, "attached");
-    ASSERT_EQ(small.rows.size(), 1);
-    EXPECT_EQ(small.value(), "");
-    EXPECT_EQ(p.device.calls, 0);
-
-    // A claimed size far beyond the input: the row says so, nothing is read.
-    const Outcome huge =
-        report(p, &Probe::parseData, Probe::Binary, "abc", quint64(1) << 50);
-    ASSERT_EQ(huge.rows.size(), 1);
-    EXPECT_EQ(p.device.calls, 0);
-}
-
-TEST(FileDataReporter, ThroughTheWalker)
-{
-    Probe p;
-    const QByteArray data(300, 'd');
-    p.load(el(Attachments, el(AttachedFile, el(FileData, data))));
-    EXPECT_EQ(p.walkAt(0), 0);
-    const ElementNode *n = findNode(p.tree.roots, "FileData");
-    ASSERT_NE(n, nullptr);
-    const ElementRow *row = n->row("value");
-    ASSERT_NE(row, nullptr);
-    EXPECT_EQ(row->value, "");
-    EXPECT_EQ(row->length, 300u);
-    EXPECT_EQ(row->offset + row->length, n->offset + n->size);
-}
-
-TEST(ValueDispatch, MastersAndUntypedRecordsReportNothing)
-{
-    Probe p;
+    for (int n : {0, 1, 2, 3, 5, 7, 9}) {
+        const Outcome o = report(p, QByteArray(n, '\x3F'), Probe::Float);
+        EXPECT_EQ(o.status, Probe::StatusLengthRefused) << n;
+        EXPECT_TRUE(o.rows.isEmpty()) << n;
+    }
     for (int type : {0, int(Probe::Master), 9, -1}) {
-        const Outcome o = viaType(p, type, bytes({0x81, 0x01}));
+        const Outcome o = report(p, bytes({0x81, 0x01}), type);
         EXPECT_EQ(o.status, 0) << type;
         EXPECT_TRUE(o.rows.isEmpty()) << type;
     }
 }
 
-TEST(ValueDispatch, EachTypeReachesItsReporter)
+TEST(Reporters, WhatIsShownAndWhatIsRead)
 {
-    // The same four bytes, read as each type.
-    const QByteArray four = bytes({0x3F, 0x80, 0x00, 0x00});
-    Probe p;
-    EXPECT_EQ(viaType(p, Probe::UInteger, four).value(), "1065353216");
-    EXPECT_EQ(viaType(p, Probe::SInteger, four).value(), "1065353216");
-    EXPECT_EQ(viaType(p, Probe::Date, four).value(), "1065353216");
-    EXPECT_EQ(viaType(p, Probe::Float, four).value(), "1");
-    EXPECT_EQ(viaType(p, Probe::Binary, four).value(), "3f800000");
-    EXPECT_EQ(viaType(p, Probe::String, four).value(), QString::fromLatin1("?\x80"));
-    EXPECT_EQ(viaType(p, Probe::UTF8, bytes({0x41, 0x42})).value(), "AB");
-}
+    // Binary, UTF-8 and Void payloads show binaryLimit bytes, ASCII strings
+    // all of theirs; Void shows nothing unless asked and FileData never reads.
+    QByteArray forty;
+    for (int i = 0; i < 40; ++i)
+        forty.append(char(i));
+    using R = Probe::ElementHandler;
+    const R value = &Probe::reportValue, junk = &Probe::parseJunk, data = &Probe::parseData;
+    // value null: no row; read: the most bytes read.
+    const struct { R reporter; int type; QByteArray payload; quint64 binaryLimit; bool showJunk;
+                   const char *value; quint64 read; qint64 claimed = -1; } cases[] = {
+        {value, Probe::Binary, forty, 4, false, "00010203", 4},
+        {value, Probe::Binary, forty, 0, false, "", 0},
+        {value, Probe::UTF8, "Lavf59.27.100", 4, false, "Lavf", 4},
+        {value, Probe::String, "und-Latn", 2, false, "und-Latn", 8},
+        {junk, Probe::Binary, "pad", 16, false, nullptr, 0},
+        {junk, Probe::Binary, "pad", 2, true, "pa", 2},
+        {junk, Probe::Binary, QByteArray(6, '\0'), 16, true, "", 6},
+        {data, Probe::Binary, "attached", 16, false, "", 0},
+        {data, Probe::Binary, "attached", 16, false, "", 0, qint64(1) << 50},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.payload.toStdString());
+        Probe p;
+        p.binaryLimit = c.binaryLimit;
+        p.showJunk = c.showJunk;
+        const Outcome o = report(p, c.payload, c.type, c.reporter, c.claimed);
+        EXPECT_EQ(o.status, 0);
+        EXPECT_EQ(o.rows.size(), c.value ? 1 : 0);
+        if (c.value)
+            EXPECT_EQ(o.value(), c.value);
+        EXPECT_LE(p.device.requested, c.read);
+    }
 
-TEST(ValueDispatch, WalkerUsesTheTypeReporterWhenThereIsNoHandler)
-{
+    // The catalogue sends FileData and Void there.
     Probe p;
-    p.load(el(Info, el(Duration, f64(5000.0)) + el(DateUTC, uintN(1, 8)) +
-                        el(0x73A4 /* SegmentUID */, bytes({0xAB, 0xCD}))));
-    p.walkAt(0);
-    EXPECT_EQ(valueOf(p.tree.roots, "Duration"), "5000");
-    EXPECT_EQ(valueOf(p.tree.roots, "DateUTC"), "1");
-    EXPECT_EQ(valueOf(p.tree.roots, "SegmentUID"), "abcd");
+    p.load(el(Attachments, el(AttachedFile, el(FileData, QByteArray(300, 'd')))) +
+           el(Void, "pad"));
+    EXPECT_EQ(p.walkAt(0), 0);
+    EXPECT_EQ(valueOf(p.tree.roots, "FileData"), "");
+    p.walkAt(quint64(p.device.size()) - 5);
+    EXPECT_EQ(p.root(1).row("value"), nullptr);
 }
 
 } // namespace
