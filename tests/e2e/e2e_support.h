@@ -8,7 +8,6 @@
 #include "inputdevice.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -17,6 +16,13 @@
 #include <QStringList>
 
 #include <memory>
+#include <ostream>
+
+// Readable QStrings in assertion messages and test names.
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace e2e {
 
@@ -24,10 +30,10 @@ namespace e2e {
 inline const QStringList &sampleNames()
 {
     static const QStringList names = {
-        QStringLiteral("clip.webm"),       QStringLiteral("vp9-opus.webm"),
-        QStringLiteral("h264-aac.mkv"),    QStringLiteral("laced-audio.mkv"),
+        QStringLiteral("clip.webm"),         QStringLiteral("vp9-opus.webm"),
+        QStringLiteral("h264-aac.mkv"),      QStringLiteral("laced-audio.mkv"),
         QStringLiteral("subs-chapters.mkv"), QStringLiteral("two-video.mkv"),
-        QStringLiteral("track200.webm"),   QStringLiteral("live.webm"),
+        QStringLiteral("track200.webm"),     QStringLiteral("live.webm"),
     };
     return names;
 }
@@ -37,20 +43,7 @@ inline QString samplePath(const QString &name)
     return QDir(QStringLiteral(SAMPLES_DIR)).filePath(name);
 }
 
-// One finished walk. The parser and the device stay alive with the tree so a
-// test can look at the parser's public settings afterwards.
-struct Walk
-{
-    std::unique_ptr<ContainerMKV> parser;
-    std::unique_ptr<InputDevice> device;
-    ElementTree tree;
-    bool opened = false;
-    int status = -1;
-    quint64 fileSize = 0;
-};
-
-// Walks a file with the parser's public API only. The settings are those a
-// host sets before parseFile.
+// The settings a host sets before parseFile.
 struct WalkSettings
 {
     quint64 binaryLimit = 16;
@@ -59,36 +52,44 @@ struct WalkSettings
     int numberBase = 10;
 };
 
+// One finished walk of a file with the parser's public API only.
+struct Walk
+{
+    ContainerMKV parser;
+    InputDevice device;
+    ElementTree tree;
+    bool opened = false;
+    int status = -1;
+    quint64 fileSize = 0;
+};
+
 inline std::unique_ptr<Walk> walkFile(const QString &path, const WalkSettings &settings = {})
 {
     auto walk = std::make_unique<Walk>();
-    walk->parser = std::make_unique<ContainerMKV>();
-    walk->parser->binaryLimit = settings.binaryLimit;
-    walk->parser->showJunk = settings.showJunk;
-    walk->parser->showUnknown = settings.showUnknown;
-    walk->parser->numberBase = settings.numberBase;
-    walk->device = std::make_unique<InputDevice>();
-    walk->opened = walk->device->openFile(path);
-    if (!walk->opened)
-        return walk;
-    walk->fileSize = quint64(walk->device->size());
-    walk->status = walk->parser->parseFile(path, walk->device.get(), &walk->tree);
+    walk->parser.binaryLimit = settings.binaryLimit;
+    walk->parser.showJunk = settings.showJunk;
+    walk->parser.showUnknown = settings.showUnknown;
+    walk->parser.numberBase = settings.numberBase;
+    walk->opened = walk->device.openFile(path);
+    if (walk->opened) {
+        walk->fileSize = quint64(walk->device.size());
+        walk->status = walk->parser.parseFile(path, &walk->device, &walk->tree);
+    }
     return walk;
 }
 
 struct ToolResult
 {
-    bool started = false;
     bool finished = false;
     int exitCode = -1;
     QByteArray out;
     QByteArray err;
 };
 
-// Runs a program to its end (with a generous bound: a hung tool fails the
-// test instead of the suite). English messages, whatever the locale.
+// Runs a program to its end (a hung tool fails the test instead of the
+// suite), with English messages whatever the locale.
 inline ToolResult runTool(const QString &program, const QStringList &arguments,
-                          int timeoutMs = 30000)
+                          const QString &workingDirectory = QString())
 {
     ToolResult result;
     QProcess process;
@@ -96,12 +97,12 @@ inline ToolResult runTool(const QString &program, const QStringList &arguments,
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
     process.setProcessEnvironment(env);
+    process.setWorkingDirectory(workingDirectory);
     process.start(program, arguments);
-    result.started = process.waitForStarted(timeoutMs);
-    if (!result.started)
+    if (!process.waitForStarted(30000))
         return result;
     process.closeWriteChannel();
-    result.finished = process.waitForFinished(timeoutMs);
+    result.finished = process.waitForFinished(30000);
     if (!result.finished) {
         process.kill();
         process.waitForFinished(2000);
@@ -117,7 +118,6 @@ inline bool toolInstalled(const QString &program)
     return !QStandardPaths::findExecutable(program).isEmpty();
 }
 
-// Pre-order flattening helpers for comparisons and counts.
 template<typename F>
 void forEachNode(const std::vector<ElementNode> &nodes, F &&f, int depth = 0)
 {
