@@ -1,6 +1,7 @@
 #include "jsonwriter.h"
 
 #include <cstdio>
+#include <cstring>
 
 JsonWriter::JsonWriter(OutputBuffer *out)
     : StreamWriter(out)
@@ -10,31 +11,39 @@ JsonWriter::JsonWriter(OutputBuffer *out)
 void JsonWriter::writeString(OutputBuffer *out, const QString &text)
 {
     static const char hex[] = "0123456789abcdef";
-    const QByteArray utf8 = text.toUtf8();
-    *out << '"';
-    const char *p = utf8.constData();
-    const char *end = p + utf8.size();
-    const char *run = p;
-    for (; p != end; ++p) {
-        const auto c = static_cast<unsigned char>(*p);
-        if (c >= 0x20 && c != '"' && c != '\\')
+    const char16_t *u = reinterpret_cast<const char16_t *>(text.utf16());
+    const char16_t *end = u + text.size();
+    char *p = out->reserve(size_t(text.size()) * 6 + 2);
+    *p++ = '"';
+    while (u != end) {
+        const char16_t c = *u;
+        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+            *p++ = char(c);
+            ++u;
             continue;
-        out->append(run, p - run);
-        run = p + 1;
-        switch (c) {
-        case '"': *out << "\\\""; break;
-        case '\\': *out << "\\\\"; break;
-        case '\n': *out << "\\n"; break;
-        case '\r': *out << "\\r"; break;
-        case '\t': *out << "\\t"; break;
-        default: {
-            const char escape[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15]};
-            out->append(escape, 6);
         }
+        if (c >= 0x80) {
+            u += OutputBuffer::writeUtf8(u, end, &p);
+            continue;
+        }
+        ++u;
+        *p++ = '\\';
+        switch (c) {
+        case '"': *p++ = '"'; break;
+        case '\\': *p++ = '\\'; break;
+        case '\n': *p++ = 'n'; break;
+        case '\r': *p++ = 'r'; break;
+        case '\t': *p++ = 't'; break;
+        default:
+            *p++ = 'u';
+            *p++ = '0';
+            *p++ = '0';
+            *p++ = hex[c >> 4];
+            *p++ = hex[c & 15];
         }
     }
-    out->append(run, end - run);
-    *out << '"';
+    *p++ = '"';
+    out->commit(p);
 }
 
 void JsonWriter::beginFile(const QString &fileName, quint64 size)
@@ -58,7 +67,9 @@ void JsonWriter::beginElement(quint64 offset, quint64 size, const QString &name,
     if (m_open.empty()) {
         if (m_pendingTopLevel) // a top-level node whose status never came
             topLevelParsed(0);
-        *m_out << (m_elementWritten ? ",\n  " : "\n  ");
+        if (m_elementWritten)
+            *m_out << ',';
+        *m_out << "\n  ";
         m_elementWritten = true;
     } else {
         Open &parent = m_open.back();
@@ -85,7 +96,9 @@ void JsonWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
     // This plug-in adds every row of a node before its first child.
     if (node.inChildren)
         return;
-    *m_out << (node.rowsWritten ? ", {\"name\": " : "{\"name\": ");
+    if (node.rowsWritten)
+        *m_out << ", ";
+    *m_out << "{\"name\": ";
     node.rowsWritten = true;
     writeString(m_out, name);
     *m_out << ", \"offset\": " << offset << ", \"length\": " << length << ", \"value\": ";
@@ -137,16 +150,26 @@ void JsonWriter::addFrame(const FrameRecord &frame)
         if (m_frameFile)
             m_frameOut = std::make_unique<OutputBuffer>(m_frameFile);
     }
-    QByteArray line = (m_frameCount++ ? ",\n  " : "\n  ");
-    line += "{\"stream\": " + QByteArray::number(frame.stream)
-        + ", \"number\": " + QByteArray::number(frame.number)
-        + ", \"offset\": " + QByteArray::number(frame.offset)
-        + ", \"size\": " + QByteArray::number(frame.size)
-        + ", \"keyframe\": " + (frame.keyframe ? "true" : "false") + '}';
+    char line[192];
+    char *p = line;
+    auto put = [&p](const char *text) {
+        const size_t n = std::strlen(text);
+        std::memcpy(p, text, n);
+        p += n;
+    };
+    put(m_frameCount++ ? ",\n  {\"stream\": " : "\n  {\"stream\": ");
+    p = OutputBuffer::writeNumber(p, frame.stream);
+    put(", \"number\": ");
+    p = OutputBuffer::writeNumber(p, frame.number);
+    put(", \"offset\": ");
+    p = OutputBuffer::writeNumber(p, frame.offset);
+    put(", \"size\": ");
+    p = OutputBuffer::writeNumber(p, frame.size);
+    put(frame.keyframe ? ", \"keyframe\": true}" : ", \"keyframe\": false}");
     if (m_frameOut)
-        *m_frameOut << line;
+        m_frameOut->append(line, size_t(p - line));
     else
-        m_framesInMemory += line;
+        m_framesInMemory.append(line, p - line);
 }
 
 void JsonWriter::endFile()
@@ -163,11 +186,12 @@ void JsonWriter::endFile()
         char chunk[1 << 16];
         size_t n;
         while ((n = std::fread(chunk, 1, sizeof chunk, m_frameFile)) > 0)
-            m_out->append(chunk, qsizetype(n));
+            m_out->append(chunk, n);
         std::fclose(m_frameFile);
         m_frameFile = nullptr;
     }
-    *m_out << m_framesInMemory << "]}\n";
+    m_out->append(m_framesInMemory.constData(), size_t(m_framesInMemory.size()));
+    *m_out << "]}\n";
     m_out->flush();
 }
 

@@ -1,15 +1,16 @@
 #include "outputbuffer.h"
 
-#include <cstring>
-
 namespace {
-constexpr qsizetype FlushAt = 1 << 20;
+constexpr size_t Capacity = 1 << 20;
 }
 
 OutputBuffer::OutputBuffer(std::FILE *out)
     : m_out(out)
+    , m_buffer(new char[Capacity])
+    , m_pos(m_buffer.get())
+    , m_end(m_buffer.get() + Capacity)
+    , m_capacity(Capacity)
 {
-    m_buffer.reserve(FlushAt + 4096);
 }
 
 OutputBuffer::~OutputBuffer()
@@ -17,56 +18,96 @@ OutputBuffer::~OutputBuffer()
     flush();
 }
 
-void OutputBuffer::append(const char *bytes, qsizetype size)
+void OutputBuffer::flush()
 {
-    m_buffer.append(bytes, size);
-    if (m_buffer.size() >= FlushAt)
-        flush();
+    const size_t size = size_t(m_pos - m_buffer.get());
+    if (size && !m_failed) {
+        if (std::fwrite(m_buffer.get(), 1, size, m_out) != size || std::fflush(m_out) != 0)
+            m_failed = true;
+    }
+    m_pos = m_buffer.get();
 }
 
-OutputBuffer &OutputBuffer::operator<<(const char *text)
+void OutputBuffer::makeRoom(size_t size)
 {
-    append(text, qsizetype(std::strlen(text)));
-    return *this;
+    flush();
+    if (size > m_capacity) {
+        // One text larger than the buffer: it grows for it.
+        m_buffer.reset(new char[size]);
+        m_capacity = size;
+        m_pos = m_buffer.get();
+        m_end = m_pos + size;
+    }
 }
 
-OutputBuffer &OutputBuffer::operator<<(char c)
+void OutputBuffer::appendLarge(const char *bytes, size_t size)
 {
-    append(&c, 1);
-    return *this;
+    flush();
+    if (size >= m_capacity) {
+        if (!m_failed && std::fwrite(bytes, 1, size, m_out) != size)
+            m_failed = true;
+        return;
+    }
+    std::memcpy(m_pos, bytes, size);
+    m_pos += size;
 }
 
-OutputBuffer &OutputBuffer::operator<<(quint64 number)
+char *OutputBuffer::writeNumber(char *p, quint64 number)
 {
-    char digits[24];
-    char *end = digits + sizeof digits;
-    char *p = end;
+    char digits[20];
+    char *d = digits + sizeof digits;
     do {
-        *--p = char('0' + number % 10);
+        *--d = char('0' + number % 10);
         number /= 10;
     } while (number);
-    append(p, end - p);
-    return *this;
+    const size_t n = size_t(digits + sizeof digits - d);
+    std::memcpy(p, d, n);
+    return p + n;
 }
 
-OutputBuffer &OutputBuffer::operator<<(const QByteArray &bytes)
+int OutputBuffer::writeUtf8(const char16_t *unit, const char16_t *end, char **out)
 {
-    append(bytes.constData(), bytes.size());
-    return *this;
+    char *p = *out;
+    uint c = *unit;
+    int used = 1;
+    if (c >= 0xD800 && c <= 0xDFFF) {
+        if (c <= 0xDBFF && unit + 1 < end && unit[1] >= 0xDC00 && unit[1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (uint(unit[1]) - 0xDC00);
+            used = 2;
+        } else {
+            c = 0xFFFD;
+        }
+    }
+    if (c < 0x80) {
+        *p++ = char(c);
+    } else if (c < 0x800) {
+        *p++ = char(0xC0 | (c >> 6));
+        *p++ = char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *p++ = char(0xE0 | (c >> 12));
+        *p++ = char(0x80 | ((c >> 6) & 0x3F));
+        *p++ = char(0x80 | (c & 0x3F));
+    } else {
+        *p++ = char(0xF0 | (c >> 18));
+        *p++ = char(0x80 | ((c >> 12) & 0x3F));
+        *p++ = char(0x80 | ((c >> 6) & 0x3F));
+        *p++ = char(0x80 | (c & 0x3F));
+    }
+    *out = p;
+    return used;
 }
 
 OutputBuffer &OutputBuffer::operator<<(const QString &text)
 {
-    return *this << text.toUtf8();
-}
-
-void OutputBuffer::flush()
-{
-    if (!m_buffer.isEmpty() && !m_failed) {
-        if (std::fwrite(m_buffer.constData(), 1, size_t(m_buffer.size()), m_out)
-                != size_t(m_buffer.size())
-            || std::fflush(m_out) != 0)
-            m_failed = true;
+    const char16_t *u = reinterpret_cast<const char16_t *>(text.utf16());
+    const char16_t *end = u + text.size();
+    char *p = reserve(size_t(text.size()) * 3);
+    while (u != end) {
+        if (*u < 0x80)
+            *p++ = char(*u++);
+        else
+            u += writeUtf8(u, end, &p);
     }
-    m_buffer.resize(0); // keeps the capacity
+    commit(p);
+    return *this;
 }

@@ -1,5 +1,7 @@
 #include "textwriter.h"
 
+#include <cstring>
+
 TextWriter::TextWriter(OutputBuffer *out)
     : StreamWriter(out)
 {
@@ -7,39 +9,43 @@ TextWriter::TextWriter(OutputBuffer *out)
 
 void TextWriter::indent(int extra)
 {
-    for (int i = 0; i < m_depth + extra; ++i)
-        *m_out << "  ";
+    const size_t n = size_t(2 * (m_depth + extra));
+    char *p = m_out->reserve(n);
+    std::memset(p, ' ', n);
+    m_out->commit(p + n);
 }
 
 // Control characters would break the layout of the tree: they are escaped.
-void TextWriter::text(const QString &value)
+void TextWriter::text(QStringView value)
 {
-    bool plain = true;
-    for (QChar c : value) {
-        if (c.unicode() < 0x20) {
-            plain = false;
-            break;
+    static const char hex[] = "0123456789abcdef";
+    const char16_t *u = reinterpret_cast<const char16_t *>(value.utf16());
+    const char16_t *end = u + value.size();
+    char *p = m_out->reserve(size_t(value.size()) * 4);
+    while (u != end) {
+        const char16_t c = *u;
+        if (c >= 0x20 && c < 0x80) {
+            *p++ = char(c);
+            ++u;
+        } else if (c >= 0x80) {
+            u += OutputBuffer::writeUtf8(u, end, &p);
+        } else {
+            ++u;
+            *p++ = '\\';
+            if (c == '\n') {
+                *p++ = 'n';
+            } else if (c == '\t') {
+                *p++ = 't';
+            } else if (c == '\r') {
+                *p++ = 'r';
+            } else {
+                *p++ = 'x';
+                *p++ = hex[c >> 4];
+                *p++ = hex[c & 15];
+            }
         }
     }
-    if (plain) {
-        *m_out << value;
-        return;
-    }
-    QString escaped;
-    for (QChar c : value) {
-        const ushort u = c.unicode();
-        if (u == '\n')
-            escaped += QLatin1String("\\n");
-        else if (u == '\t')
-            escaped += QLatin1String("\\t");
-        else if (u == '\r')
-            escaped += QLatin1String("\\r");
-        else if (u < 0x20)
-            escaped += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-        else
-            escaped += c;
-    }
-    *m_out << escaped;
+    m_out->commit(p);
 }
 
 void TextWriter::beginFile(const QString &fileName, quint64 size)
@@ -67,7 +73,7 @@ void TextWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
         *m_out << " = ";
         text(value);
     }
-    const QString words = meaning.trimmed();
+    const QStringView words = QStringView(meaning).trimmed();
     if (!words.isEmpty()) {
         *m_out << " (";
         text(words);
@@ -94,8 +100,10 @@ void TextWriter::addFrame(const FrameRecord &frame)
 {
     ++m_frames;
     indent(0);
-    *m_out << "=> frame " << quint64(frame.number) << " of video stream " << quint64(frame.stream)
-           << (frame.keyframe ? ", keyframe" : "") << '\n';
+    *m_out << "=> frame " << quint64(frame.number) << " of video stream " << quint64(frame.stream);
+    if (frame.keyframe)
+        *m_out << ", keyframe";
+    *m_out << '\n';
 }
 
 void TextWriter::topLevelParsed(int status)

@@ -23,7 +23,7 @@ public:
 
 private:
     void indent(int extra);
-    void text(const QString &value);
+    void text(QStringView value);
 
     int m_depth = 0;
     quint64 m_frames = 0;
