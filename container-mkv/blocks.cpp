@@ -18,7 +18,7 @@ const QString &lacingName(int code)
     return names[code & 3];
 }
 
-QString flagWords(quint8 flags)
+QString makeFlagWords(quint8 flags)
 {
     QString text;
     if (flags & 0x80)
@@ -31,6 +31,18 @@ QString flagWords(quint8 flags)
     if (flags & 0x01)
         text += QLatin1String("Discardable.");
     return text;
+}
+
+// The words of every flags byte, made on the first block and shared.
+const QString &flagWords(quint8 flags)
+{
+    static const std::unique_ptr<QString[]> words = [] {
+        std::unique_ptr<QString[]> w(new QString[256]);
+        for (int i = 0; i < 256; ++i)
+            w[i] = makeFlagWords(quint8(i));
+        return w;
+    }();
+    return words[flags];
 }
 
 const QString &shortBlockText()
@@ -55,14 +67,14 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     // is never registered as a frame.
     if (size >= l)
         addField(false, offset, 0, l, QStringLiteral("TrackNumber"),
-                 QString::number(qint64(track), 10), QString(), QString(), -1);
+                 decimal(qint64(track)), QString(), QString(), -1);
     if (size >= quint64(l) + 2) {
         seekTo(offset + l);
         unsigned char timecode[2] = {};
         dataSource->readBytes(reinterpret_cast<char *>(timecode), 2);
         swapByteOrder(timecode, 2);
         const int value = qint16(quint16(timecode[0] | (timecode[1] << 8)));
-        addField(false, offset + l, 0, 2, QStringLiteral("Timecode"), QString::number(value, 10),
+        addField(false, offset + l, 0, 2, QStringLiteral("Timecode"), decimal(qint64(value)),
                  QString(), QString(), -1);
     }
     if (size < quint64(l) + 3) {
@@ -76,7 +88,7 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     dataSource->readBytes(&flagsByte, 1);
     const auto flags = quint8(flagsByte);
     addField(false, offset + l + 2, 0, 1, QStringLiteral("Flags"),
-             QString::number(int(qint8(flags)), 10), QString(), flagWords(flags), -1);
+             decimal(qint64(qint8(flags))), QString(), flagWords(flags), -1);
 
     const quint64 dataOffset = offset + l + 3;
     const quint64 dataSize = size - l - 3;

@@ -133,6 +133,9 @@ protected:
 
 private:
     void fillCatalogue();
+    // Decimal texts of numbers, shared for the small ones.
+    static QString decimal(quint64 value);
+    static QString decimal(qint64 value);
     void seekTo(quint64 position);
     quint64 bytesLeftAt(quint64 position) const;
     void addValueRow(const ElementMKV *element, const QString &value,

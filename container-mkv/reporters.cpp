@@ -13,7 +13,47 @@ qsizetype lengthToNul(const char *bytes, quint64 size)
     return nul ? static_cast<const char *>(nul) - bytes : qsizetype(size);
 }
 
+// Texts of the small numbers that most rows show (sizes, track numbers,
+// flags), made once and shared.
+constexpr quint64 CachedNumbers = 1024;
+
+QString makeDecimal(quint64 magnitude, bool negative)
+{
+    char digits[21];
+    char *d = digits + sizeof digits;
+    do {
+        *--d = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    if (negative)
+        *--d = '-';
+    return QString::fromLatin1(d, qsizetype(digits + sizeof digits - d));
+}
+
+const QString *cachedNumbers()
+{
+    static const std::unique_ptr<QString[]> texts = [] {
+        std::unique_ptr<QString[]> t(new QString[CachedNumbers]);
+        for (quint64 i = 0; i < CachedNumbers; ++i)
+            t[i] = makeDecimal(i, false);
+        return t;
+    }();
+    return texts.get();
+}
+
 } // namespace
+
+QString ContainerMKV::decimal(quint64 value)
+{
+    return value < CachedNumbers ? cachedNumbers()[value] : makeDecimal(value, false);
+}
+
+QString ContainerMKV::decimal(qint64 value)
+{
+    if (value >= 0)
+        return decimal(quint64(value));
+    return makeDecimal(~quint64(value) + 1, true);
+}
 
 void ContainerMKV::addValueRow(const ElementMKV *element, const QString &value,
                                const QString &meaning)
@@ -71,7 +111,7 @@ int ContainerMKV::reportValueSInteger(ElementMKV *element)
         value = qint64(raw);
     else if (n > 0)
         value = (raw >> (8 * n - 1)) ? qint64(raw) - (qint64(1) << (8 * n)) : qint64(raw);
-    addValueRow(element, QString::number(value, 10));
+    addValueRow(element, decimal(value));
     return StatusDone;
 }
 
@@ -80,7 +120,7 @@ int ContainerMKV::reportValueUInteger(ElementMKV *element)
     quint64 value = 0;
     if (!readUInteger(element, &value))
         return StatusLengthRefused;
-    addValueRow(element, QString::number(value, 10));
+    addValueRow(element, decimal(value));
     return StatusDone;
 }
 

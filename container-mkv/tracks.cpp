@@ -52,7 +52,7 @@ int ContainerMKV::parseTrackNumber(ElementMKV *element)
     quint64 number = 0;
     if (!readUInteger(element, &number))
         return StatusLengthRefused;
-    addValueRow(element, QString::number(number, 10));
+    addValueRow(element, decimal(number));
     // A pair with a number or a type of 0 is never registered.
     if (number != 0 && stream.trackType != 0) {
         trackTypes.insert(number, stream.trackType);
@@ -68,7 +68,7 @@ int ContainerMKV::parseTrackType(ElementMKV *element)
     quint64 type = 0;
     if (!readUInteger(element, &type))
         return StatusLengthRefused;
-    addValueRow(element, QString::number(type, 10), trackTypeName(type));
+    addValueRow(element, decimal(type), trackTypeName(type));
     if (stream.trackNumber != 0 && type != 0) {
         trackTypes.insert(stream.trackNumber, type);
         if (type == 1)
@@ -83,7 +83,7 @@ int ContainerMKV::parseDisplayUnit(ElementMKV *element)
     quint64 unit = 0;
     if (!readUInteger(element, &unit))
         return StatusLengthRefused;
-    addValueRow(element, QString::number(unit, 10), displayUnitName(unit));
+    addValueRow(element, decimal(unit), displayUnitName(unit));
     return StatusDone;
 }
 

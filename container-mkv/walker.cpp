@@ -80,7 +80,7 @@ Q_NEVER_INLINE bool ContainerMKV::beginRecord(ElementMKV *record)
              -1);
     const int base = numberBase >= 2 && numberBase <= 36 ? numberBase : 10;
     addField(false, start + idLength, 0, sizeLength, QStringLiteral("size"),
-             QString::number(size, base), QString(), QString(), -1);
+             base == 10 ? decimal(size) : QString::number(size, base), QString(), QString(), -1);
     return known;
 }
 

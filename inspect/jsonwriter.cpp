@@ -11,7 +11,7 @@ JsonWriter::JsonWriter(OutputBuffer *out)
 void JsonWriter::writeString(OutputBuffer *out, const QString &text)
 {
     static const char hex[] = "0123456789abcdef";
-    const char16_t *u = reinterpret_cast<const char16_t *>(text.utf16());
+    const char16_t *u = reinterpret_cast<const char16_t *>(text.constData());
     const char16_t *end = u + text.size();
     char *p = out->reserve(size_t(text.size()) * 6 + 2);
     *p++ = '"';

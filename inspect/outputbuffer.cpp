@@ -99,7 +99,7 @@ int OutputBuffer::writeUtf8(const char16_t *unit, const char16_t *end, char **ou
 
 OutputBuffer &OutputBuffer::operator<<(const QString &text)
 {
-    const char16_t *u = reinterpret_cast<const char16_t *>(text.utf16());
+    const char16_t *u = reinterpret_cast<const char16_t *>(text.constData());
     const char16_t *end = u + text.size();
     char *p = reserve(size_t(text.size()) * 3);
     while (u != end) {

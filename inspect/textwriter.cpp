@@ -19,7 +19,7 @@ void TextWriter::indent(int extra)
 void TextWriter::text(QStringView value)
 {
     static const char hex[] = "0123456789abcdef";
-    const char16_t *u = reinterpret_cast<const char16_t *>(value.utf16());
+    const char16_t *u = reinterpret_cast<const char16_t *>(value.constData());
     const char16_t *end = u + value.size();
     char *p = m_out->reserve(size_t(value.size()) * 4);
     while (u != end) {
