@@ -54,15 +54,28 @@ void OutputBuffer::appendLarge(const char *bytes, size_t size)
 
 char *OutputBuffer::writeNumber(char *p, quint64 number)
 {
-    char digits[20];
-    char *d = digits + sizeof digits;
-    do {
-        *--d = char('0' + number % 10);
-        number /= 10;
-    } while (number);
-    const size_t n = size_t(digits + sizeof digits - d);
-    std::memcpy(p, d, n);
-    return p + n;
+    static const char pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                                "8081828384858687888990919293949596979899";
+    int digits = 1;
+    for (quint64 n = number; n >= 10; n /= 10)
+        ++digits;
+    char *end = p + digits;
+    char *q = end;
+    while (number >= 100) {
+        const quint64 pair = number % 100;
+        number /= 100;
+        q -= 2;
+        q[0] = pairs[2 * pair];
+        q[1] = pairs[2 * pair + 1];
+    }
+    if (number >= 10) {
+        q[-2] = pairs[2 * number];
+        q[-1] = pairs[2 * number + 1];
+    } else {
+        q[-1] = char('0' + number);
+    }
+    return end;
 }
 
 int OutputBuffer::writeUtf8(const char16_t *unit, const char16_t *end, char **out)
