@@ -13,10 +13,6 @@ qsizetype lengthToNul(const char *bytes, quint64 size)
     return nul ? static_cast<const char *>(nul) - bytes : qsizetype(size);
 }
 
-// Texts of the small numbers that most rows show (sizes, track numbers,
-// flags), made once and shared.
-constexpr quint64 CachedNumbers = 1024;
-
 QString makeDecimal(quint64 magnitude, bool negative)
 {
     char digits[21];
@@ -30,29 +26,56 @@ QString makeDecimal(quint64 magnitude, bool negative)
     return QString::fromLatin1(d, qsizetype(digits + sizeof digits - d));
 }
 
-const QString *cachedNumbers()
+// Decimal texts of -65535 to 65535, which most rows show (sizes, track
+// numbers, timecodes, flags), made once and shared without reference
+// counting: slot i holds i right-aligned with a '-' just before its digits.
+constexpr quint64 SharedNumbers = 65536;
+constexpr int SlotWidth = 6;
+
+const char16_t *numberSlots()
 {
-    static const std::unique_ptr<QString[]> texts = [] {
-        std::unique_ptr<QString[]> t(new QString[CachedNumbers]);
-        for (quint64 i = 0; i < CachedNumbers; ++i)
-            t[i] = makeDecimal(i, false);
-        return t;
+    static const std::unique_ptr<char16_t[]> table = [] {
+        std::unique_ptr<char16_t[]> s(new char16_t[SharedNumbers * SlotWidth]);
+        for (quint64 i = 0; i < SharedNumbers; ++i) {
+            char16_t *slot = s.get() + i * SlotWidth;
+            char16_t *p = slot + SlotWidth;
+            quint64 n = i;
+            do {
+                *--p = char16_t(u'0' + n % 10);
+                n /= 10;
+            } while (n);
+            *--p = u'-';
+            while (p != slot)
+                *--p = u' ';
+        }
+        return s;
     }();
-    return texts.get();
+    return table.get();
+}
+
+QString sharedNumber(quint64 magnitude, bool negative)
+{
+    int length = 1;
+    for (quint64 n = magnitude; n >= 10; n /= 10)
+        ++length;
+    length += negative;
+    const char16_t *end = numberSlots() + (magnitude + 1) * SlotWidth;
+    return QString::fromRawData(reinterpret_cast<const QChar *>(end - length), length);
 }
 
 } // namespace
 
 QString ContainerMKV::decimal(quint64 value)
 {
-    return value < CachedNumbers ? cachedNumbers()[value] : makeDecimal(value, false);
+    return value < SharedNumbers ? sharedNumber(value, false) : makeDecimal(value, false);
 }
 
 QString ContainerMKV::decimal(qint64 value)
 {
     if (value >= 0)
         return decimal(quint64(value));
-    return makeDecimal(~quint64(value) + 1, true);
+    const quint64 magnitude = ~quint64(value) + 1;
+    return magnitude < SharedNumbers ? sharedNumber(magnitude, true) : makeDecimal(magnitude, true);
 }
 
 void ContainerMKV::addValueRow(const ElementMKV *element, const QString &value,
