@@ -8,12 +8,27 @@ JsonWriter::JsonWriter(OutputBuffer *out)
 {
 }
 
-void JsonWriter::writeString(OutputBuffer *out, const QString &text)
+namespace {
+
+// Copies a literal; the compiler turns the fixed-size copy into a few moves.
+template <size_t N>
+char *put(char *p, const char (&literal)[N])
+{
+    std::memcpy(p, literal, N - 1);
+    return p + N - 1;
+}
+
+// Most bytes a text of n UTF-16 units takes as a JSON string.
+size_t jsonSize(const QString &text)
+{
+    return size_t(text.size()) * 6 + 2;
+}
+
+char *putString(char *p, const QString &text)
 {
     static const char hex[] = "0123456789abcdef";
     const char16_t *u = reinterpret_cast<const char16_t *>(text.constData());
     const char16_t *end = u + text.size();
-    char *p = out->reserve(size_t(text.size()) * 6 + 2);
     *p++ = '"';
     while (u != end) {
         const char16_t c = *u;
@@ -43,7 +58,14 @@ void JsonWriter::writeString(OutputBuffer *out, const QString &text)
         }
     }
     *p++ = '"';
-    out->commit(p);
+    return p;
+}
+
+} // namespace
+
+void JsonWriter::writeString(OutputBuffer *out, const QString &text)
+{
+    out->commit(putString(out->reserve(jsonSize(text)), text));
 }
 
 void JsonWriter::beginFile(const QString &fileName, quint64 size)
@@ -96,16 +118,18 @@ void JsonWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
     // This plug-in adds every row of a node before its first child.
     if (node.inChildren)
         return;
+    // One bounds check for the whole row.
+    char *p = m_out->reserve(96 + jsonSize(name) + jsonSize(value) + jsonSize(meaning));
     if (node.rowsWritten)
-        *m_out << ", ";
-    *m_out << "{\"name\": ";
+        p = put(p, ", ");
     node.rowsWritten = true;
-    writeString(m_out, name);
-    *m_out << ", \"offset\": " << offset << ", \"length\": " << length << ", \"value\": ";
-    writeString(m_out, value);
-    *m_out << ", \"meaning\": ";
-    writeString(m_out, meaning);
-    *m_out << '}';
+    p = putString(put(p, "{\"name\": "), name);
+    p = OutputBuffer::writeNumber(put(p, ", \"offset\": "), offset);
+    p = OutputBuffer::writeNumber(put(p, ", \"length\": "), length);
+    p = putString(put(p, ", \"value\": "), value);
+    p = putString(put(p, ", \"meaning\": "), meaning);
+    *p++ = '}';
+    m_out->commit(p);
 }
 
 void JsonWriter::annotateElement(const QString &text)

@@ -58,7 +58,7 @@ char *OutputBuffer::writeNumber(char *p, quint64 number)
                                 "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
                                 "8081828384858687888990919293949596979899";
     int digits = 1;
-    for (quint64 n = number; n >= 10; n /= 10)
+    for (quint64 limit = 10; digits < 20 && number >= limit; limit *= 10)
         ++digits;
     char *end = p + digits;
     char *q = end;
