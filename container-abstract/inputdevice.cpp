@@ -61,6 +61,7 @@ void InputDevice::close()
     m_buffer.clear();
     m_data = nullptr;
     m_size = 0;
+    m_pos = 0;
     m_windowStart = 0;
     m_windowLength = 0;
 }
@@ -68,7 +69,10 @@ void InputDevice::close()
 bool InputDevice::seek(qint64 pos)
 {
     // Positions past the end are allowed: reads there deliver nothing.
-    return QIODevice::seek(pos);
+    if (pos < 0 || !isOpen())
+        return false;
+    m_pos = pos;
+    return true;
 }
 
 qint64 InputDevice::readFile(qint64 position, char *buffer, qint64 count)
@@ -121,19 +125,16 @@ qint64 InputDevice::readAt(qint64 position, char *buffer, qint64 count)
 
 qint64 InputDevice::readBytes(char *buffer, qint64 count)
 {
-    const qint64 p = pos();
-    const qint64 n = readAt(p, buffer, count);
-    if (n > 0)
-        QIODevice::seek(p + n);
+    const qint64 n = readAt(m_pos, buffer, count);
+    m_pos += n;
     return n;
 }
 
 qint64 InputDevice::readData(char *data, qint64 maxSize)
 {
-    const qint64 p = pos();
-    if (p >= m_size)
+    if (m_pos >= m_size)
         return maxSize > 0 ? -1 : 0;
-    return readAt(p, data, maxSize);
+    return readBytes(data, maxSize);
 }
 
 qint64 InputDevice::writeData(const char *, qint64)

@@ -31,7 +31,12 @@ public:
 
     bool isSequential() const override { return false; }
     qint64 size() const override { return m_size; }
+    // The device keeps its own position: a walk seeks several times per
+    // element, and this keeps each seek to an assignment.
+    qint64 pos() const override { return m_pos; }
     bool seek(qint64 pos) override;
+    bool atEnd() const override { return m_pos >= m_size; }
+    qint64 bytesAvailable() const override { return m_pos < m_size ? m_size - m_pos : 0; }
     void close() override;
 
 protected:
@@ -47,6 +52,7 @@ private:
     QByteArray m_buffer;   // a buffer's bytes, or a file's window
     const char *m_data = nullptr; // a buffer's bytes (null for a file)
     qint64 m_size = 0;
+    qint64 m_pos = 0;
     qint64 m_windowStart = 0;
     qint64 m_windowLength = 0;
 };
