@@ -20,7 +20,8 @@ TEST(OverlongIntegers, AreRefusedWithoutAValueRow)
     // Every integer reporter and handler; integers hold at most 8 bytes.
     for (quint32 elementId : {EBMLVersion, ReferenceBlock, DateUTC, TrackNumber, TrackType,
                               DisplayUnit, PixelWidth, PixelHeight, DefaultDuration}) {
-        for (int n : {9, 200}) {
+        // 256 and 264 hold 0 and 8 in their low byte.
+        for (int n : {9, 255, 256, 264, 300}) {
             SCOPED_TRACE(testing::Message() << std::hex << elementId << " of " << std::dec << n);
             const QByteArray element = el(elementId, QByteArray(n, '\x01'));
             Probe p;
@@ -102,6 +103,74 @@ TEST(ShortBlock, ShowsOnlyTheFieldsInsideItAndIsNoFrame)
                       payloadAt + quint64(c.first.size()))
                 << node.rows[i].name.toStdString();
         EXPECT_EQ(p.root(2).name, "Timecode") << "the walk goes on";
+    }
+}
+
+// Eight-byte size fields at their largest: 0x01 holds up to 2^56 - 1, and a
+// first byte of 0 reads as 2^56 or more. Nodes and rows built from them do
+// not wrap past 2^64, a block's frame is the claim less the block header,
+// and the walk ends.
+TEST(HugeClaim, EightByteSizesOnMastersAndBlocksDoNotWrap)
+{
+    const struct { QByteArray field; quint64 value; } sizes[] = {
+        {bytes({0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), (quint64(1) << 56) - 1},
+        {bytes({0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}), (quint64(1) << 56) - 2},
+        {QByteArray(8, '\0'), quint64(1) << 56},
+        {bytes({0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), (quint64(1) << 57) - 1},
+    };
+    for (const auto &s : sizes) {
+        SCOPED_TRACE(s.field.toHex().toStdString());
+        const QByteArray file = el(EBML, uel(EBMLVersion, 1)) + id(Segment) + s.field +
+                                tracks({{1, 1}}) + id(Cluster) + s.field + uel(Timecode, 0) +
+                                id(SimpleBlock) + s.field + bytes({0x81, 0, 0, 0x80}) + "frame";
+        Probe p;
+        p.walkFile(file);
+        EXPECT_EQ(p.tree.openNodes(), 0);
+        EXPECT_EQ(p.tree.strayCalls, 0);
+        forEachNode(p.tree.roots, [&](const ElementNode &n) {
+            EXPECT_LE(n.size, ~quint64(0) - n.offset) << n.name.toStdString();
+            for (const ElementRow &r : n.rows)
+                EXPECT_LE(r.length, ~quint64(0) - r.offset) << r.name.toStdString();
+        });
+        ASSERT_EQ(p.tree.roots.size(), 2u);
+        EXPECT_EQ(p.root(1).status, 0);
+        EXPECT_EQ(p.root(1).size, 12 + s.value);
+        const ElementNode *cluster = p.root(1).child("Cluster");
+        ASSERT_NE(cluster, nullptr);
+        EXPECT_EQ(cluster->size, 12 + s.value);
+        const ElementNode *block = cluster->child("SimpleBlock");
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(block->size, 9 + s.value);
+        ASSERT_EQ(p.tree.frames.size(), 1);
+        EXPECT_EQ(p.tree.frames[0].offset, quint64(file.size()) - 5);
+        EXPECT_EQ(p.tree.frames[0].size, s.value - 4);
+    }
+}
+
+// The load of an ASCII string stops at StringLoadLimit, or at binaryLimit
+// when that is larger; the row still spans the whole payload.
+TEST(HugeClaim, AsciiStringLoadIsCapped)
+{
+    const QByteArray big(3 << 20, 'a');
+    const quint64 cap = ContainerMKV::StringLoadLimit;
+    const struct { quint32 elementId; QByteArray payload; quint64 binaryLimit, shown; } cases[] = {
+        {DocType, big, 16, cap}, {CodecID, big, 16, cap}, {DocType, big, 2 << 20, 2 << 20},
+        {CodecID, big, ~quint64(0), 3 << 20}, {CodecID, "V_VP9", 16, 5}, {DocType, "webm", 2, 4},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.elementId << " " << c.binaryLimit);
+        const QByteArray element = el(c.elementId, c.payload);
+        Probe p;
+        p.binaryLimit = c.binaryLimit;
+        p.load(element);
+        EXPECT_EQ(p.walkAt(0), 0);
+        const ElementRow *row = p.root().row("value");
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(quint64(row->value.size()), c.shown);
+        EXPECT_TRUE(row->value == QString::fromLatin1(c.payload.left(qsizetype(c.shown))));
+        EXPECT_EQ(row->offset, quint64(element.size() - c.payload.size()));
+        EXPECT_EQ(row->length, quint64(c.payload.size()));
+        EXPECT_LE(quint64(p.device.largestRequest), c.shown);
     }
 }
 
