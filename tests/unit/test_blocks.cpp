@@ -149,6 +149,26 @@ TEST(BlockFrames, BlockInsideBlockGroupIsHandledAlike)
     EXPECT_EQ(p.tree.frames[1].keyframe, 0);
 }
 
+// Streams are numbered in the order their entries registered them, whatever
+// the track numbers; the host's one counter grows to one per stream.
+TEST(BlockFrames, HundredsOfVideoTracksEachCountTheirOwnFrames)
+{
+    const int count = 300;
+    QByteArray entries, round;
+    for (int i = 0; i < count; ++i) {
+        entries += el(TrackEntry, uel(TrackNumber, 2 * i + 1) + uel(TrackType, 1));
+        // Blocks in reverse order, with track numbers of one or two bytes.
+        round.prepend(el(SimpleBlock, size(2 * i + 1) + bytes({0, 0, 0x80}) + "x"));
+    }
+    Probe p;
+    p.walkFile(el(Segment, el(Tracks, entries) + el(Cluster, round + round)));
+    ASSERT_EQ(p.tree.frames.size(), 2 * count);
+    for (int k = 0; k < 2 * count; ++k) {
+        EXPECT_EQ(p.tree.frames[k].stream, uint(count - 1 - k % count)) << k;
+        EXPECT_EQ(p.tree.frames[k].number, quint64(k / count)) << k;
+    }
+}
+
 // A host that hands over no frame counters gets every frame numbered 0.
 TEST(BlockFrames, NoFrameCounters)
 {
