@@ -160,6 +160,62 @@ TEST(Inspect, TextOutputHelpAndVersion)
     EXPECT_FALSE(version.out.trimmed().isEmpty());
 }
 
+// A cut copy of a sample is walked as far as it goes: the elements that
+// claim more than is left are marked, and one line on stderr says where the
+// file ends early. The whole sample has neither.
+TEST(Inspect, MarksElementsPastTheEndOfACutFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString cut = dir.filePath(QStringLiteral("cut.webm"));
+    const quint64 size = 20000;
+    QFile source(clipPath()), target(cut);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly) && target.open(QIODevice::WriteOnly));
+    ASSERT_EQ(target.write(source.read(qint64(size))), qint64(size));
+    target.close();
+    int pastEnd = 0;
+    e2e::forEachNode(e2e::walkFile(cut)->tree.roots, [&](const ElementNode &n, int) {
+        pastEnd += n.offset + n.size > size;
+    });
+    ASSERT_GT(pastEnd, 0);
+
+    const QString early = QStringLiteral("ends early: Segment at offset 36 claims 33626 bytes, "
+                                         "%1 remain").arg(size - 36);
+    for (const QString &path : {cut, clipPath()}) {
+        SCOPED_TRACE(path.toStdString());
+        const bool isCut = path == cut;
+        const e2e::ToolResult text = inspect({path});
+        const e2e::ToolResult json = inspect({QStringLiteral("--json"), path});
+        for (const e2e::ToolResult *r : {&text, &json}) {
+            EXPECT_EQ(r->exitCode, 0) << r->err.toStdString();
+            QStringList lines;
+            for (const QString &line : QString::fromUtf8(r->err).split('\n'))
+                if (line.startsWith(QLatin1String("vantorel-inspect: ")))
+                    lines << line;
+            ASSERT_EQ(lines.size(), isCut ? 1 : 0) << r->err.toStdString();
+            EXPECT_TRUE(!isCut || lines[0].endsWith(early)) << r->err.toStdString();
+        }
+        // Only the nodes that reach past the end are marked, each once.
+        const QString mark = QStringLiteral("  (past the end of the file)");
+        int marked = 0;
+        for (const QString &line : QString::fromUtf8(text.out).split('\n')) {
+            if (!line.endsWith(mark))
+                continue;
+            ++marked;
+            const QStringList words = line.chopped(mark.size()).split(' '); // ... @offset len size
+            EXPECT_GT(words.at(words.size() - 3).mid(1).toULongLong() + words.last().toULongLong(),
+                      size) << line.toStdString();
+        }
+        EXPECT_EQ(marked, isCut ? pastEnd : 0);
+        EXPECT_EQ(json.out.count("\"past_end\": true"), isCut ? pastEnd : 0);
+        if (isCut)
+            EXPECT_EQ(firstDifference(walkJson(cut, {}), QJsonDocument::fromJson(json.out).object(),
+                                      QString()), QString());
+        else
+            EXPECT_FALSE(json.out.contains("past_end"));
+    }
+}
+
 // A failure: a non-zero status and exactly one line on stderr.
 void expectFailure(const e2e::ToolResult &r, const QString &mentions = {})
 {
