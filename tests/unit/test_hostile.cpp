@@ -5,6 +5,7 @@
 #include "ebml.h"
 #include "probe.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QSet>
 #include <QThread>
@@ -394,6 +395,34 @@ TEST(RandomDamage, WalkStaysBalanced)
         forEachNode(p.tree.roots, [&](const ElementNode &n) {
             EXPECT_LT(n.offset, quint64(qMax(input.size(), 1))) << round;
         });
+    }
+}
+
+// Inputs kept from fuzzing: a settings byte, then the file. The settings are
+// picked as fuzz_walk.cpp picks them.
+TEST(FuzzRegressions, EveryKeptInputWalksBalanced)
+{
+    const quint64 limits[] = {0, 1, 16, 4096, ~quint64(0)};
+    const QDir dir(QStringLiteral(FUZZ_REGRESSIONS_DIR));
+    for (const QFileInfo &info : dir.entryInfoList(QDir::Files)) {
+        QFile file(info.filePath());
+        if (info.fileName() == QLatin1String("README") || !file.open(QIODevice::ReadOnly))
+            continue;
+        SCOPED_TRACE(info.fileName().toStdString());
+        const QByteArray input = file.readAll();
+        if (input.isEmpty())
+            continue;
+        const auto settings = quint8(input[0]);
+        Probe p;
+        p.numberBase = 2 + settings % 35;
+        p.binaryLimit = limits[(settings >> 1) % 5];
+        p.showJunk = settings & 0x40;
+        p.showUnknown = !(settings & 0x80);
+        p.walkFile(input.mid(1));
+        EXPECT_EQ(p.tree.openNodes(), 0);
+        EXPECT_EQ(p.tree.strayCalls, 0);
+        forEachNode(p.tree.roots,
+                    [&](const ElementNode &n) { EXPECT_LT(n.offset, quint64(input.size() - 1)); });
     }
 }
 
