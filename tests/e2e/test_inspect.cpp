@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -188,10 +189,8 @@ TEST(Inspect, MarksElementsPastTheEndOfACutFile)
         const e2e::ToolResult json = inspect({QStringLiteral("--json"), path});
         for (const e2e::ToolResult *r : {&text, &json}) {
             EXPECT_EQ(r->exitCode, 0) << r->err.toStdString();
-            QStringList lines;
-            for (const QString &line : QString::fromUtf8(r->err).split('\n'))
-                if (line.startsWith(QLatin1String("vantorel-inspect: ")))
-                    lines << line;
+            const QStringList lines = QString::fromUtf8(r->err).split('\n').filter(
+                QRegularExpression(QStringLiteral("^vantorel-inspect: ")));
             ASSERT_EQ(lines.size(), isCut ? 1 : 0) << r->err.toStdString();
             EXPECT_TRUE(!isCut || lines[0].endsWith(early)) << r->err.toStdString();
         }
