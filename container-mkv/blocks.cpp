@@ -3,6 +3,8 @@
 // of video tracks are registered as the next frame of their stream.
 #include "containermkv.h"
 
+#include <string>
+
 namespace {
 
 // Names of lacing codes 1 to 3, shared by all parsers; creation is
@@ -33,16 +35,31 @@ QString makeFlagWords(quint8 flags)
     return text;
 }
 
-// The words of every flags byte, made on the first block and shared.
+// The words of every flags byte, made on the first block and shared. They
+// refer to one UTF-16 store without reference counting, so that copies of
+// them cost nothing on any thread.
 const QString &flagWords(quint8 flags)
 {
-    static const std::unique_ptr<QString[]> words = [] {
-        std::unique_ptr<QString[]> w(new QString[256]);
+    struct Table
+    {
+        std::u16string store;
+        QString words[256];
+    };
+    static const std::unique_ptr<Table> table = [] {
+        auto t = std::make_unique<Table>();
+        size_t offsets[257] = {};
+        for (int i = 0; i < 256; ++i) {
+            offsets[i] = t->store.size();
+            t->store += makeFlagWords(quint8(i)).toStdU16String();
+        }
+        offsets[256] = t->store.size();
         for (int i = 0; i < 256; ++i)
-            w[i] = makeFlagWords(quint8(i));
-        return w;
+            t->words[i] = QString::fromRawData(
+                reinterpret_cast<const QChar *>(t->store.data() + offsets[i]),
+                qsizetype(offsets[i + 1] - offsets[i]));
+        return t;
     }();
-    return words[flags];
+    return table->words[flags];
 }
 
 const QString &shortBlockText()
@@ -96,7 +113,10 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     addField(false, dataOffset, 0, dataSize, QStringLiteral("data"), QString(), QString(),
              QString(), -1);
 
-    if (trackTypes.value(track, 0) == 1) {
+    // A block whose header the input does not hold whole (a cut file) is no
+    // frame: its flags would be made up of missing bytes.
+    const bool headerInInput = bytesLeftAt(offset) >= quint64(l) + 3;
+    if (headerInInput && trackTypes.value(track, 0) == 1) {
         frameKeyframe = (flags & 0x80) ? 1 : 0;
         frameOffset = dataOffset;
         frameSize = dataSize;

@@ -14,6 +14,6 @@ mkdir -p "$corpus"
 for f in samples/*.mkv samples/*.webm; do
   { printf '\x05'; head -c 16384 "$f"; } > "$corpus/seed-$(basename "$f")"
 done
-cp tests/fuzz/regressions/* "$corpus/" 2>/dev/null || true
+find tests/fuzz/regressions -type f ! -name README -exec cp {} "$corpus/" \;
 "$build/bin/fuzz-walk" -max_total_time="$seconds" -max_len=16384 -rss_limit_mb=2048 \
   -timeout=10 -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
