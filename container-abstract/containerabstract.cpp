@@ -86,14 +86,6 @@ void ContainerAbstract::endElement()
         m_sink->endElement();
 }
 
-void ContainerAbstract::swapByteOrder(void *buffer, quint8 count)
-{
-    if (count > 8)
-        count = 8;
-    auto *bytes = static_cast<unsigned char *>(buffer);
-    std::reverse(bytes, bytes + count);
-}
-
 int ContainerAbstract::addFrame(uint index, quint64 number)
 {
     if (m_sink)

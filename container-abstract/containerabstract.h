@@ -69,7 +69,16 @@ protected:
                   const QString &value, const QString &extra, const QString &meaning, qint64 tag);
     void annotateElement(const QString &text);
     void endElement();
-    void swapByteOrder(void *buffer, quint8 count);
+    // Reverses the first count bytes (at most 8) in place.
+    void swapByteOrder(void *buffer, quint8 count)
+    {
+        auto *bytes = static_cast<unsigned char *>(buffer);
+        for (int i = 0, j = (count > 8 ? 8 : count) - 1; i < j; ++i, --j) {
+            const unsigned char b = bytes[i];
+            bytes[i] = bytes[j];
+            bytes[j] = b;
+        }
+    }
     int addFrame(uint index, quint64 number);
 
 private:

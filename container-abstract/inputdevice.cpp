@@ -41,15 +41,18 @@ bool InputDevice::openFile(const QString &fileName)
     }
     m_size = m_file.size();
     m_buffer.resize(WindowSize);
+    m_window = m_buffer.constData();
     return QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
 bool InputDevice::openBuffer(const QByteArray &buffer)
 {
     close();
+    // The whole buffer is the window.
     m_buffer = buffer;
-    m_data = m_buffer.constData();
+    m_window = m_buffer.constData();
     m_size = m_buffer.size();
+    m_windowLength = m_size;
     return QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
@@ -59,7 +62,7 @@ void InputDevice::close()
         QIODevice::close();
     m_file.close();
     m_buffer.clear();
-    m_data = nullptr;
+    m_window = nullptr;
     m_size = 0;
     m_pos = 0;
     m_windowStart = 0;
@@ -69,7 +72,7 @@ void InputDevice::close()
 bool InputDevice::seek(qint64 pos)
 {
     // Positions past the end are allowed: reads there deliver nothing.
-    if (pos < 0 || !isOpen())
+    if (pos < 0)
         return false;
     m_pos = pos;
     return true;
@@ -108,18 +111,23 @@ qint64 InputDevice::readAt(qint64 position, char *buffer, qint64 count)
     if (count <= 0 || position < 0 || position >= m_size)
         return 0;
     count = qMin(count, m_size - position);
-    if (m_data) {
-        std::memcpy(buffer, m_data + position, size_t(count));
-        return count;
-    }
-    if (count > WindowSize / 2)
-        return readFile(position, buffer, count);
     if (position < m_windowStart || position + count > m_windowStart + m_windowLength) {
+        if (!m_file.isOpen())
+            return 0;
+        if (count > WindowSize / 2)
+            return readFile(position, buffer, count);
         if (!fillWindow(position))
             return 0;
         count = qMin(count, m_windowStart + m_windowLength - position);
     }
-    std::memcpy(buffer, m_buffer.constData() + (position - m_windowStart), size_t(count));
+    const char *from = m_window + (position - m_windowStart);
+    // Element headers are read a few bytes at a time.
+    if (count <= 8) {
+        for (qint64 i = 0; i < count; ++i)
+            buffer[i] = from[i];
+    } else {
+        std::memcpy(buffer, from, size_t(count));
+    }
     return count;
 }
 

@@ -50,7 +50,7 @@ private:
 
     QFile m_file;
     QByteArray m_buffer;   // a buffer's bytes, or a file's window
-    const char *m_data = nullptr; // a buffer's bytes (null for a file)
+    const char *m_window = nullptr; // the bytes from m_windowStart on
     qint64 m_size = 0;
     qint64 m_pos = 0;
     qint64 m_windowStart = 0;
