@@ -18,6 +18,18 @@ char *put(char *p, const char (&literal)[N])
     return p + N - 1;
 }
 
+// ASCII characters that stand in a JSON string as they are.
+constexpr struct PlainTable
+{
+    bool plain[128] = {};
+    constexpr PlainTable()
+    {
+        for (int c = 0x20; c < 0x80; ++c)
+            plain[c] = c != '"' && c != '\\';
+    }
+    constexpr bool operator[](int c) const { return plain[c]; }
+} Plain;
+
 // Most bytes a text of n UTF-16 units takes as a JSON string.
 size_t jsonSize(const QString &text)
 {
@@ -32,7 +44,7 @@ char *putString(char *p, const QString &text)
     *p++ = '"';
     while (u != end) {
         const char16_t c = *u;
-        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+        if (c < 0x80 && Plain[c]) {
             *p++ = char(c);
             ++u;
             continue;

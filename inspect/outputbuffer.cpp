@@ -57,9 +57,22 @@ char *OutputBuffer::writeNumber(char *p, quint64 number)
     static const char pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
                                 "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
                                 "8081828384858687888990919293949596979899";
-    int digits = 1;
-    for (quint64 limit = 10; digits < 20 && number >= limit; limit *= 10)
+    static const quint64 powers[] = {0ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL,
+                                     1000000ULL, 10000000ULL, 100000000ULL, 1000000000ULL,
+                                     10000000000ULL, 100000000000ULL, 1000000000000ULL,
+                                     10000000000000ULL, 100000000000000ULL,
+                                     1000000000000000ULL, 10000000000000000ULL,
+                                     100000000000000000ULL, 1000000000000000000ULL,
+                                     10000000000000000000ULL};
+    // Digits from the bit length: log10(2) is about 1233 / 4096.
+    const int bits = 64 - __builtin_clzll(number | 1);
+    int digits = (bits * 1233 >> 12) + 1;
+    if (digits < 20 && number >= powers[digits])
         ++digits;
+    else if (number < powers[digits - 1])
+        --digits;
+    if (digits < 1)
+        digits = 1;
     char *end = p + digits;
     char *q = end;
     while (number >= 100) {
