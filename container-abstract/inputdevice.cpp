@@ -10,10 +10,13 @@
 #endif
 
 namespace {
-// Windows start on a page boundary and hold a few pages: one window serves
-// hundreds of small elements, and one read per large block.
+// Windows start on a page boundary. A window that follows the one before
+// doubles, up to 64 KiB, so that runs of small elements cost few reads; one
+// after a jump (over a large block's data) holds a single page, so that a
+// walk over large elements reads little more than their headers.
 constexpr qint64 WindowSize = 64 * 1024;
-constexpr qint64 PageMask = ~qint64(4096 - 1);
+constexpr qint64 PageSize = 4096;
+constexpr qint64 PageMask = ~qint64(PageSize - 1);
 } // namespace
 
 InputDevice::InputDevice(QObject *parent)
@@ -65,6 +68,7 @@ void InputDevice::close()
     m_window = nullptr;
     m_size = 0;
     m_pos = 0;
+    m_bytesRead = 0;
     m_windowStart = 0;
     m_windowLength = 0;
 }
@@ -91,18 +95,26 @@ qint64 InputDevice::readFile(qint64 position, char *buffer, qint64 count)
             break;
         done += n;
     }
+    m_bytesRead += quint64(done);
     return done;
 #else
     if (!m_file.seek(position))
         return 0;
-    return qMax<qint64>(m_file.read(buffer, count), 0);
+    const qint64 done = qMax<qint64>(m_file.read(buffer, count), 0);
+    m_bytesRead += quint64(done);
+    return done;
 #endif
 }
 
-bool InputDevice::fillWindow(qint64 position)
+bool InputDevice::fillWindow(qint64 position, qint64 count)
 {
-    m_windowStart = position & PageMask;
-    m_windowLength = readFile(m_windowStart, m_buffer.data(), qMin(WindowSize, m_size - m_windowStart));
+    const qint64 start = position & PageMask;
+    const bool follows = start == m_windowStart + m_windowLength && m_windowLength > 0;
+    // At least up to the end of the page that holds the read's last byte.
+    const qint64 needed = ((position + count + PageSize - 1) & PageMask) - start;
+    const qint64 length = qMax(follows ? qMin(2 * m_windowLength, WindowSize) : PageSize, needed);
+    m_windowStart = start;
+    m_windowLength = readFile(start, m_buffer.data(), qMin(length, m_size - start));
     return position < m_windowStart + m_windowLength;
 }
 
@@ -116,7 +128,7 @@ qint64 InputDevice::readAt(qint64 position, char *buffer, qint64 count)
             return 0;
         if (count > WindowSize / 2)
             return readFile(position, buffer, count);
-        if (!fillWindow(position))
+        if (!fillWindow(position, count))
             return 0;
         count = qMin(count, m_windowStart + m_windowLength - position);
     }

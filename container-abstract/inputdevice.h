@@ -29,6 +29,9 @@ public:
 
     virtual qint64 readBytes(char *buffer, qint64 count);
 
+    // Bytes fetched from the file so far, windows included.
+    quint64 bytesRead() const { return m_bytesRead; }
+
     bool isSequential() const override { return false; }
     qint64 size() const override { return m_size; }
     // The device keeps its own position: a walk seeks several times per
@@ -45,7 +48,7 @@ protected:
 
 private:
     qint64 readAt(qint64 position, char *buffer, qint64 count);
-    bool fillWindow(qint64 position);
+    bool fillWindow(qint64 position, qint64 count);
     qint64 readFile(qint64 position, char *buffer, qint64 count);
 
     QFile m_file;
@@ -53,6 +56,7 @@ private:
     const char *m_window = nullptr; // the bytes from m_windowStart on
     qint64 m_size = 0;
     qint64 m_pos = 0;
+    quint64 m_bytesRead = 0;
     qint64 m_windowStart = 0;
     qint64 m_windowLength = 0;
 };
