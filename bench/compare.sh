@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Speed of vantorel-inspect against the tools users would pick instead, on
+# the same files in one run, with the files in the page cache: the median of
+# ROUNDS runs each, the tools taking turns within a round.
+#
+#   bench/compare.sh [BUILD_DIR] [ROUNDS]      (defaults: build, 5)
+#
+# Files (made once, deterministically, in BUILD_DIR/bench-files):
+#   many-blocks.mkv  20 min of 16x16 MPEG-4 at 250 fps and AAC: 300,000 video
+#                    and 56,251 audio SimpleBlocks, about 7 MB
+#   raw-video.mkv    92 s of 1024x768 raw video: 2,300 blocks of 1.2 MB, 2.7 GB
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+rounds=${2:-5}
+bin=$build/bin
+work=${BENCH_DIR:-$build/bench-files}
+mkdir -p "$work"
+exact=(-fflags +bitexact -flags:v +bitexact -flags:a +bitexact)
+
+many=$work/many-blocks.mkv
+big=$work/raw-video.mkv
+[ -f "$many" ] || ffmpeg -v error -y -f lavfi -i testsrc2=s=16x16:r=250 -f lavfi -i sine=r=48000 \
+  -t 1200 -c:v mpeg4 -q:v 31 -g 250 -c:a aac -b:a 8k "${exact[@]}" "$many"
+[ -f "$big" ] || ffmpeg -v error -y -f lavfi -i testsrc2=s=1024x768:r=25 -t 92 \
+  -c:v rawvideo -pix_fmt yuv420p "${exact[@]}" "$big"
+
+ms() {
+  local start end
+  start=$(date +%s%N)
+  "$@" >/dev/null 2>&1
+  end=$(date +%s%N)
+  echo $(((end - start) / 1000000))
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+elements() { # the walk's element count, from the walk benchmark
+  VANTOREL_BENCH_FILE=$1 "$bin/walk-benchmark" --benchmark_min_time=0.01 2>/dev/null |
+    sed -n 's/.*elements=\([0-9.]*\)\([kM]*\).*/\1 \2/p' |
+    awk '{ m = $2 == "k" ? 1e3 : $2 == "M" ? 1e6 : 1; printf "%d", $1 * m }'
+}
+
+tools=(text json mkvinfo ffprobe)
+run_tool() { # tool file
+  case $1 in
+    text) ms "$bin/vantorel-inspect" "$2" ;;
+    json) ms "$bin/vantorel-inspect" --json "$2" ;;
+    mkvinfo) ms mkvinfo -a -z -P "$2" ;;
+    ffprobe) ms ffprobe -v error -show_packets "$2" ;;
+  esac
+}
+
+declare -A result
+for name in many big; do
+  file=${!name}
+  cat "$file" >/dev/null # into the page cache
+  tmp=$(mktemp -d)
+  for _ in $(seq "$rounds"); do
+    for tool in "${tools[@]}"; do
+      run_tool "$tool" "$file" >>"$tmp/$tool"
+    done
+  done
+  for tool in "${tools[@]}"; do
+    result[$name,$tool]=$(median <"$tmp/$tool")
+  done
+  rm -rf "$tmp"
+done
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf("%.1f", (b > 0) ? a / b : 0) }'; }
+printf '%-16s %10s %10s %10s %10s\n' "median ms" text json mkvinfo ffprobe
+for name in many big; do
+  printf '%-16s %10s %10s %10s %10s\n' "$(basename "${!name}")" "${result[$name,text]}" \
+    "${result[$name,json]}" "${result[$name,mkvinfo]}" "${result[$name,ffprobe]}"
+done
+echo
+echo "on $(basename "$many"), vantorel-inspect is faster than"
+for out in text json; do
+  t=${result[many,$out]}
+  echo "  $out:  mkvinfo -a -z -P x$(ratio "${result[many,mkvinfo]}" "$t"),  ffprobe -show_packets x$(ratio "${result[many,ffprobe]}" "$t")"
+done
+
+if [ -x "$bin/walk-benchmark" ]; then
+  n_many=$(elements "$many")
+  n_big=$(elements "$big")
+  echo
+  echo "elements: $n_many in $(basename "$many"), $n_big in $(basename "$big")"
+  for out in text json; do
+    per_many=$(awk -v t="${result[many,$out]}" -v n="$n_many" 'BEGIN { print t / n }')
+    per_big=$(awk -v t="${result[big,$out]}" -v n="$n_big" 'BEGIN { print t / n }')
+    echo "  $out: time per element on $(basename "$big") is x$(ratio "$per_big" "$per_many") that on $(basename "$many")"
+  done
+  echo
+  echo "the walk alone (walk-benchmark, a sink that discards everything):"
+  for file in "$many" "$big"; do
+    VANTOREL_BENCH_FILE=$file "$bin/walk-benchmark" 2>/dev/null | grep walkFile |
+      sed "s|^walkFile/min_time:[0-9.]*|  $(basename "$file")|"
+  done
+fi
+
+tiny=samples/clip.webm
+start_ms=$(for _ in 1 2 3 4 5; do ms "$bin/vantorel-inspect" "$tiny"; done | median)
+echo
+echo "start-up and walk of $tiny ($(stat -c %s "$tiny") bytes): $start_ms ms"
