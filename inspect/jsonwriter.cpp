@@ -112,6 +112,7 @@ void JsonWriter::beginElement(quint64 offset, quint64 size, const QString &name,
             *m_out << ", ";
         parent.childWritten = true;
     }
+    m_crc.begin(offset, size, name);
     *m_out << "{\"name\": ";
     writeString(m_out, name);
     *m_out << ", \"offset\": " << offset << ", \"size\": " << size;
@@ -130,6 +131,7 @@ void JsonWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
     // This plug-in adds every row of a node before its first child.
     if (node.inChildren)
         return;
+    m_crc.row(name, offset, length);
     // One bounds check for the whole row.
     char *p = m_out->reserve(96 + jsonSize(name) + jsonSize(value) + jsonSize(meaning));
     if (node.rowsWritten)
@@ -163,6 +165,9 @@ void JsonWriter::endElement()
         *m_out << ", \"annotation\": ";
         writeString(m_out, node.annotation);
     }
+    const CrcCheck::Verdict crc = m_crc.end();
+    if (crc != CrcCheck::None)
+        *m_out << ", \"crc\": \"" << CrcCheck::text(crc) << '"';
     m_open.pop_back();
     // A top-level node stays open for its status.
     if (m_open.empty())

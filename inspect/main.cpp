@@ -111,10 +111,12 @@ int main(int argc, char *argv[])
                                       QStringLiteral("Show the contents of Void padding."));
     const QCommandLineOption hideUnknown(
         QStringLiteral("hide-unknown"), QStringLiteral("Do not show payloads of unknown elements."));
+    const QCommandLineOption noCrc(QStringLiteral("no-crc"),
+                                   QStringLiteral("Do not check CRC-32 elements."));
     const QCommandLineOption pluginDir(QStringLiteral("plugin-dir"),
                                        QStringLiteral("Load the plug-in from DIR."),
                                        QStringLiteral("DIR"));
-    options.addOptions({json, base, binaryLimit, showJunk, hideUnknown, pluginDir});
+    options.addOptions({json, base, binaryLimit, showJunk, hideUnknown, noCrc, pluginDir});
     options.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A .mkv or .webm file."));
 
     if (!options.parse(QCoreApplication::arguments()))
@@ -180,6 +182,8 @@ int main(int argc, char *argv[])
     else
         writer = std::make_unique<TextWriter>(&out);
 
+    if (!options.isSet(noCrc))
+        writer->checkCrcs(fileName);
     const int verified = parser->parseFile(fileName, &device, writer.get());
     out.flush();
     parser.reset();

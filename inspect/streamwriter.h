@@ -1,10 +1,12 @@
 #pragma once
 
+#include "crccheck.h"
 #include "elementsink.h"
 #include "outputbuffer.h"
 
 // What the streaming writers share: where they write, the size of the file,
-// and the first element that claims more bytes than the file holds.
+// the first element that claims more bytes than the file holds, and the
+// checks of CRC-32 elements.
 class StreamWriter : public ElementSink
 {
 public:
@@ -17,6 +19,10 @@ public:
         quint64 remaining = 0; // the bytes the file holds from its offset on
     };
     const PastEnd &firstPastEnd() const { return m_pastEnd; }
+
+    // Checks every CRC-32 first child against its master's payload, read
+    // from this file.
+    bool checkCrcs(const QString &fileName) { return m_crc.open(fileName); }
 
 protected:
     explicit StreamWriter(OutputBuffer *out)
@@ -37,6 +43,7 @@ protected:
     }
 
     OutputBuffer *m_out;
+    CrcCheck m_crc;
 
 private:
     quint64 m_fileSize = 0;

@@ -56,6 +56,7 @@ void TextWriter::beginFile(const QString &fileName, quint64 size)
 
 void TextWriter::beginElement(quint64 offset, quint64 size, const QString &name, qint64)
 {
+    m_crc.begin(offset, size, name);
     indent(0);
     *m_out << name << "  @" << offset << " len " << size;
     if (runsPastEnd(offset, size, name))
@@ -67,6 +68,7 @@ void TextWriter::beginElement(quint64 offset, quint64 size, const QString &name,
 void TextWriter::addField(bool, quint64 offset, quint8, quint64 length, const QString &name,
                           const QString &value, const QString &, const QString &meaning, qint64)
 {
+    m_crc.row(name, offset, length);
     indent(0);
     *m_out << name;
     if (!value.isEmpty()) {
@@ -94,6 +96,12 @@ void TextWriter::endElement()
 {
     if (m_depth > 0)
         --m_depth;
+    m_crc.end();
+    // A checked CRC-32 says so under itself, in its master.
+    if (m_crc.justChecked() != CrcCheck::None) {
+        indent(0);
+        *m_out << "# CRC-32 " << CrcCheck::text(m_crc.justChecked()) << '\n';
+    }
 }
 
 void TextWriter::addFrame(const FrameRecord &frame)
