@@ -215,6 +215,7 @@ void JsonWriter::addFrame(const FrameRecord &frame)
 
 void JsonWriter::endFile()
 {
+    m_progress.stop();
     while (!m_open.empty())
         endElement();
     if (m_pendingTopLevel)

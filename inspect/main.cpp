@@ -1,6 +1,7 @@
 // vantorel-inspect: walks a Matroska or WebM file with the container plug-in
 // and prints every element with its rows, as text or as JSON.
 #include "containerabstract.h"
+#include "frameswriter.h"
 #include "inputdevice.h"
 #include "jsonwriter.h"
 #include "outputbuffer.h"
@@ -14,6 +15,14 @@
 #include <QStringList>
 
 #include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#else
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#endif
 #include <limits>
 #include <memory>
 
@@ -26,6 +35,7 @@ enum ExitCode {
 };
 
 const char PluginName[] = "vantorel-container-mkv";
+constexpr qint64 ProgressFrom = 64 * 1024 * 1024;
 
 typedef ContainerAbstract *(*CreateParser)();
 typedef QStringList (*SupportedExtensions)();
@@ -111,12 +121,18 @@ int main(int argc, char *argv[])
                                       QStringLiteral("Show the contents of Void padding."));
     const QCommandLineOption hideUnknown(
         QStringLiteral("hide-unknown"), QStringLiteral("Do not show payloads of unknown elements."));
+    const QCommandLineOption frames(
+        QStringLiteral("frames"),
+        QStringLiteral("Print the video frames as CSV (stream, number, offset, size, keyframe) "
+                       "instead of the tree."));
+    const QCommandLineOption quiet(QStringLiteral("quiet"),
+                                   QStringLiteral("No progress line on large files."));
     const QCommandLineOption noCrc(QStringLiteral("no-crc"),
                                    QStringLiteral("Do not check CRC-32 elements."));
     const QCommandLineOption pluginDir(QStringLiteral("plugin-dir"),
                                        QStringLiteral("Load the plug-in from DIR."),
                                        QStringLiteral("DIR"));
-    options.addOptions({json, base, binaryLimit, showJunk, hideUnknown, noCrc, pluginDir});
+    options.addOptions({json, frames, base, binaryLimit, showJunk, hideUnknown, noCrc, quiet, pluginDir});
     options.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A .mkv or .webm file."));
 
     if (!options.parse(QCoreApplication::arguments()))
@@ -177,10 +193,15 @@ int main(int argc, char *argv[])
 
     OutputBuffer out(stdout);
     std::unique_ptr<StreamWriter> writer;
-    if (options.isSet(json))
+    if (options.isSet(frames))
+        writer = std::make_unique<FramesWriter>(&out);
+    else if (options.isSet(json))
         writer = std::make_unique<JsonWriter>(&out);
     else
         writer = std::make_unique<TextWriter>(&out);
+    // Large files show how far the walk is, on a terminal only.
+    if (!options.isSet(quiet) && device.size() > ProgressFrom && isatty(fileno(stderr)))
+        writer->showProgress(stderr);
 
     if (!options.isSet(noCrc))
         writer->checkCrcs(fileName);

@@ -3,6 +3,7 @@
 #include "crccheck.h"
 #include "elementsink.h"
 #include "outputbuffer.h"
+#include "progress.h"
 
 // What the streaming writers share: where they write, the size of the file,
 // the first element that claims more bytes than the file holds, and the
@@ -24,6 +25,9 @@ public:
     // from this file.
     bool checkCrcs(const QString &fileName) { return m_crc.open(fileName); }
 
+    // Shows how far the walk is on this stream (a terminal), now and then.
+    void showProgress(std::FILE *terminal) { m_progress.start(terminal); }
+
 protected:
     explicit StreamWriter(OutputBuffer *out)
         : m_out(out)
@@ -34,6 +38,7 @@ protected:
     // kept for the host's message.
     bool runsPastEnd(quint64 offset, quint64 size, const QString &name)
     {
+        m_progress.at(offset, m_fileSize);
         const quint64 remaining = offset < m_fileSize ? m_fileSize - offset : 0;
         if (size <= remaining)
             return false;
@@ -44,6 +49,7 @@ protected:
 
     OutputBuffer *m_out;
     CrcCheck m_crc;
+    Progress m_progress;
 
 private:
     quint64 m_fileSize = 0;

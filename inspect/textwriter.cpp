@@ -122,6 +122,7 @@ void TextWriter::topLevelParsed(int status)
 
 void TextWriter::endFile()
 {
+    m_progress.stop();
     *m_out << m_frames << " video frames\n";
     m_out->flush();
 }
