@@ -123,7 +123,12 @@ int main(int argc, char **argv)
                 putSize8(block, 4 + size);
                 block.insert(block.end(), {0x81, 0x00, uint8_t(b), uint8_t(b % 50 ? 0 : 0x80)});
                 write(block);
-                std::fseek(out, long(size), SEEK_CUR); // a hole
+                if (size >= 4096) {
+                    std::fseek(out, long(size), SEEK_CUR); // a hole
+                } else {
+                    static const Bytes zeros(4096, 0);
+                    std::fwrite(zeros.data(), 1, size, out);
+                }
             }
         }
         // Make the last hole part of the file.
