@@ -58,13 +58,14 @@ void CrcCheck::begin(quint64 offset, quint64 size, const QString &name)
     bool first = false;
     if (!m_open.empty())
         first = ++m_open.back().children == 1;
-    m_open.push_back(Node{offset, size, offset, 0, first,
-                          first && name == QLatin1String("CRC-32"), None});
+    const bool isCrc = first && m_enabled && name == QLatin1String("CRC-32");
+    m_open.push_back(Node{offset, size, offset, 0, first, isCrc, None});
 }
 
 void CrcCheck::row(const QString &name, quint64 offset, quint64 length)
 {
-    if (!m_open.empty() && name == QLatin1String("size"))
+    // Only a CRC-32 needs to know where its payload starts.
+    if (!m_open.empty() && m_open.back().isCrc && name == QLatin1String("size"))
         m_open.back().dataOffset = offset + length;
 }
 
