@@ -52,11 +52,35 @@ void OutputBuffer::appendLarge(const char *bytes, size_t size)
     m_pos += size;
 }
 
+namespace {
+
+const char Pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                     "8081828384858687888990919293949596979899";
+
+// Writes the digits of number backwards from end, two at a time.
+template <typename T>
+void writeDigits(char *end, T number)
+{
+    while (number >= 100) {
+        const unsigned pair = unsigned(number % 100);
+        number /= 100;
+        end -= 2;
+        end[0] = Pairs[2 * pair];
+        end[1] = Pairs[2 * pair + 1];
+    }
+    if (number >= 10) {
+        end[-2] = Pairs[2 * number];
+        end[-1] = Pairs[2 * number + 1];
+    } else {
+        end[-1] = char('0' + number);
+    }
+}
+
+} // namespace
+
 char *OutputBuffer::writeNumber(char *p, quint64 number)
 {
-    static const char pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-                                "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-                                "8081828384858687888990919293949596979899";
     static const quint64 powers[] = {0ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL,
                                      1000000ULL, 10000000ULL, 100000000ULL, 1000000000ULL,
                                      10000000000ULL, 100000000000ULL, 1000000000000ULL,
@@ -73,22 +97,12 @@ char *OutputBuffer::writeNumber(char *p, quint64 number)
         --digits;
     if (digits < 1)
         digits = 1;
-    char *end = p + digits;
-    char *q = end;
-    while (number >= 100) {
-        const quint64 pair = number % 100;
-        number /= 100;
-        q -= 2;
-        q[0] = pairs[2 * pair];
-        q[1] = pairs[2 * pair + 1];
-    }
-    if (number >= 10) {
-        q[-2] = pairs[2 * number];
-        q[-1] = pairs[2 * number + 1];
-    } else {
-        q[-1] = char('0' + number);
-    }
-    return end;
+    // Offsets and lengths mostly fit 32 bits, where division is cheaper.
+    if (number <= 0xFFFFFFFFu)
+        writeDigits(p + digits, quint32(number));
+    else
+        writeDigits(p + digits, number);
+    return p + digits;
 }
 
 int OutputBuffer::writeUtf8(const char16_t *unit, const char16_t *end, char **out)
