@@ -1,0 +1,661 @@
+// The report page of vantorel-inspect --html: reads the node and frame lines
+// that the writer streamed into script elements, and builds the summary, the
+// charts, the tree (one subtree when it is opened) and the hex view.
+(function () {
+  'use strict';
+  const $ = (id) => document.getElementById(id);
+  const meta = JSON.parse($('vt-meta').textContent);
+  const sum = JSON.parse($('vt-summary').textContent);
+  const PAGE = 500;        // children rendered at a time
+  const WINDOW = 1000;     // bars in the frame-size chart at a time
+  const RESULTS = 200;     // search results listed
+
+  const fmt = (n) => Number(n).toLocaleString('en-US');
+  const html = (s) => String(s).replace(/[&<>"]/g,
+    (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' })[c]);
+  const unesc = (s) => s.indexOf('\\') < 0 ? s
+    : s.replace(/\\x([0-9a-f]{2})/g, (m, h) => String.fromCharCode(parseInt(h, 16)));
+  // Escapes a text as the writer does, to look for it in raw lines.
+  const escLike = (s) => s.replace(/[\x00-\x1f\\<]/g,
+    (c) => '\\x' + c.charCodeAt(0).toString(16).padStart(2, '0'));
+  const reEscape = (s) => s.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
+
+  // ---- the node lines ----------------------------------------------------
+  const table = [];  // repeated texts, "^N"
+  const extra = [];  // names written out in full, ids below zero
+  const extraIds = new Map();
+  const text = (f) => f.charCodeAt(0) === 94 ? table[+f.slice(1)] : unesc(f);
+  function nameId(f) {
+    if (f.charCodeAt(0) === 94) return +f.slice(1);
+    const t = unesc(f);
+    let id = extraIds.get(t);
+    if (id === undefined) { extra.push(t); id = -extra.length; extraIds.set(t, id); }
+    return id;
+  }
+  const nameText = (id) => id >= 0 ? table[id] : extra[-id - 1];
+
+  let cap = 4096, count = 0;
+  let P = new Int32Array(cap), NM = new Int32Array(cap), FL = new Uint8Array(cap);
+  let OFF = new Float64Array(cap), LEN = new Float64Array(cap);
+  const L = [];
+  const patches = new Map();
+  function grow() {
+    cap *= 2;
+    const g = (a) => { const b = new a.constructor(cap); b.set(a); return b; };
+    P = g(P); NM = g(NM); FL = g(FL); OFF = g(OFF); LEN = g(LEN);
+  }
+  for (const script of document.querySelectorAll('script[type="text/x-vantorel-nodes"]')) {
+    const t = script.textContent;
+    script.remove();
+    for (let pos = 0; pos < t.length;) {
+      let nl = t.indexOf('\n', pos);
+      if (nl < 0) nl = t.length;
+      if (nl > pos) {
+        const c = t.charCodeAt(pos);
+        if (c === 36) { // $text
+          table.push(unesc(t.slice(pos + 1, nl)));
+        } else if (c === 33) { // !index annotation crc omitted status
+          const f = t.slice(pos + 1, nl).split('\t');
+          const p = patches.get(+f[0]) || {};
+          if (f[1]) p.ann = unesc(f[1]);
+          if (f[2]) p.crc = f[2];
+          if (f[3]) p.omitted = +f[3];
+          if (f[4]) p.status = +f[4];
+          patches.set(+f[0], p);
+        } else {
+          if (count === cap) grow();
+          const line = t.slice(pos, nl);
+          let a = 0, b = line.indexOf('\t');
+          P[count] = +line.slice(a, b); a = b + 1; b = line.indexOf('\t', a);
+          NM[count] = nameId(line.slice(a, b)); a = b + 1; b = line.indexOf('\t', a);
+          OFF[count] = +line.slice(a, b); a = b + 1; b = line.indexOf('\t', a);
+          LEN[count] = +line.slice(a, b); a = b + 1; b = line.indexOf('\t', a);
+          FL[count] = +line.slice(a, b);
+          L.push(line);
+          ++count;
+        }
+      }
+      pos = nl + 1;
+    }
+  }
+  const FC = new Int32Array(count).fill(-1), NS = new Int32Array(count).fill(-1);
+  const LC = new Int32Array(count).fill(-1), NK = new Int32Array(count);
+  const roots = [];
+  for (let i = 0; i < count; ++i) {
+    const p = P[i];
+    if (p < 0) { roots.push(i); continue; }
+    if (LC[p] < 0) FC[p] = i; else NS[LC[p]] = i;
+    LC[p] = i;
+    ++NK[p];
+  }
+  const nameOf = (i) => nameText(NM[i]);
+
+  // Everything a node line holds, parsed when needed.
+  function details(i) {
+    const f = L[i].split('\t');
+    const d = {
+      offText: f[2], sizeText: f[3], b64: f[5], ann: f[6] ? unesc(f[6]) : '', crc: f[7],
+      omitted: 0, status: 0, rows: [],
+    };
+    const p = patches.get(i);
+    if (p) {
+      if (p.ann !== undefined) d.ann = p.ann;
+      if (p.crc) d.crc = p.crc;
+      d.omitted = p.omitted || 0;
+      d.status = p.status || 0;
+    }
+    let at = OFF[i];
+    for (let k = 8; k + 4 < f.length; k += 5) {
+      const off = f[k + 1] === '' ? at : OFF[i] + Number(f[k + 1]);
+      const len = Number(f[k + 2]);
+      d.rows.push({ name: text(f[k]), off, len, value: text(f[k + 3]), meaning: text(f[k + 4]) });
+      at = off + len;
+    }
+    return d;
+  }
+  const bytesOf = (i) => { const f = L[i].split('\t', 6)[5]; return f ? atob(f) : ''; };
+
+  // ---- the frame lines ---------------------------------------------------
+  const fr = { stream: [], number: [], offset: [], size: [], key: [], time: [], node: [] };
+  for (const script of document.querySelectorAll('script[type="text/x-vantorel-frames"]')) {
+    const t = script.textContent;
+    script.remove();
+    for (let pos = 0; pos < t.length;) {
+      let nl = t.indexOf('\n', pos);
+      if (nl < 0) nl = t.length;
+      if (nl > pos) {
+        const f = t.slice(pos, nl).split('\t');
+        fr.stream.push(+f[0]); fr.number.push(+f[1]); fr.offset.push(+f[2]);
+        fr.size.push(+f[3]); fr.key.push(f[4] === '1');
+        fr.time.push(f[5] === '' ? NaN : +f[5] / 1e6); fr.node.push(+f[6]);
+      }
+      pos = nl + 1;
+    }
+  }
+  const byStream = new Map();
+  for (let k = 0; k < fr.stream.length; ++k) {
+    let list = byStream.get(fr.stream[k]);
+    if (!list) byStream.set(fr.stream[k], list = []);
+    list.push(k);
+  }
+
+  // ---- summary -----------------------------------------------------------
+  $('title').textContent = meta.file;
+  document.title = meta.file + ' \u2014 vantorel-inspect';
+  const trackOfStream = new Map(sum.streams.map((s) => [s.stream, s]));
+  const streamOfTrack = new Map(sum.streams.map((s) => [s.track, s]));
+  {
+    const facts = [
+      ['file size', fmt(meta.size) + ' bytes'],
+      ['elements', fmt(sum.elements)],
+      ['unknown elements', fmt(sum.unknown)],
+      ['past their parent\u2019s end or the file\u2019s', fmt(sum.pastEnd)],
+      ['video frames', fmt(sum.frames)],
+      ['timecode scale', fmt(sum.timecodeScale) + ' ns'],
+    ];
+    let h = '<div class="facts">' + facts.map(([k, v]) =>
+      `<span id="fact-${k.split(' ')[0]}">${html(k)}: <b>${html(v)}</b></span>`).join('') + '</div>';
+    if (sum.tracks.length) {
+      h += '<table class="tracks"><tr><th>track</th><th>type</th><th>codec ID</th>'
+        + '<th>width \u00d7 height</th><th>frames</th></tr>';
+      for (const t of sum.tracks) {
+        const s = streamOfTrack.get(t.number);
+        h += `<tr><td>${t.number}</td><td>${t.type}${t.typeName ? ' (' + html(t.typeName) + ')' : ''}</td>`
+          + `<td>${html(t.codec)}</td><td>${t.width || t.height ? html(t.width) + ' \u00d7 ' + html(t.height) : ''}</td>`
+          + `<td>${s ? fmt(s.frames) + ' (stream ' + s.stream + ')' : ''}</td></tr>`;
+      }
+      h += '</table>';
+    }
+    $('summary').innerHTML = h;
+    const notes = [];
+    if (sum.embedded < sum.elements)
+      notes.push(`This page holds the first ${fmt(sum.embedded)} of ${fmt(sum.elements)} elements with `
+        + `their rows and bytes; the other ${fmt(sum.elements - sum.embedded)} are only counted `
+        + `(--html-max-nodes ${fmt(meta.maxNodes)}).`);
+    if (sum.headOnly)
+      notes.push(`The page's budget of ${fmt(meta.hexBudget)} bytes was spent: ${fmt(sum.headOnly)} `
+        + `elements after it show only their first ${meta.headBytes} bytes.`);
+    if (sum.framesEmbedded < sum.frames)
+      notes.push(`The charts show the first ${fmt(sum.framesEmbedded)} of ${fmt(sum.frames)} frames.`);
+    if (sum.tracksOmitted)
+      notes.push(`${fmt(sum.tracksOmitted)} more tracks are not listed.`);
+    if (!meta.bytes)
+      notes.push('The file could not be read for its bytes: the hex view is empty.');
+    if (sum.firstPastEnd) {
+      const e = sum.firstPastEnd;
+      notes.push(`The file ends early: ${html(e.name)} at offset ${fmt(e.offset)} claims `
+        + `${fmt(e.size)} bytes, ${fmt(e.remaining)} remain.`);
+    }
+    $('notes').innerHTML = notes.map((n) => `<div class="note">${n}</div>`).join('');
+  }
+
+  // ---- tooltip -----------------------------------------------------------
+  const tip = $('tip');
+  function showTip(ev, textContent) {
+    tip.textContent = textContent;
+    tip.hidden = false;
+    const x = Math.min(ev.clientX + 12, window.innerWidth - tip.offsetWidth - 4);
+    tip.style.left = Math.max(0, x) + 'px';
+    tip.style.top = (ev.clientY + 14) + 'px';
+  }
+  const hideTip = () => { tip.hidden = true; };
+
+  // ---- the tree ----------------------------------------------------------
+  const tree = $('tree');
+  const nextKid = new Map(); // node -> next child to render, for opened nodes
+  let selected = -1, selectedRow = -1;
+
+  function headHtml(i) {
+    const d = details(i);
+    let b = '';
+    if (d.crc) b += `<span class="badge ${d.crc === 'ok' ? 'ok' : 'bad'}">CRC-32 ${html(d.crc)}</span>`;
+    if (FL[i] & 1) b += '<span class="badge past">past the end of the file</span>';
+    if (FL[i] & 2) b += '<span class="badge past">past its parent\u2019s end</span>';
+    if (nameOf(i) === 'Unknown') b += '<span class="badge unk">unknown</span>';
+    if (d.status) b += `<span class="badge bad">status ${d.status}</span>`;
+    return `<div class="node" data-i="${i}"><div class="head"><span class="tog">\u25b8</span>`
+      + `<span class="nm">${html(nameOf(i))}</span> <span class="at">@${d.offText}</span> `
+      + `<span class="len">len ${d.sizeText}</span>${b}</div></div>`;
+  }
+  const nodeEl = (i) => tree.querySelector(`.node[data-i="${i}"]`);
+
+  function renderKids(i, container) {
+    let k = nextKid.get(i);
+    let h = '';
+    for (let n = 0; k >= 0 && n < PAGE; ++n, k = NS[k]) h += headHtml(k);
+    container.insertAdjacentHTML('beforeend', h);
+    nextKid.set(i, k);
+    const body = container.parentElement;
+    let more = body.querySelector(':scope > button.more');
+    if (k >= 0) {
+      if (!more) {
+        more = document.createElement('button');
+        more.className = 'more';
+        container.after(more);
+      }
+      let left = 0;
+      for (let j = k; j >= 0; j = NS[j]) ++left;
+      more.textContent = `Show ${fmt(Math.min(PAGE, left))} more of ${fmt(left)}`;
+    } else if (more) {
+      more.remove();
+    }
+  }
+
+  function open(i) {
+    const el = nodeEl(i);
+    if (!el) return null;
+    let body = el.querySelector(':scope > .body');
+    if (!body) {
+      const d = details(i);
+      let h = '<div class="body"><table class="rows">';
+      d.rows.forEach((r, k) => {
+        h += `<tr class="row" data-r="${k}"><td class="rn">${html(r.name)}</td>`
+          + `<td class="rv">${html(r.value)}</td><td class="rm">${html(r.meaning)}</td>`
+          + `<td class="ro">@${r.off}</td><td class="rl">len ${r.len}</td></tr>`;
+      });
+      h += '</table>';
+      if (d.ann) h += `<div class="ann"># ${html(d.ann)}</div>`;
+      h += '<div class="kids"></div>';
+      if (d.omitted)
+        h += `<div class="omit">${fmt(d.omitted)} more elements below this one are only counted `
+          + '(past --html-max-nodes)</div>';
+      h += '</div>';
+      el.insertAdjacentHTML('beforeend', h);
+      body = el.querySelector(':scope > .body');
+      nextKid.set(i, FC[i]);
+      renderKids(i, body.querySelector('.kids'));
+    }
+    body.hidden = false;
+    el.querySelector(':scope > .head .tog').textContent = '\u25be';
+    return el;
+  }
+  function toggle(i) {
+    const el = nodeEl(i);
+    const body = el && el.querySelector(':scope > .body');
+    if (body && !body.hidden) {
+      body.hidden = true;
+      el.querySelector(':scope > .head .tog').textContent = '\u25b8';
+    } else {
+      open(i);
+    }
+  }
+  // Opens the way down to a node and shows it.
+  function reveal(i) {
+    const chain = [];
+    for (let j = i; j >= 0; j = P[j]) chain.unshift(j);
+    for (let c = 0; c + 1 < chain.length; ++c) {
+      const el = open(chain[c]);
+      const kids = el.querySelector(':scope > .body > .kids');
+      while (!nodeEl(chain[c + 1]) && nextKid.get(chain[c]) >= 0) renderKids(chain[c], kids);
+    }
+    const el = nodeEl(i);
+    if (el) el.firstElementChild.scrollIntoView({ block: 'center' });
+    return el;
+  }
+  function select(i, row) {
+    tree.querySelectorAll('.head.sel, tr.row.sel').forEach((e) => e.classList.remove('sel'));
+    selected = i; selectedRow = row === undefined ? -1 : row;
+    const el = nodeEl(i);
+    if (el) {
+      el.firstElementChild.classList.add('sel');
+      if (selectedRow >= 0) {
+        const tr = el.querySelector(`:scope > .body > table.rows tr[data-r="${selectedRow}"]`);
+        if (tr) tr.classList.add('sel');
+      }
+    }
+    renderHex(i, selectedRow);
+  }
+
+  tree.innerHTML = roots.map(headHtml).join('');
+  tree.addEventListener('click', (ev) => {
+    const t = ev.target;
+    if (t.closest('button.more')) {
+      const el = t.closest('.node');
+      renderKids(+el.dataset.i, el.querySelector(':scope > .body > .kids'));
+      return;
+    }
+    const row = t.closest('tr.row');
+    if (row) { select(+row.closest('.node').dataset.i, +row.dataset.r); return; }
+    const head = t.closest('.head');
+    if (!head) return;
+    const i = +head.parentElement.dataset.i;
+    if (t.classList.contains('tog')) toggle(i);
+    else select(i);
+  });
+  tree.addEventListener('dblclick', (ev) => {
+    const head = ev.target.closest('.head');
+    if (head && !ev.target.classList.contains('tog')) toggle(+head.parentElement.dataset.i);
+  });
+
+  // ---- the hex view ------------------------------------------------------
+  const hex = $('hex'), hexHead = $('hex-head');
+  const limit = meta.hexLimit;
+  // The bytes of a node as embedded: its own, then its children's, in file
+  // order, up to the limit.
+  function segments(i) {
+    const segs = [];
+    let total = 0, headOnly = false;
+    (function collect(j) {
+      if (total >= limit) return;
+      const b = bytesOf(j);
+      if (FL[j] & 4) headOnly = true;
+      if (b.length) {
+        const take = b.length > limit - total ? b.slice(0, limit - total) : b;
+        const last = segs[segs.length - 1];
+        if (last && last.off + last.b.length === OFF[j]) last.b += take;
+        else segs.push({ off: OFF[j], b: take });
+        total += take.length;
+      }
+      for (let k = FC[j]; k >= 0 && total < limit; k = NS[k]) collect(k);
+    })(i);
+    return { segs, total, headOnly };
+  }
+  const pad = (s, n) => s.length >= n ? s : ' '.repeat(n - s.length) + s;
+  const hx = (n) => (n < 16 ? '0' : '') + n.toString(16);
+
+  function renderHex(i, row) {
+    const d = details(i);
+    const { segs, total, headOnly } = segments(i);
+    const size = LEN[i], off = OFF[i];
+    const inFile = Math.max(0, Math.min(size, meta.size - off));
+    let h = '';
+    const width = String(Math.floor(off + size)).length;
+    let prevEnd = -1;
+    const rowAt = [];
+    d.rows.forEach((r, k) => rowAt.push([r.off, r.off + r.len, k]));
+    const rowClass = (o) => {
+      for (const [a, b, k] of rowAt) if (o >= a && o < b) return ' r' + (k & 1);
+      return '';
+    };
+    for (const s of segs) {
+      if (prevEnd >= 0 && s.off > prevEnd)
+        h += `<span class="gap">\u2026 ${fmt(s.off - prevEnd)} bytes not embedded \u2026</span>`;
+      const start = s.off - (s.off % 16), end = s.off + s.b.length;
+      for (let lo = start; lo < end; lo += 16) {
+        let hb = '', ab = '';
+        for (let o = lo; o < lo + 16; ++o) {
+          if (o < s.off || o >= end) { hb += '   '; ab += ' '; continue; }
+          const v = s.b.charCodeAt(o - s.off);
+          const cls = rowClass(o);
+          hb += `<b data-o="${o}" class="${cls}">${hx(v)}</b> `;
+          const ch = v >= 32 && v < 127 ? html(String.fromCharCode(v)) : '.';
+          ab += `<i data-a="${o}" class="${cls}">${ch}</i>`;
+        }
+        h += `<span class="ln"><span class="ho">${pad(String(lo), width)}</span>  ${hb} ${ab}</span>`;
+      }
+      prevEnd = end;
+    }
+    hex.innerHTML = h;
+
+    let head = `<b>${html(nameOf(i))}</b> @${d.offText}, ${d.sizeText} bytes: `;
+    head += total ? `${fmt(total)} shown` : 'no bytes embedded';
+    const cut = [];
+    if (total < inFile) {
+      if (headOnly) cut.push(`the page's byte budget was spent, so only the first ${meta.headBytes} bytes of each element are there`);
+      if (total >= limit) cut.push(`the view holds at most ${fmt(limit)} bytes (--html-hex-limit)`);
+      else if (!headOnly) cut.push(`each element embeds at most ${fmt(limit)} of its own bytes (--html-hex-limit)`);
+      if (d.omitted) cut.push('some elements below are past --html-max-nodes');
+    }
+    if (size > inFile) cut.push(`the element runs past the end of the file: ${fmt(size - inFile)} of its bytes are not in it`);
+    if (cut.length) head += `<div class="cut">Cut: ${cut.join('; ')}.</div>`;
+    if (row >= 0 && d.rows[row]) {
+      const r = d.rows[row];
+      head += `<div>Row <b>${html(r.name)}</b> @${r.off}, ${r.len} bytes</div>`;
+      hexHead.innerHTML = head;
+      let n = 0;
+      for (const b of hex.querySelectorAll('b[data-o], i[data-a]')) {
+        const o = +(b.dataset.o || b.dataset.a);
+        if (o >= r.off && o < r.off + r.len) { b.classList.add('hl'); n += b.tagName === 'B'; }
+      }
+      if (n < r.len)
+        hexHead.insertAdjacentHTML('beforeend', `<div class="cut">${fmt(n)} of the row's ${fmt(r.len)} bytes are shown.</div>`);
+      const first = hex.querySelector('b.hl');
+      if (first) first.scrollIntoView({ block: 'nearest' });
+    } else {
+      hexHead.innerHTML = head;
+    }
+  }
+
+  // ---- search ------------------------------------------------------------
+  const search = $('search'), results = $('results'), info = $('search-info');
+  let timer = 0;
+  function runSearch() {
+    const q = search.value.trim();
+    results.innerHTML = '';
+    info.textContent = '';
+    if (!q) return;
+    const ql = q.toLowerCase();
+    const tableHit = table.map((t) => t.toLowerCase().includes(ql));
+    const extraHit = extra.map((t) => t.toLowerCase().includes(ql));
+    const raw = new RegExp(reEscape(escLike(q)), 'i');
+    let found = 0, h = '';
+    for (let i = 0; i < count; ++i) {
+      let what = null;
+      const id = NM[i];
+      if (id >= 0 ? tableHit[id] : extraHit[-id - 1]) {
+        what = '';
+      } else if (raw.test(L[i])) {
+        const r = details(i).rows.find((x) => x.value.toLowerCase().includes(ql));
+        if (r) what = `${r.name} = ${r.value}`;
+      }
+      if (what === null) continue;
+      if (++found <= RESULTS)
+        h += `<div class="res" data-i="${i}">${html(nameOf(i))} <em>@${OFF[i]}</em>`
+          + (what ? ` <em>${html(what.length > 120 ? what.slice(0, 120) + '\u2026' : what)}</em>` : '') + '</div>';
+    }
+    results.innerHTML = h;
+    info.textContent = found > RESULTS ? `${fmt(found)} found, the first ${RESULTS} listed`
+      : `${fmt(found)} found`;
+  }
+  search.addEventListener('input', () => { clearTimeout(timer); timer = setTimeout(runSearch, 250); });
+  search.addEventListener('keydown', (ev) => { if (ev.key === 'Enter') { clearTimeout(timer); runSearch(); } });
+  results.addEventListener('click', (ev) => {
+    const r = ev.target.closest('.res');
+    if (!r) return;
+    const i = +r.dataset.i;
+    reveal(i);
+    select(i);
+  });
+
+  // ---- charts ------------------------------------------------------------
+  const niceStep = (x) => {
+    const e = Math.pow(10, Math.floor(Math.log10(x)));
+    const m = x / e;
+    return (m <= 1 ? 1 : m <= 2 ? 2 : m <= 5 ? 5 : 10) * e;
+  };
+  const secs = (t) => (Math.abs(t) >= 100 ? t.toFixed(0) : Math.abs(t) >= 1 ? t.toFixed(2) : t.toFixed(3)) + ' s';
+  function frameText(k) {
+    let s = `frame ${fmt(fr.number[k])} \u00b7 offset ${fmt(fr.offset[k])} \u00b7 ${fmt(fr.size[k])} bytes`;
+    if (fr.key[k]) s += ' \u00b7 keyframe';
+    if (!isNaN(fr.time[k])) s += ' \u00b7 ' + secs(fr.time[k]);
+    return s;
+  }
+  let stream = -1, frames = [], winStart = 0;
+
+  function drawSizes() {
+    const box = $('chart-sizes');
+    const W = Math.min(frames.length, WINDOW);
+    const w = Math.max(box.clientWidth, 300), hgt = 170, left = 56, right = 8, top = 10, bottom = 24;
+    let max = 1;
+    for (let n = 0; n < W; ++n) max = Math.max(max, fr.size[frames[winStart + n]]);
+    const bw = (w - left - right) / Math.max(W, 1);
+    const ph = hgt - top - bottom;
+    let h = `<svg width="${w}" height="${hgt}" viewBox="0 0 ${w} ${hgt}">`;
+    h += `<line class="axis" x1="${left}" y1="${top + ph}" x2="${w - right}" y2="${top + ph}"/>`;
+    h += `<line class="axis" x1="${left}" y1="${top}" x2="${left}" y2="${top + ph}"/>`;
+    h += `<text x="${left - 4}" y="${top + 9}" text-anchor="end">${fmt(max)}</text>`;
+    h += `<text x="${left - 4}" y="${top + ph}" text-anchor="end">0</text>`;
+    for (let n = 0; n < W; ++n) {
+      const k = frames[winStart + n];
+      const bh = Math.max(1, fr.size[k] / max * ph);
+      const x = left + n * bw;
+      h += `<rect class="bar${fr.key[k] ? ' key' : ''}" data-f="${k}" x="${x.toFixed(2)}" y="${(top + ph - bh).toFixed(2)}" `
+        + `width="${Math.max(bw * 0.85, 0.6).toFixed(2)}" height="${bh.toFixed(2)}"/>`;
+      if (fr.key[k]) h += `<rect class="km" x="${x.toFixed(2)}" y="${top + ph + 2}" width="${Math.max(bw * 0.85, 1).toFixed(2)}" height="4"/>`;
+    }
+    h += `<text x="${left}" y="${hgt - 4}">frame ${fmt(fr.number[frames[winStart]])}</text>`;
+    h += `<text x="${w - right}" y="${hgt - 4}" text-anchor="end">frame ${fmt(fr.number[frames[winStart + W - 1]])}</text>`;
+    h += '</svg>';
+    box.innerHTML = h;
+    $('sizes-title').innerHTML = `Frame sizes in file order (bytes), frames ${fmt(winStart + 1)} to `
+      + `${fmt(winStart + W)} of ${fmt(frames.length)}`
+      + '<span class="legend"><i style="background:var(--bar)"></i>frame<i style="background:var(--key)"></i>keyframe</span>';
+    drawOverview();
+  }
+
+  // The whole stream as the largest frame of each column, with the window.
+  function drawOverview() {
+    const box = $('chart-overview');
+    if (frames.length <= WINDOW) { box.innerHTML = ''; return; }
+    const w = Math.max(box.clientWidth, 300), hgt = 50, left = 56, right = 8;
+    const cols = Math.floor(w - left - right);
+    const maxOf = new Float64Array(cols);
+    let max = 1;
+    frames.forEach((k, n) => {
+      const c = Math.min(cols - 1, Math.floor(n / frames.length * cols));
+      maxOf[c] = Math.max(maxOf[c], fr.size[k]);
+      max = Math.max(max, fr.size[k]);
+    });
+    let pts = '';
+    for (let c = 0; c < cols; ++c) pts += `${left + c},${(hgt - 2 - maxOf[c] / max * (hgt - 6)).toFixed(1)} `;
+    const x0 = left + winStart / frames.length * cols;
+    const ww = Math.max(2, Math.min(WINDOW, frames.length) / frames.length * cols);
+    box.innerHTML = `<svg width="${w}" height="${hgt}" viewBox="0 0 ${w} ${hgt}">`
+      + `<text x="${left - 4}" y="${hgt / 2 + 4}" text-anchor="end">all</text>`
+      + `<polyline class="over" points="${pts}"/>`
+      + `<rect class="window" x="${x0.toFixed(1)}" y="1" width="${ww.toFixed(1)}" height="${hgt - 2}"/></svg>`;
+    box.onclick = (ev) => {
+      const x = ev.clientX - box.getBoundingClientRect().left - left;
+      const n = Math.round(x / cols * frames.length - WINDOW / 2);
+      setWindow(n);
+    };
+  }
+  function setWindow(n) {
+    winStart = Math.max(0, Math.min(frames.length - Math.min(frames.length, WINDOW), n | 0));
+    const slider = $('window');
+    if (slider) slider.value = winStart;
+    drawSizes();
+  }
+
+  function drawRate() {
+    const box = $('chart-rate');
+    const timed = frames.filter((k) => !isNaN(fr.time[k]));
+    if (timed.length < 2) {
+      box.innerHTML = '';
+      $('rate-title').textContent = 'Bitrate over time: the frames carry no timecodes to compute it from.';
+      return;
+    }
+    let t0 = Infinity, t1 = -Infinity;
+    for (const k of timed) { t0 = Math.min(t0, fr.time[k]); t1 = Math.max(t1, fr.time[k]); }
+    const span = t1 - t0;
+    if (!(span > 0)) {
+      box.innerHTML = '';
+      $('rate-title').textContent = 'Bitrate over time: every frame has the same time.';
+      return;
+    }
+    const step = niceStep(Math.max(span / 100, span / (timed.length - 1) * 5));
+    const bins = Math.floor(span / step) + 1;
+    const bytes = new Float64Array(bins), counts = new Int32Array(bins);
+    let all = 0;
+    for (const k of timed) {
+      const b = Math.min(bins - 1, Math.floor((fr.time[k] - t0) / step));
+      bytes[b] += fr.size[k];
+      ++counts[b];
+      all += fr.size[k];
+    }
+    const rate = Array.from(bytes, (b) => b * 8 / step / 1000);
+    const max = Math.max(...rate, 1e-9);
+    const w = Math.max(box.clientWidth, 300), hgt = 150, left = 56, right = 8, top = 10, bottom = 24;
+    const pw = w - left - right, ph = hgt - top - bottom;
+    const bx = pw / bins;
+    let pts = `${left},${top + ph} `;
+    rate.forEach((r, b) => {
+      const y = (top + ph - r / max * ph).toFixed(1);
+      pts += `${(left + b * bx).toFixed(1)},${y} ${(left + (b + 1) * bx).toFixed(1)},${y} `;
+    });
+    pts += `${left + pw},${top + ph}`;
+    let h = `<svg width="${w}" height="${hgt}" viewBox="0 0 ${w} ${hgt}">`
+      + `<polyline class="rate" points="${pts}"/>`
+      + `<line class="axis" x1="${left}" y1="${top + ph}" x2="${w - right}" y2="${top + ph}"/>`
+      + `<line class="axis" x1="${left}" y1="${top}" x2="${left}" y2="${top + ph}"/>`
+      + `<text x="${left - 4}" y="${top + 9}" text-anchor="end">${fmt(max.toFixed(0))}</text>`
+      + `<text x="${left - 4}" y="${top + ph}" text-anchor="end">0</text>`
+      + `<text x="${left}" y="${hgt - 4}">${secs(t0)}</text>`
+      + `<text x="${w - right}" y="${hgt - 4}" text-anchor="end">${secs(t0 + bins * step)}</text>`;
+    rate.forEach((r, b) => {
+      h += `<rect class="bin" data-b="${b}" data-t="${(t0 + b * step)}" data-r="${r.toFixed(1)}" data-n="${counts[b]}" `
+        + `x="${(left + b * bx).toFixed(1)}" y="${top}" width="${bx.toFixed(2)}" height="${ph}"/>`;
+    });
+    box.innerHTML = h + '</svg>';
+    box.dataset.step = step;
+    $('rate-title').textContent = `Bitrate over time (kbit/s in steps of ${secs(step)}), `
+      + `${fmt((all * 8 / span / 1000).toFixed(1))} kbit/s on average`;
+  }
+
+  function setStream(s) {
+    stream = s;
+    frames = byStream.get(s) || [];
+    winStart = 0;
+    const slider = $('window');
+    if (slider) {
+      slider.max = Math.max(0, frames.length - Math.min(frames.length, WINDOW));
+      slider.value = 0;
+      slider.parentElement.hidden = frames.length <= WINDOW;
+    }
+    drawSizes();
+    drawRate();
+  }
+
+  if (byStream.size) {
+    $('charts').hidden = false;
+    const streams = [...byStream.keys()].sort((a, b) => a - b);
+    let h = '<label>Stream <select id="stream">';
+    for (const s of streams) {
+      const st = trackOfStream.get(s);
+      const t = st && sum.tracks.find((x) => x.number === st.track);
+      let label = `stream ${s}`;
+      if (st) label += `, track ${st.track}`;
+      if (t && t.codec) label += `, ${t.codec}`;
+      if (t && (t.width || t.height)) label += `, ${t.width}\u00d7${t.height}`;
+      label += `: ${fmt(byStream.get(s).length)} frames`;
+      h += `<option value="${s}">${html(label)}</option>`;
+    }
+    h += '</select></label><label hidden>Frames from <input id="window" type="range" min="0" value="0" step="1"></label>';
+    $('chart-controls').innerHTML = h;
+    $('stream').addEventListener('change', (ev) => setStream(+ev.target.value));
+    $('window').addEventListener('input', (ev) => setWindow(+ev.target.value));
+    setStream(streams[0]);
+
+    const sizes = $('chart-sizes');
+    sizes.addEventListener('mousemove', (ev) => {
+      const b = ev.target.closest('rect.bar');
+      if (b) showTip(ev, frameText(+b.dataset.f)); else hideTip();
+    });
+    sizes.addEventListener('mouseleave', hideTip);
+    sizes.addEventListener('click', (ev) => {
+      const b = ev.target.closest('rect.bar');
+      const node = b ? fr.node[+b.dataset.f] : -1;
+      if (node >= 0) { reveal(node); select(node); }
+    });
+    const rate = $('chart-rate');
+    rate.addEventListener('mousemove', (ev) => {
+      const b = ev.target.closest('rect.bin');
+      if (!b) { hideTip(); return; }
+      const t = +b.dataset.t;
+      showTip(ev, `${secs(t)} to ${secs(t + +rate.dataset.step)}: ${fmt(b.dataset.r)} kbit/s, ${fmt(b.dataset.n)} frames`);
+    });
+    rate.addEventListener('mouseleave', hideTip);
+    let resizeTimer = 0;
+    window.addEventListener('resize', () => {
+      clearTimeout(resizeTimer);
+      resizeTimer = setTimeout(() => { drawSizes(); drawRate(); }, 150);
+    });
+  }
+
+  // What tests and scripts read.
+  window.vantorelReport = {
+    meta, summary: sum, count, frames: fr, byStream, nameOf, details, bytesOf, reveal, select,
+    offset: (i) => OFF[i], parent: (i) => P[i], children: (i) => NK[i],
+  };
+  document.body.dataset.ready = '1';
+})();
