@@ -2,6 +2,7 @@
 // and prints every element with its rows, as text or as JSON.
 #include "containerabstract.h"
 #include "frameswriter.h"
+#include "htmlwriter.h"
 #include "inputdevice.h"
 #include "jsonwriter.h"
 #include "outputbuffer.h"
@@ -125,6 +126,20 @@ int main(int argc, char *argv[])
         QStringLiteral("frames"),
         QStringLiteral("Print the video frames as CSV (stream, number, offset, size, keyframe) "
                        "instead of the tree."));
+    const QCommandLineOption html(
+        QStringLiteral("html"),
+        QStringLiteral("Write a self-contained HTML report (tree, hex view, frame charts) to OUT "
+                       "instead of printing the tree."),
+        QStringLiteral("OUT"));
+    const QCommandLineOption htmlHexLimit(
+        QStringLiteral("html-hex-limit"),
+        QStringLiteral("Most bytes of each element embedded in the report (default 4096)."),
+        QStringLiteral("N"), QStringLiteral("4096"));
+    const QCommandLineOption htmlMaxNodes(
+        QStringLiteral("html-max-nodes"),
+        QStringLiteral("Most elements embedded in the report with rows and bytes; the rest are "
+                       "counted (default 200000)."),
+        QStringLiteral("N"), QStringLiteral("200000"));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress line on large files."));
     const QCommandLineOption noCrc(QStringLiteral("no-crc"),
@@ -133,6 +148,7 @@ int main(int argc, char *argv[])
                                        QStringLiteral("Load the plug-in from DIR."),
                                        QStringLiteral("DIR"));
     options.addOptions({json, frames, base, binaryLimit, showJunk, hideUnknown, noCrc, quiet, pluginDir});
+    options.addOptions({html, htmlHexLimit, htmlMaxNodes});
     options.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A .mkv or .webm file."));
 
     if (!options.parse(QCoreApplication::arguments()))
@@ -154,6 +170,16 @@ int main(int argc, char *argv[])
     if (!parseNumber(options.value(binaryLimit), &limit))
         return fail(ExitUsage, QStringLiteral("--binary-limit takes a byte count, not '%1'")
                                    .arg(options.value(binaryLimit)));
+    HtmlWriter::Settings report;
+    if (!parseNumber(options.value(htmlHexLimit), &report.hexLimit))
+        return fail(ExitUsage, QStringLiteral("--html-hex-limit takes a byte count, not '%1'")
+                                   .arg(options.value(htmlHexLimit)));
+    if (!parseNumber(options.value(htmlMaxNodes), &report.maxNodes))
+        return fail(ExitUsage, QStringLiteral("--html-max-nodes takes a count, not '%1'")
+                                   .arg(options.value(htmlMaxNodes)));
+    if (options.isSet(html) && (options.isSet(json) || options.isSet(frames)))
+        return fail(ExitUsage, QStringLiteral("--html replaces the printed tree: not with --json "
+                                              "or --frames"));
 
     const QStringList files = options.positionalArguments();
     if (files.size() != 1)
@@ -191,9 +217,17 @@ int main(int argc, char *argv[])
     parser->showJunk = options.isSet(showJunk);
     parser->showUnknown = !options.isSet(hideUnknown);
 
-    OutputBuffer out(stdout);
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> htmlFile(nullptr, std::fclose);
+    if (options.isSet(html)) {
+        htmlFile.reset(std::fopen(QFile::encodeName(options.value(html)).constData(), "wb"));
+        if (!htmlFile)
+            return fail(ExitFailed, QStringLiteral("%1: cannot write it").arg(options.value(html)));
+    }
+    OutputBuffer out(htmlFile ? htmlFile.get() : stdout);
     std::unique_ptr<StreamWriter> writer;
-    if (options.isSet(frames))
+    if (htmlFile)
+        writer = std::make_unique<HtmlWriter>(&out, fileName, report);
+    else if (options.isSet(frames))
         writer = std::make_unique<FramesWriter>(&out);
     else if (options.isSet(json))
         writer = std::make_unique<JsonWriter>(&out);
