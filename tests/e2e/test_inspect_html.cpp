@@ -1,0 +1,343 @@
+// vantorel-inspect --html, run as a separate process: the report stands on
+// its own, and what it embeds (every node with its rows, bytes and marks,
+// every frame, the summary) is what --json prints and what the file holds.
+#include "e2e_support.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+e2e::ToolResult inspect(const QStringList &arguments)
+{
+    return e2e::runTool(QStringLiteral(INSPECT_PATH), arguments);
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The contents of every script element of a type, in order.
+QList<QByteArray> scripts(const QByteArray &html, const QByteArray &type)
+{
+    QList<QByteArray> found;
+    const QByteArray open = "<script type=\"" + type + "\"";
+    for (qsizetype at = html.indexOf(open); at >= 0; at = html.indexOf(open, at)) {
+        const qsizetype start = html.indexOf('>', at) + 1;
+        const qsizetype end = html.indexOf("</script>", start);
+        found << html.mid(start, end - start);
+        at = end;
+    }
+    return found;
+}
+
+QString unescape(const QByteArray &field)
+{
+    QByteArray bytes;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] == 'x') {
+            bytes += char(field.mid(i + 2, 2).toInt(nullptr, 16));
+            i += 3;
+        } else {
+            bytes += field[i];
+        }
+    }
+    return QString::fromUtf8(bytes);
+}
+
+// A report read back: the nodes in the shape --json prints them, flat in
+// walk order, and the rest of what it embeds.
+struct Report
+{
+    QByteArray html;
+    QJsonObject meta, summary;
+    std::vector<QJsonObject> nodes; // without children, with "depth"
+    std::vector<qint64> parents;
+    std::vector<QByteArray> bytes;
+    qint64 omitted = 0;
+    QJsonArray frames;
+    QList<QJsonArray> frameTimes;
+};
+
+Report readReport(const QString &path)
+{
+    Report r;
+    r.html = readAll(path);
+    r.meta = QJsonDocument::fromJson(scripts(r.html, "application/json").value(0)).object();
+    r.summary = QJsonDocument::fromJson(scripts(r.html, "application/json").value(1)).object();
+    QStringList table;
+    auto text = [&](const QByteArray &f) {
+        return f.startsWith('^') ? table.value(f.mid(1).toInt()) : unescape(f);
+    };
+    for (const QByteArray &chunk : scripts(r.html, "text/x-vantorel-nodes")) {
+        for (const QByteArray &line : chunk.split('\n')) {
+            if (line.isEmpty())
+                continue;
+            if (line.startsWith('$')) {
+                table << unescape(line.mid(1));
+                continue;
+            }
+            const QList<QByteArray> f = line.split('\t');
+            if (line.startsWith('!')) {
+                QJsonObject &node = r.nodes.at(size_t(f[0].mid(1).toLongLong()));
+                if (!f.value(1).isEmpty())
+                    node.insert("annotation", unescape(f[1]));
+                if (!f.value(2).isEmpty())
+                    node.insert("crc", QString::fromLatin1(f[2]));
+                r.omitted += f.value(3).toLongLong();
+                if (!f.value(4).isEmpty())
+                    node.insert("status", f[4].toInt());
+                continue;
+            }
+            const qint64 parent = f[0].toLongLong(), offset = f[2].toLongLong();
+            QJsonObject node{{"name", text(f[1])}, {"offset", offset}, {"size", f[3].toLongLong()}};
+            if (f[4].toInt() & 1)
+                node.insert("past_end", true);
+            if (!f[6].isEmpty())
+                node.insert("annotation", unescape(f[6]));
+            if (!f[7].isEmpty())
+                node.insert("crc", QString::fromLatin1(f[7]));
+            QJsonArray rows;
+            qint64 at = offset;
+            for (qsizetype k = 8; k + 4 < f.size(); k += 5) {
+                const qint64 o = f[k + 1].isEmpty() ? at : offset + f[k + 1].toLongLong();
+                const qint64 length = f[k + 2].toLongLong();
+                rows.append(QJsonObject{{"name", text(f[k])}, {"offset", o}, {"length", length},
+                                        {"value", text(f[k + 3])}, {"meaning", text(f[k + 4])}});
+                at = o + length;
+            }
+            node.insert("rows", rows);
+            node.insert("depth", parent < 0 ? 0 : r.nodes.at(size_t(parent))["depth"].toInt() + 1);
+            if (parent < 0)
+                node.insert("status", 0);
+            r.nodes.push_back(node);
+            r.parents.push_back(parent);
+            r.bytes.push_back(QByteArray::fromBase64(f[5]));
+        }
+    }
+    for (const QByteArray &chunk : scripts(r.html, "text/x-vantorel-frames"))
+        for (const QByteArray &line : chunk.split('\n')) {
+            const QList<QByteArray> f = line.split('\t');
+            if (f.size() < 7)
+                continue;
+            r.frames.append(QJsonObject{{"stream", f[0].toLongLong()}, {"number", f[1].toLongLong()},
+                                        {"offset", f[2].toLongLong()}, {"size", f[3].toLongLong()},
+                                        {"keyframe", f[4] == "1"}});
+        }
+    return r;
+}
+
+// The nodes of --json in walk order, without their children.
+std::vector<QJsonObject> flatten(const QJsonArray &elements)
+{
+    std::vector<QJsonObject> nodes;
+    std::function<void(const QJsonObject &, int)> walk = [&](QJsonObject n, int depth) {
+        const QJsonArray children = n.take("children").toArray();
+        n.insert("depth", depth);
+        nodes.push_back(n);
+        for (const QJsonValue &c : children)
+            walk(c.toObject(), depth + 1);
+    };
+    for (const QJsonValue &e : elements)
+        walk(e.toObject(), 0);
+    return nodes;
+}
+
+QString compact(const QJsonObject &o)
+{
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+QJsonObject json(const QString &file)
+{
+    const e2e::ToolResult r = inspect({QStringLiteral("--json"), file});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    return QJsonDocument::fromJson(r.out).object();
+}
+
+// clip.webm, a copy with texts that HTML and the report's lines must
+// escape, and a copy cut short; h264-aac.mkv for its CRC-32 elements.
+class HtmlReport : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        QByteArray clip = readAll(e2e::samplePath(QStringLiteral("clip.webm")));
+        ASSERT_GT(clip.size(), 20000);
+        // Same-length texts: the encoder's tag and the muxing application.
+        const qsizetype tag = clip.indexOf("Lavc libvpx"), app = clip.indexOf("Lavf");
+        ASSERT_GT(tag, 0);
+        ASSERT_GT(app, 0);
+        clip.replace(tag, 11, "</script>\t^");
+        clip.replace(app, 4, "^\\\n<");
+        write(QStringLiteral("odd.webm"), clip);
+        write(QStringLiteral("cut.webm"), clip.left(20000));
+    }
+    void write(const QString &name, const QByteArray &bytes)
+    {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(HtmlReport, StandsAloneAndHoldsWhatJsonPrints)
+{
+    const QStringList files = {e2e::samplePath(QStringLiteral("clip.webm")),
+                               e2e::samplePath(QStringLiteral("h264-aac.mkv")),
+                               dir.filePath(QStringLiteral("odd.webm")),
+                               dir.filePath(QStringLiteral("cut.webm"))};
+    for (const QString &file : files) {
+        SCOPED_TRACE(file.toStdString());
+        const QString out = dir.filePath(QStringLiteral("report.html"));
+        const e2e::ToolResult run = inspect({QStringLiteral("--html"), out, file});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty()) << "--html replaces the printed tree";
+        const Report report = readReport(out);
+        const QByteArray &html = report.html;
+
+        // Nothing is fetched from anywhere: no addresses, no sources but
+        // data: URIs, no style sheets or imports; every script is closed by
+        // its own tag only.
+        EXPECT_TRUE(html.startsWith("<!DOCTYPE html>"));
+        EXPECT_TRUE(html.endsWith("</html>\n"));
+        EXPECT_FALSE(html.contains("http://"));
+        EXPECT_FALSE(html.contains("https://"));
+        EXPECT_FALSE(QString::fromUtf8(html).contains(
+            QRegularExpression(QStringLiteral("(src|href)\\s*=\\s*[\"']?(?!data:)"),
+                               QRegularExpression::CaseInsensitiveOption)));
+        EXPECT_FALSE(html.contains("<link") || html.contains("@import") || html.contains("url("));
+        EXPECT_EQ(html.count("<script"), html.count("</script>"));
+
+        // Every node as --json has it, in the same order and nesting.
+        const QJsonObject doc = json(file);
+        const std::vector<QJsonObject> expected = flatten(doc["elements"].toArray());
+        ASSERT_EQ(report.nodes.size(), expected.size());
+        for (size_t i = 0; i < expected.size(); ++i)
+            ASSERT_EQ(compact(report.nodes[i]), compact(expected[i])) << "node " << i;
+        EXPECT_EQ(report.frames, doc["frames"].toArray());
+
+        // Each node's bytes are the file's: a leaf's up to the limit and
+        // the end of the file, a master's up to its first child.
+        const QByteArray bytes = readAll(file);
+        for (size_t i = 0; i < report.nodes.size(); ++i) {
+            const qint64 offset = report.nodes[i]["offset"].toInteger();
+            const bool master = i + 1 < report.nodes.size() && report.parents[i + 1] == qint64(i);
+            const qint64 end = master ? report.nodes[i + 1]["offset"].toInteger()
+                                      : offset + report.nodes[i]["size"].toInteger();
+            const qint64 expect = qBound(qint64(0), qMin(end, qint64(bytes.size())) - offset, qint64(4096));
+            ASSERT_EQ(report.bytes[i], bytes.mid(offset, expect)) << "node " << i;
+        }
+
+        // The summary counts what the tree holds.
+        qint64 unknown = 0, pastEnd = 0;
+        for (const QJsonObject &n : expected) {
+            unknown += n["name"] == QStringLiteral("Unknown");
+            pastEnd += n.contains("past_end");
+        }
+        const QJsonObject &s = report.summary;
+        EXPECT_EQ(s["elements"].toInteger(), qint64(expected.size()));
+        EXPECT_EQ(s["embedded"].toInteger(), qint64(expected.size()));
+        EXPECT_EQ(s["frames"].toInteger(), doc["frames"].toArray().size());
+        EXPECT_EQ(s["unknown"].toInteger(), unknown);
+        EXPECT_EQ(s["pastFileEnd"].toInteger(), pastEnd);
+        EXPECT_EQ(s.contains("firstPastEnd"), pastEnd > 0);
+        EXPECT_EQ(report.meta["size"].toInteger(), doc["size"].toInteger());
+        EXPECT_EQ(report.meta["file"], doc["file"]);
+    }
+}
+
+// clip.webm: track 1 is VP8 video of 160x120, track 2 Vorbis audio; the
+// first frames' times are the Cluster Timecode plus the block's, in ms.
+TEST_F(HtmlReport, SummaryNamesTracksAndFramesCarryTimes)
+{
+    const QString out = dir.filePath(QStringLiteral("clip.html"));
+    ASSERT_EQ(inspect({QStringLiteral("--html"), out, e2e::samplePath(QStringLiteral("clip.webm"))})
+                  .exitCode, 0);
+    const Report report = readReport(out);
+    const QJsonArray tracks = report.summary["tracks"].toArray();
+    ASSERT_EQ(tracks.size(), 2);
+    EXPECT_EQ(compact(tracks[0].toObject()),
+              compact(QJsonObject{{"number", 1}, {"type", 1}, {"typeName", "video"},
+                                  {"codec", "V_VP8"}, {"width", "160"}, {"height", "120"}}));
+    EXPECT_EQ(tracks[1]["codec"], QStringLiteral("A_VORBIS"));
+    EXPECT_EQ(tracks[1]["width"], QString());
+    EXPECT_EQ(report.summary["streams"].toArray(),
+              (QJsonArray{QJsonObject{{"stream", 0}, {"track", 1}, {"frames", 25}}}));
+    EXPECT_EQ(report.summary["timecodeScale"].toInteger(), 1000000);
+    // In microseconds: frame 0 at block timecode 3 in the cluster at 0,
+    // frame 10 at 4 in the cluster at 399.
+    const QList<QByteArray> lines = scripts(report.html, "text/x-vantorel-frames").value(0).split('\n');
+    QStringList times;
+    for (const QByteArray &line : lines)
+        if (!line.isEmpty())
+            times << QString::fromLatin1(line.split('\t').value(5));
+    ASSERT_EQ(times.size(), 25);
+    EXPECT_EQ(times.first(), QStringLiteral("3000"));
+    EXPECT_EQ(times[10], QStringLiteral("403000"));
+}
+
+// Past the node cap only counts are embedded, and each element's bytes stop
+// at the hex limit; the summary and the frames are whole all the same.
+TEST_F(HtmlReport, CapsNodesAndBytes)
+{
+    const QString clip = e2e::samplePath(QStringLiteral("clip.webm"));
+    const QString out = dir.filePath(QStringLiteral("capped.html"));
+    const e2e::ToolResult run = inspect({QStringLiteral("--html"), out, QStringLiteral("--html-max-nodes"),
+                                         QStringLiteral("40"), QStringLiteral("--html-hex-limit"),
+                                         QStringLiteral("8"), clip});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const Report report = readReport(out);
+    const QJsonObject doc = json(clip);
+    const std::vector<QJsonObject> expected = flatten(doc["elements"].toArray());
+    ASSERT_EQ(report.nodes.size(), 40u);
+    for (size_t i = 0; i < 40; ++i)
+        EXPECT_EQ(report.nodes[i]["name"], expected[i]["name"]) << i;
+    EXPECT_EQ(report.omitted, qint64(expected.size()) - 40);
+    EXPECT_EQ(report.summary["elements"].toInteger(), qint64(expected.size()));
+    EXPECT_EQ(report.summary["embedded"].toInteger(), 40);
+    EXPECT_EQ(report.frames, doc["frames"].toArray());
+    const QByteArray bytes = readAll(clip);
+    for (size_t i = 0; i < report.bytes.size(); ++i) {
+        EXPECT_LE(report.bytes[i].size(), 8);
+        EXPECT_EQ(report.bytes[i], bytes.mid(report.nodes[i]["offset"].toInteger(),
+                                             report.bytes[i].size()));
+    }
+    EXPECT_EQ(report.meta["hexLimit"].toInteger(), 8);
+}
+
+TEST_F(HtmlReport, RefusesBadOptionsAndUnwritableOutput)
+{
+    const QString clip = e2e::samplePath(QStringLiteral("clip.webm"));
+    const QString out = dir.filePath(QStringLiteral("x.html"));
+    const QList<QStringList> invocations = {
+        {QStringLiteral("--html"), out, QStringLiteral("--json"), clip},
+        {QStringLiteral("--html"), out, QStringLiteral("--frames"), clip},
+        {QStringLiteral("--html"), out, QStringLiteral("--html-hex-limit"), QStringLiteral("lots"), clip},
+        {QStringLiteral("--html"), out, QStringLiteral("--html-max-nodes"), QStringLiteral("-1"), clip},
+        {QStringLiteral("--html"), dir.filePath(QStringLiteral("no/such/dir.html")), clip},
+        {QStringLiteral("--html"), out, dir.filePath(QStringLiteral("missing.webm"))},
+    };
+    for (const QStringList &arguments : invocations) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const e2e::ToolResult r = inspect(arguments);
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_EQ(QString::fromUtf8(r.err).split('\n', Qt::SkipEmptyParts).size(), 1)
+            << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(out)) << "a refused invocation leaves no report";
+}
+
+} // namespace
