@@ -201,11 +201,21 @@
   const hideTip = () => { tip.hidden = true; };
 
   // ---- the tree ----------------------------------------------------------
+  // A node's element holds its head, then once opened its rows, annotation,
+  // children and a tail (the "more" button, the note on uncounted ones):
+  // one element per level, since browsers slow down on very deep trees.
   const tree = $('tree');
+  const els = new Map();     // node -> element, for rendered nodes
   const nextKid = new Map(); // node -> next child to render, for opened nodes
+  const DEEP = 48;           // levels past which children are not indented
   let selected = -1, selectedRow = -1;
 
-  function headHtml(i) {
+  function depthOf(i) {
+    let d = 0;
+    for (let j = P[i]; j >= 0; j = P[j]) ++d;
+    return d;
+  }
+  function headHtml(i, deep) {
     const d = details(i);
     let b = '';
     if (d.crc) b += `<span class="badge ${d.crc === 'ok' ? 'ok' : 'bad'}">CRC-32 ${html(d.crc)}</span>`;
@@ -213,41 +223,34 @@
     if (FL[i] & 2) b += '<span class="badge past">past its parent\u2019s end</span>';
     if (nameOf(i) === 'Unknown') b += '<span class="badge unk">unknown</span>';
     if (d.status) b += `<span class="badge bad">status ${d.status}</span>`;
-    return `<div class="node" data-i="${i}"><div class="head"><span class="tog">\u25b8</span>`
+    return `<div class="node${deep ? ' deep' : ''}" data-i="${i}"><div class="head"><span class="tog">\u25b8</span>`
       + `<span class="nm">${html(nameOf(i))}</span> <span class="at">@${d.offText}</span> `
       + `<span class="len">len ${d.sizeText}</span>${b}</div></div>`;
   }
-  const nodeEl = (i) => tree.querySelector(`.node[data-i="${i}"]`);
 
-  function renderKids(i, container) {
-    let k = nextKid.get(i);
-    let h = '';
-    for (let n = 0; k >= 0 && n < PAGE; ++n, k = NS[k]) h += headHtml(k);
-    container.insertAdjacentHTML('beforeend', h);
+  function renderKids(i) {
+    const el = els.get(i);
+    const tail = el.lastElementChild;
+    const deep = depthOf(i) + 1 > DEEP;
+    let k = nextKid.get(i), n = 0, h = '';
+    for (; k >= 0 && n < PAGE; ++n, k = NS[k]) h += headHtml(k, deep);
+    tail.insertAdjacentHTML('beforebegin', h);
+    for (let e = tail.previousElementSibling; n > 0; --n, e = e.previousElementSibling)
+      els.set(+e.dataset.i, e);
     nextKid.set(i, k);
-    const body = container.parentElement;
-    let more = body.querySelector(':scope > button.more');
-    if (k >= 0) {
-      if (!more) {
-        more = document.createElement('button');
-        more.className = 'more';
-        container.after(more);
-      }
-      let left = 0;
-      for (let j = k; j >= 0; j = NS[j]) ++left;
-      more.textContent = `Show ${fmt(Math.min(PAGE, left))} more of ${fmt(left)}`;
-    } else if (more) {
-      more.remove();
-    }
+    const more = tail.querySelector('button.more');
+    let left = 0;
+    for (let j = k; j >= 0; j = NS[j]) ++left;
+    more.hidden = left === 0;
+    more.textContent = `Show ${fmt(Math.min(PAGE, left))} more of ${fmt(left)}`;
   }
 
   function open(i) {
-    const el = nodeEl(i);
+    const el = els.get(i);
     if (!el) return null;
-    let body = el.querySelector(':scope > .body');
-    if (!body) {
+    if (!el.dataset.built) {
       const d = details(i);
-      let h = '<div class="body"><table class="rows">';
+      let h = '<table class="rows">';
       d.rows.forEach((r, k) => {
         h += `<tr class="row" data-r="${k}"><td class="rn">${html(r.name)}</td>`
           + `<td class="rv">${html(r.value)}</td><td class="rm">${html(r.meaning)}</td>`
@@ -255,26 +258,25 @@
       });
       h += '</table>';
       if (d.ann) h += `<div class="ann"># ${html(d.ann)}</div>`;
-      h += '<div class="kids"></div>';
+      h += '<div class="tail"><button class="more" hidden></button>';
       if (d.omitted)
         h += `<div class="omit">${fmt(d.omitted)} more elements below this one are only counted `
           + '(past --html-max-nodes)</div>';
       h += '</div>';
       el.insertAdjacentHTML('beforeend', h);
-      body = el.querySelector(':scope > .body');
+      el.dataset.built = '1';
       nextKid.set(i, FC[i]);
-      renderKids(i, body.querySelector('.kids'));
+      renderKids(i);
     }
-    body.hidden = false;
-    el.querySelector(':scope > .head .tog').textContent = '\u25be';
+    el.classList.add('open');
+    el.firstElementChild.firstElementChild.textContent = '\u25be';
     return el;
   }
   function toggle(i) {
-    const el = nodeEl(i);
-    const body = el && el.querySelector(':scope > .body');
-    if (body && !body.hidden) {
-      body.hidden = true;
-      el.querySelector(':scope > .head .tog').textContent = '\u25b8';
+    const el = els.get(i);
+    if (el && el.classList.contains('open')) {
+      el.classList.remove('open');
+      el.firstElementChild.firstElementChild.textContent = '\u25b8';
     } else {
       open(i);
     }
@@ -282,36 +284,36 @@
   // Opens the way down to a node and shows it.
   function reveal(i) {
     const chain = [];
-    for (let j = i; j >= 0; j = P[j]) chain.unshift(j);
+    for (let j = i; j >= 0; j = P[j]) chain.push(j);
+    chain.reverse();
     for (let c = 0; c + 1 < chain.length; ++c) {
-      const el = open(chain[c]);
-      const kids = el.querySelector(':scope > .body > .kids');
-      while (!nodeEl(chain[c + 1]) && nextKid.get(chain[c]) >= 0) renderKids(chain[c], kids);
+      open(chain[c]);
+      while (!els.has(chain[c + 1]) && nextKid.get(chain[c]) >= 0) renderKids(chain[c]);
     }
-    const el = nodeEl(i);
+    const el = els.get(i);
     if (el) el.firstElementChild.scrollIntoView({ block: 'center' });
     return el;
   }
   function select(i, row) {
     tree.querySelectorAll('.head.sel, tr.row.sel').forEach((e) => e.classList.remove('sel'));
     selected = i; selectedRow = row === undefined ? -1 : row;
-    const el = nodeEl(i);
+    const el = els.get(i);
     if (el) {
       el.firstElementChild.classList.add('sel');
       if (selectedRow >= 0) {
-        const tr = el.querySelector(`:scope > .body > table.rows tr[data-r="${selectedRow}"]`);
+        const tr = el.querySelector(`:scope > table.rows tr[data-r="${selectedRow}"]`);
         if (tr) tr.classList.add('sel');
       }
     }
     renderHex(i, selectedRow);
   }
 
-  tree.innerHTML = roots.map(headHtml).join('');
+  tree.innerHTML = roots.map((i) => headHtml(i, false)).join('');
+  for (const e of tree.children) els.set(+e.dataset.i, e);
   tree.addEventListener('click', (ev) => {
     const t = ev.target;
     if (t.closest('button.more')) {
-      const el = t.closest('.node');
-      renderKids(+el.dataset.i, el.querySelector(':scope > .body > .kids'));
+      renderKids(+t.closest('.node').dataset.i);
       return;
     }
     const row = t.closest('tr.row');

@@ -140,37 +140,34 @@ async function main() {
   check(await evaluate('document.body.dataset.ready === "1"'), 'the report loads',
     `after ${Date.now() - started} ms`);
 
-  // The summary agrees with --json.
-  let elements = 0;
-  const walk = (n) => { ++elements; n.children.forEach(walk); };
+  // The summary agrees with --json; the page numbers nodes in walk order.
+  const order = [];
+  const walk = (n) => { n.index = order.length; order.push(n); n.children.forEach(walk); };
   json.elements.forEach(walk);
   const summary = await evaluate('window.vantorelReport.summary');
-  check(summary.elements === elements, 'the summary counts every element', `${summary.elements} vs ${elements}`);
+  check(summary.elements === order.length, 'the summary counts every element', `${summary.elements} vs ${order.length}`);
   check(summary.frames === json.frames.length, 'the summary counts every frame');
+  const node = (n) => `.node[data-i="${n.index}"]`;
 
   // Opening Segment shows its children, in order.
   const segment = json.elements.find((e) => e.name === 'Segment');
-  await click('#tree > .node:nth-child(2) > .head .tog');
-  const kids = await evaluate(`[...document.querySelectorAll('#tree > .node:nth-child(2) > .body > .kids > .node > .head')]
+  await click(`${node(segment)} > .head .tog`);
+  const kids = await evaluate(`[...document.querySelectorAll('${node(segment)} > .node > .head')]
     .map((h) => h.querySelector('.nm').textContent + ' ' + h.querySelector('.at').textContent)`);
   check(JSON.stringify(kids) === JSON.stringify(segment.children.map((c) => `${c.name} @${c.offset}`)),
     'opening Segment shows its children', JSON.stringify(kids.slice(0, 4)));
 
   // Down to the first block that is a frame; select its Timecode row.
   const frame = json.frames[0];
-  const cluster = segment.children.findIndex((c) => c.name === 'Cluster' &&
+  const cluster = segment.children.find((c) => c.name === 'Cluster' &&
     c.offset <= frame.offset && frame.offset < c.offset + c.size);
-  const block = segment.children[cluster].children.findIndex((b) =>
-    b.offset <= frame.offset && frame.offset < b.offset + b.size);
-  const clusterSel = `#tree > .node:nth-child(2) > .body > .kids > .node:nth-child(${cluster + 1})`;
-  const blockSel = `${clusterSel} > .body > .kids > .node:nth-child(${block + 1})`;
-  await click(`${clusterSel} > .head .tog`);
-  await click(`${blockSel} > .head .tog`);
-  const rows = segment.children[cluster].children[block].rows;
-  const r = rows.findIndex((x) => x.name === 'Timecode');
-  await click(`${blockSel} > .body > table.rows tr[data-r="${r}"]`);
+  const block = cluster.children.find((b) => b.offset <= frame.offset && frame.offset < b.offset + b.size);
+  await click(`${node(cluster)} > .head .tog`);
+  await click(`${node(block)} > .head .tog`);
+  const r = block.rows.findIndex((x) => x.name === 'Timecode');
+  await click(`${node(block)} > table.rows tr[data-r="${r}"]`);
   const lit = await evaluate(`[...document.querySelectorAll('#hex b.hl')].map((b) => [+b.dataset.o, parseInt(b.textContent, 16)])`);
-  const row = rows[r];
+  const row = block.rows[r];
   const expected = [...bytes.subarray(row.offset, row.offset + row.length)].map((v, k) => [row.offset + k, v]);
   check(lit.length > 0 && JSON.stringify(lit) === JSON.stringify(expected),
     `selecting the Timecode row @${row.offset} highlights its ${row.length} bytes`, JSON.stringify(lit));
@@ -206,7 +203,7 @@ async function main() {
   check(chosen === `CodecID @${codec.offset}`, `searching "${value.toLowerCase()}" finds CodecID`, chosen);
 
   // Back to the block for the picture.
-  await click(`${blockSel} > .body > table.rows tr[data-r="${r}"]`);
+  await click(`${node(block)} > table.rows tr[data-r="${r}"]`);
   await evaluate('window.scrollTo(0, 0)');
   const shot = await page('Page.captureScreenshot', { format: 'png' });
   const png = path.join(outDir, 'html-report.png');
