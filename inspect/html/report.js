@@ -432,31 +432,33 @@
     const raw = new RegExp(reEscape(escLike(q)), 'i');
     let found = 0, h = '';
     for (let i = 0; i < count; ++i) {
-      let what = null;
+      let what = null, row = -1;
       const id = NM[i];
       if (id >= 0 ? tableHit[id] : extraHit[-id - 1]) {
         what = '';
       } else if (raw.test(L[i])) {
-        const r = details(i).rows.find((x) => x.value.toLowerCase().includes(ql));
-        if (r) what = `${r.name} = ${r.value}`;
+        const rows = details(i).rows;
+        row = rows.findIndex((x) => x.value.toLowerCase().includes(ql));
+        if (row >= 0) what = `${rows[row].name} = ${rows[row].value}`;
       }
       if (what === null) continue;
       if (++found <= RESULTS)
-        h += `<div class="res" data-i="${i}">${html(nameOf(i))} <em>@${OFF[i]}</em>`
+        h += `<div class="res" data-i="${i}" data-r="${row}">${html(nameOf(i))} <em>@${OFF[i]}</em>`
           + (what ? ` <em>${html(what.length > 120 ? what.slice(0, 120) + '\u2026' : what)}</em>` : '') + '</div>';
     }
     results.innerHTML = h;
-    info.textContent = found > RESULTS ? `${fmt(found)} found, the first ${RESULTS} listed`
-      : `${fmt(found)} found`;
+    info.textContent = (found > RESULTS ? `${fmt(found)} found, the first ${RESULTS} listed`
+      : `${fmt(found)} found`) + (count < sum.elements ? ` in the ${fmt(count)} elements of this page` : '');
   }
   search.addEventListener('input', () => { clearTimeout(timer); timer = setTimeout(runSearch, 250); });
   search.addEventListener('keydown', (ev) => { if (ev.key === 'Enter') { clearTimeout(timer); runSearch(); } });
   results.addEventListener('click', (ev) => {
     const r = ev.target.closest('.res');
     if (!r) return;
-    const i = +r.dataset.i;
+    const i = +r.dataset.i, row = +r.dataset.r;
     reveal(i);
-    select(i);
+    if (row >= 0) open(i);
+    select(i, row);
   });
 
   // ---- charts ------------------------------------------------------------

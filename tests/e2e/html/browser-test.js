@@ -201,6 +201,8 @@ async function main() {
   const chosen = await evaluate(`(() => { const h = document.querySelector('#tree .head.sel');
     return h ? h.querySelector('.nm').textContent + ' ' + h.querySelector('.at').textContent : ''; })()`);
   check(chosen === `CodecID @${codec.offset}`, `searching "${value.toLowerCase()}" finds CodecID`, chosen);
+  const spelled = await evaluate(`[...document.querySelectorAll('#hex b.hl')].map((b) => String.fromCharCode(parseInt(b.textContent, 16))).join('')`);
+  check(spelled === value, 'choosing it highlights the bytes of the value', spelled);
 
   // Back to the block for the picture.
   await click(`${node(block)} > table.rows tr[data-r="${r}"]`);
