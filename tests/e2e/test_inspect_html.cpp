@@ -64,6 +64,7 @@ struct Report
     std::vector<QJsonObject> nodes; // without children, with "depth"
     std::vector<qint64> parents;
     std::vector<QByteArray> bytes;
+    std::vector<int> flags;
     qint64 omitted = 0;
     QJsonArray frames;
     QList<QJsonArray> frameTimes;
@@ -123,6 +124,7 @@ Report readReport(const QString &path)
             r.nodes.push_back(node);
             r.parents.push_back(parent);
             r.bytes.push_back(QByteArray::fromBase64(f[5]));
+            r.flags.push_back(f[4].toInt());
         }
     }
     for (const QByteArray &chunk : scripts(r.html, "text/x-vantorel-frames"))
@@ -316,6 +318,39 @@ TEST_F(HtmlReport, CapsNodesAndBytes)
                                              report.bytes[i].size()));
     }
     EXPECT_EQ(report.meta["hexLimit"].toInteger(), 8);
+}
+
+// 9000 blocks of 5000 bytes would embed 36 MB at 4096 bytes each: past the
+// page's budget of 32 MiB, elements keep their first 32 bytes only.
+TEST_F(HtmlReport, KeepsToItsByteBudget)
+{
+    const QString file = dir.filePath(QStringLiteral("blocks.mkv"));
+    ASSERT_EQ(e2e::runTool(QStringLiteral(SYNTH_PATH), {QStringLiteral("blocks"), file,
+                                                        QStringLiteral("9000"), QStringLiteral("5000")})
+                  .exitCode, 0);
+    const QString out = dir.filePath(QStringLiteral("blocks.html"));
+    ASSERT_EQ(inspect({QStringLiteral("--html"), out, file}).exitCode, 0);
+    const Report report = readReport(out);
+    const QByteArray bytes = readAll(file);
+    qint64 total = 0, heads = 0;
+    bool spent = false;
+    for (size_t i = 0; i < report.bytes.size(); ++i) {
+        const QByteArray &b = report.bytes[i];
+        const qint64 offset = report.nodes[i]["offset"].toInteger();
+        ASSERT_EQ(b, bytes.mid(offset, b.size())) << i;
+        if (report.flags[i] & 4) {
+            spent = true;
+            ++heads;
+            EXPECT_EQ(b.size(), 32) << i;
+        } else {
+            EXPECT_TRUE(!spent || b.size() <= 32) << "more than a head after the budget: " << i;
+            total += b.size();
+        }
+    }
+    EXPECT_GT(heads, 500);
+    EXPECT_LE(total, (32 << 20) + 4096);
+    EXPECT_EQ(report.summary["headOnly"].toInteger(), heads);
+    EXPECT_EQ(report.frames.size(), 9000);
 }
 
 TEST_F(HtmlReport, RefusesBadOptionsAndUnwritableOutput)
