@@ -83,7 +83,11 @@
   const roots = [];
   for (let i = 0; i < count; ++i) {
     const p = P[i];
-    if (p < 0) { roots.push(i); continue; }
+    if (p < 0) {
+      if (roots.length) NS[roots[roots.length - 1]] = i;
+      roots.push(i);
+      continue;
+    }
     if (LC[p] < 0) FC[p] = i; else NS[LC[p]] = i;
     LC[p] = i;
     ++NK[p];
@@ -204,9 +208,12 @@
   // A node's element holds its head, then once opened its rows, annotation,
   // children and a tail (the "more" button, the note on uncounted ones):
   // one element per level, since browsers slow down on very deep trees.
+  // The tree's element stands for node -1, whose children are the
+  // top-level nodes.
   const tree = $('tree');
   const els = new Map();     // node -> element, for rendered nodes
   const nextKid = new Map(); // node -> next child to render, for opened nodes
+  const kidsLeft = new Map(); // node -> children not rendered yet
   const DEEP = 48;           // levels past which children are not indented
   let selected = -1, selectedRow = -1;
 
@@ -228,19 +235,38 @@
       + `<span class="len">len ${d.sizeText}</span>${b}</div></div>`;
   }
 
-  function renderKids(i) {
-    const el = els.get(i);
-    const tail = el.lastElementChild;
-    const deep = depthOf(i) + 1 > DEEP;
-    let k = nextKid.get(i), n = 0, h = '';
-    for (; k >= 0 && n < PAGE; ++n, k = NS[k]) h += headHtml(k, deep);
-    tail.insertAdjacentHTML('beforebegin', h);
-    for (let e = tail.previousElementSibling; n > 0; --n, e = e.previousElementSibling)
+  // Renders up to n siblings from k before an element; returns where it
+  // stopped and how many it rendered.
+  function renderRange(anchor, owner, k, n) {
+    const deep = owner >= 0 && depthOf(owner) + 1 > DEEP;
+    let m = 0, h = '';
+    for (; k >= 0 && m < n; ++m, k = NS[k]) h += headHtml(k, deep);
+    anchor.insertAdjacentHTML('beforebegin', h);
+    for (let x = m, e = anchor.previousElementSibling; x > 0; --x, e = e.previousElementSibling)
       els.set(+e.dataset.i, e);
+    return [k, m];
+  }
+  // A run of children skipped to reach a later one; a click renders a page.
+  function skipped(k, n) {
+    const gap = document.createElement('div');
+    gap.className = 'skipped';
+    gap.dataset.k = k;
+    gap.dataset.n = n;
+    gap.textContent = `\u2026 ${fmt(n)} elements not shown: show ${fmt(Math.min(PAGE, n))}`;
+    return gap;
+  }
+  function fillGap(gap, owner) {
+    const [k, m] = renderRange(gap, owner, +gap.dataset.k, Math.min(PAGE, +gap.dataset.n));
+    const n = +gap.dataset.n - m;
+    if (n > 0) gap.replaceWith(skipped(k, n)); else gap.remove();
+  }
+  function renderKids(i) {
+    const tail = els.get(i).lastElementChild;
+    const [k, n] = renderRange(tail, i, nextKid.get(i), PAGE);
     nextKid.set(i, k);
+    const left = kidsLeft.get(i) - n;
+    kidsLeft.set(i, left);
     const more = tail.querySelector('button.more');
-    let left = 0;
-    for (let j = k; j >= 0; j = NS[j]) ++left;
     more.hidden = left === 0;
     more.textContent = `Show ${fmt(Math.min(PAGE, left))} more of ${fmt(left)}`;
   }
@@ -266,6 +292,7 @@
       el.insertAdjacentHTML('beforeend', h);
       el.dataset.built = '1';
       nextKid.set(i, FC[i]);
+      kidsLeft.set(i, NK[i]);
       renderKids(i);
     }
     el.classList.add('open');
@@ -286,9 +313,33 @@
     const chain = [];
     for (let j = i; j >= 0; j = P[j]) chain.push(j);
     chain.reverse();
+    chain.unshift(-1);
     for (let c = 0; c + 1 < chain.length; ++c) {
-      open(chain[c]);
-      while (!els.has(chain[c + 1]) && nextKid.get(chain[c]) >= 0) renderKids(chain[c]);
+      const owner = chain[c], target = chain[c + 1];
+      const el = owner < 0 ? tree : open(owner);
+      if (els.has(target)) continue;
+      // In a run skipped before: split it around the target.
+      for (const gap of el.querySelectorAll(':scope > .skipped')) {
+        let a = 0, j = +gap.dataset.k;
+        const n = +gap.dataset.n;
+        while (a < n && j !== target) { j = NS[j]; ++a; }
+        if (a === n) continue;
+        const rest = skipped(target, n - a);
+        gap.after(rest);
+        if (a > 0) gap.replaceWith(skipped(+gap.dataset.k, a)); else gap.remove();
+        fillGap(rest, owner);
+        break;
+      }
+      if (els.has(target)) continue;
+      // Far ahead of what is rendered: skip to it.
+      let a = 0;
+      for (let j = nextKid.get(owner); j >= 0 && j !== target; j = NS[j]) ++a;
+      if (a > PAGE) {
+        el.lastElementChild.before(skipped(nextKid.get(owner), a));
+        nextKid.set(owner, target);
+        kidsLeft.set(owner, kidsLeft.get(owner) - a);
+      }
+      while (!els.has(target) && nextKid.get(owner) >= 0) renderKids(owner);
     }
     const el = els.get(i);
     if (el) el.firstElementChild.scrollIntoView({ block: 'center' });
@@ -308,12 +359,22 @@
     renderHex(i, selectedRow);
   }
 
-  tree.innerHTML = roots.map((i) => headHtml(i, false)).join('');
-  for (const e of tree.children) els.set(+e.dataset.i, e);
+  tree.innerHTML = '<div class="tail"><button class="more" hidden></button></div>';
+  els.set(-1, tree);
+  nextKid.set(-1, roots.length ? roots[0] : -1);
+  kidsLeft.set(-1, roots.length);
+  renderKids(-1);
   tree.addEventListener('click', (ev) => {
     const t = ev.target;
+    const gap = t.closest('.skipped');
+    if (gap) {
+      const owner = gap.parentElement;
+      fillGap(gap, owner === tree ? -1 : +owner.dataset.i);
+      return;
+    }
     if (t.closest('button.more')) {
-      renderKids(+t.closest('.node').dataset.i);
+      const owner = t.closest('.node');
+      renderKids(owner ? +owner.dataset.i : -1);
       return;
     }
     const row = t.closest('tr.row');

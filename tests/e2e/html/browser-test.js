@@ -5,7 +5,9 @@
 // hovers a bar of the frame chart, searches, and takes a screenshot.
 // Everything is held against the file's bytes and against --json.
 //
-//   node browser-test.js INSPECT SAMPLE OUT_DIR
+//   node browser-test.js INSPECT SAMPLE OUT_DIR [SYNTH]
+// With vantorel-synth, also a file of 3000 top-level elements: showing the
+// last one skips the ones between, and a click on the gap renders a page.
 // Exit status: 0 passed, 1 failed, 77 skipped (no Chromium).
 'use strict';
 const { spawn, execFileSync } = require('child_process');
@@ -13,7 +15,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 
-const [inspect, sample, outDir] = process.argv.slice(2);
+const [inspect, sample, outDir, synth] = process.argv.slice(2);
 const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
 if (!inspect || !sample || !outDir) {
   console.error('usage: browser-test.js INSPECT SAMPLE OUT_DIR');
@@ -211,6 +213,28 @@ async function main() {
   const png = path.join(outDir, 'html-report.png');
   fs.writeFileSync(png, Buffer.from(shot.data, 'base64'));
   console.log(`screenshot: ${png}`);
+
+  if (synth) {
+    const many = path.join(outDir, 'siblings.mkv');
+    execFileSync(synth, ['tiny', many, '3000'], { stdio: 'ignore' });
+    execFileSync(inspect, ['--html', many + '.html', many], { stdio: 'ignore' });
+    await page('Page.navigate', { url: 'file://' + path.resolve(many + '.html') });
+    for (let i = 0; i < 200 && !(await evaluate('document.body && document.body.dataset.ready === "1"')); ++i)
+      await sleep(50);
+    const roots = `[...document.querySelectorAll('#tree > .node')].map((e) => +e.dataset.i)`;
+    const ascending = (a) => a.every((v, k) => k === 0 || v > a[k - 1]);
+    const last = await evaluate(`(() => { const r = window.vantorelReport; r.reveal(r.count - 1);
+      r.select(r.count - 1); return r.count - 1; })()`);
+    const before = await evaluate(roots);
+    check(before.length === 501 && before[500] === last && ascending(before),
+      'showing the last of 3000 siblings skips those between', `${before.length} rendered`);
+    // One in the skipped run splits it: 200 before it stay skipped.
+    await evaluate(`(() => { const r = window.vantorelReport; r.reveal(${before[499]} + 201); })()`);
+    await click('#tree > .skipped');
+    const after = await evaluate(roots);
+    check(after.length === 1201 && ascending(after), 'a click on a gap renders what it skipped, in order',
+      `${after.length} rendered`);
+  }
 
   check(requests.every((u) => u.startsWith('file:') || u.startsWith('data:') || u === 'about:blank'),
     'the page asks for nothing outside itself', requests.join(' '));
