@@ -209,6 +209,7 @@ async function main() {
   // Back to the block for the picture.
   await click(`${node(block)} > table.rows tr[data-r="${r}"]`);
   await evaluate('window.scrollTo(0, 0)');
+  await page('Input.dispatchMouseEvent', { type: 'mouseMoved', x: 1, y: 1 }); // no hover in the picture
   const shot = await page('Page.captureScreenshot', { format: 'png' });
   const png = path.join(outDir, 'html-report.png');
   fs.writeFileSync(png, Buffer.from(shot.data, 'base64'));
