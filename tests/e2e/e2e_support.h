@@ -9,11 +9,14 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <ostream>
@@ -116,6 +119,34 @@ inline ToolResult runTool(const QString &program, const QStringList &arguments,
 inline bool toolInstalled(const QString &program)
 {
     return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+inline ToolResult inspect(const QStringList &arguments, const QString &workingDirectory = {})
+{
+    return runTool(QStringLiteral(INSPECT_PATH), arguments, workingDirectory);
+}
+
+// A failure of a tool: a non-zero status and exactly one line on stderr,
+// which mentions `mentions`.
+inline void expectFailure(const ToolResult &r, const QString &mentions = {})
+{
+    ASSERT_TRUE(r.finished);
+    EXPECT_NE(r.exitCode, 0);
+    const QStringList lines = QString::fromUtf8(r.err).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1) << "stderr was\n" << r.err.toStdString();
+    EXPECT_TRUE(lines.first().contains(mentions)) << r.err.toStdString();
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 template<typename F>

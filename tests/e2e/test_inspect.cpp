@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -18,20 +19,12 @@
 
 namespace {
 
-const QString &inspectPath()
-{
-    static const QString path = QStringLiteral(INSPECT_PATH);
-    return path;
-}
+using e2e::expectFailure;
+using e2e::inspect;
 
 QString clipPath()
 {
     return e2e::samplePath(QStringLiteral("clip.webm"));
-}
-
-e2e::ToolResult inspect(const QStringList &arguments, const QString &workingDirectory = {})
-{
-    return e2e::runTool(inspectPath(), arguments, workingDirectory);
 }
 
 // The document the inspector's --json must print for a walk.
@@ -125,7 +118,7 @@ TEST(Inspect, JsonIsTheWalkWithTheSameSettings)
         // CRC checks add to what the walk reports; they have a test of their own.
         const e2e::ToolResult r =
             inspect(QStringList{"--json", "--no-crc"} + c.options + QStringList{path});
-        ASSERT_TRUE(r.finished) << "cannot run " << inspectPath().toStdString();
+        ASSERT_TRUE(r.finished) << "cannot run " INSPECT_PATH;
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
         QJsonParseError error{};
         const QJsonObject doc = QJsonDocument::fromJson(r.out, &error).object();
@@ -140,8 +133,7 @@ TEST(Inspect, JsonIsTheWalkWithTheSameSettings)
 TEST(Inspect, JsonDoesNotDependOnTheWorkingDirectory)
 {
     const e2e::ToolResult relative =
-        inspect({QStringLiteral("--json"), QStringLiteral("clip.webm")},
-                QFileInfo(clipPath()).absolutePath());
+        inspect({"--json", "clip.webm"}, QFileInfo(clipPath()).absolutePath());
     const e2e::ToolResult absolute = inspect({QStringLiteral("--json"), clipPath()});
     EXPECT_EQ(relative.exitCode, 0);
     EXPECT_FALSE(relative.out.isEmpty());
@@ -156,12 +148,12 @@ TEST(Inspect, TextOutputHelpAndVersion)
                              "\n  Cluster  @", "\n    SimpleBlock  @", " video frames\n"})
         EXPECT_TRUE(text.out.contains(line)) << line;
 
-    const e2e::ToolResult help = inspect({QStringLiteral("--help")});
+    const e2e::ToolResult help = inspect({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char *option : {"--json", "--base", "--binary-limit", "--show-junk",
                                "--hide-unknown", "--plugin-dir"})
         EXPECT_TRUE(help.out.contains(option)) << option;
-    const e2e::ToolResult version = inspect({QStringLiteral("--version")});
+    const e2e::ToolResult version = inspect({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_FALSE(version.out.trimmed().isEmpty());
 }
@@ -172,13 +164,9 @@ TEST(Inspect, TextOutputHelpAndVersion)
 TEST(Inspect, MarksElementsPastTheEndOfACutFile)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString cut = dir.filePath(QStringLiteral("cut.webm"));
     const quint64 size = 20000;
-    QFile source(clipPath()), target(cut);
-    ASSERT_TRUE(source.open(QIODevice::ReadOnly) && target.open(QIODevice::WriteOnly));
-    ASSERT_EQ(target.write(source.read(qint64(size))), qint64(size));
-    target.close();
+    ASSERT_TRUE(e2e::writeFile(cut, e2e::readFile(clipPath()).left(qsizetype(size))));
     int pastEnd = 0;
     e2e::forEachNode(e2e::walkFile(cut)->tree.roots, [&](const ElementNode &n, int) {
         pastEnd += n.offset + n.size > size;
@@ -191,7 +179,7 @@ TEST(Inspect, MarksElementsPastTheEndOfACutFile)
         SCOPED_TRACE(path.toStdString());
         const bool isCut = path == cut;
         const e2e::ToolResult text = inspect({path});
-        const e2e::ToolResult json = inspect({QStringLiteral("--json"), path});
+        const e2e::ToolResult json = inspect({"--json", path});
         for (const e2e::ToolResult *r : {&text, &json}) {
             EXPECT_EQ(r->exitCode, 0) << r->err.toStdString();
             const QStringList lines = QString::fromUtf8(r->err).split('\n').filter(
@@ -220,16 +208,6 @@ TEST(Inspect, MarksElementsPastTheEndOfACutFile)
     }
 }
 
-// A failure: a non-zero status and exactly one line on stderr.
-void expectFailure(const e2e::ToolResult &r, const QString &mentions = {})
-{
-    ASSERT_TRUE(r.finished);
-    EXPECT_NE(r.exitCode, 0);
-    const QStringList lines = QString::fromUtf8(r.err).split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 1) << "stderr was\n" << r.err.toStdString();
-    EXPECT_TRUE(lines.first().contains(mentions)) << r.err.toStdString();
-}
-
 // The CRC-32 of IEEE 802.3, bit by bit: independent of the inspector's tables.
 quint32 slowCrc32(const QByteArray &bytes)
 {
@@ -247,18 +225,11 @@ quint32 slowCrc32(const QByteArray &bytes)
 TEST(Inspect, ChecksCrc32ElementsAgainstTheirMasters)
 {
     const QString path = e2e::samplePath(QStringLiteral("h264-aac.mkv"));
-    QFile source(path);
-    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
-    QByteArray bytes = source.readAll();
+    QByteArray bytes = e2e::readFile(path);
 
-    // The masters whose first child is a CRC-32, with the CRC that their
-    // payload after it must have.
-    struct Checked
-    {
-        quint64 offset;
-        bool matches;
-    };
-    std::vector<Checked> checked;
+    // The masters whose first child is a CRC-32, and whether it holds the
+    // CRC of their payload after it.
+    std::vector<std::pair<quint64, bool>> checked;
     quint64 flipAt = 0, flippedCluster = 0;
     e2e::forEachNode(e2e::walkFile(path)->tree.roots, [&](const ElementNode &n, int) {
         if (n.children.empty() || n.children[0].name != QLatin1String("CRC-32"))
@@ -266,10 +237,9 @@ TEST(Inspect, ChecksCrc32ElementsAgainstTheirMasters)
         const ElementNode &crc = n.children[0];
         const QByteArray rest = bytes.mid(qsizetype(crc.offset + crc.size),
                                           qsizetype(n.offset + n.size - crc.offset - crc.size));
-        const QByteArray stored = bytes.mid(qsizetype(crc.offset + crc.size - 4), 4);
-        const quint32 value = quint8(stored[0]) | quint8(stored[1]) << 8 | quint8(stored[2]) << 16
-            | quint32(quint8(stored[3])) << 24;
-        checked.push_back({n.offset, slowCrc32(rest) == value});
+        const quint32 stored =
+            qFromLittleEndian<quint32>(bytes.constData() + crc.offset + crc.size - 4);
+        checked.push_back({n.offset, slowCrc32(rest) == stored});
         if (n.name == QLatin1String("Cluster") && !flipAt) {
             flippedCluster = n.offset;
             flipAt = n.children.back().offset + n.children.back().size - 1;
@@ -281,14 +251,11 @@ TEST(Inspect, ChecksCrc32ElementsAgainstTheirMasters)
     QTemporaryDir dir;
     const QString flipped = dir.filePath(QStringLiteral("flipped.mkv"));
     bytes[qsizetype(flipAt)] = char(bytes[qsizetype(flipAt)] ^ 0x10);
-    QFile target(flipped);
-    ASSERT_TRUE(target.open(QIODevice::WriteOnly));
-    target.write(bytes);
-    target.close();
+    ASSERT_TRUE(e2e::writeFile(flipped, bytes));
 
     for (const QString &file : {path, flipped}) {
         SCOPED_TRACE(file.toStdString());
-        const e2e::ToolResult r = inspect({QStringLiteral("--json"), file});
+        const e2e::ToolResult r = inspect({"--json", file});
         ASSERT_EQ(r.exitCode, 0);
         std::map<qint64, QString> verdicts;
         std::function<void(const QJsonObject &)> collect = [&](const QJsonObject &n) {
@@ -300,45 +267,41 @@ TEST(Inspect, ChecksCrc32ElementsAgainstTheirMasters)
         for (const QJsonValue &e : QJsonDocument::fromJson(r.out).object().value("elements").toArray())
             collect(e.toObject());
         ASSERT_EQ(verdicts.size(), checked.size());
-        for (const Checked &c : checked) {
-            const bool broken = file == flipped && c.offset == flippedCluster;
-            EXPECT_TRUE(c.matches);
-            EXPECT_EQ(verdicts[qint64(c.offset)], broken ? "mismatch" : "ok") << c.offset;
+        for (const auto &[offset, matches] : checked) {
+            EXPECT_TRUE(matches);
+            EXPECT_EQ(verdicts[qint64(offset)],
+                      file == flipped && offset == flippedCluster ? "mismatch" : "ok") << offset;
         }
         const e2e::ToolResult text = inspect({file});
         EXPECT_EQ(text.out.count("# CRC-32 mismatch"), file == flipped ? 1 : 0);
         EXPECT_EQ(text.out.count("# CRC-32 ok"), qsizetype(checked.size()) - (file == flipped));
-        const e2e::ToolResult off = inspect({QStringLiteral("--json"), QStringLiteral("--no-crc"), file});
-        EXPECT_FALSE(off.out.contains("\"crc\""));
+        EXPECT_FALSE(inspect({"--json", "--no-crc", file}).out.contains("\"crc\""));
     }
 }
 
 TEST(Inspect, RefusesBadInvocationsAndFilesItCannotWalk)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     // The plug-in takes .mkv and .webm names only, whatever the content; a
     // directory with a Matroska name is not a file to read.
-    const QString mp4 = dir.filePath(QStringLiteral("clip.mp4"));
-    const QString folder = dir.filePath(QStringLiteral("folder.mkv"));
-    ASSERT_TRUE(QFile::copy(clipPath(), mp4));
-    ASSERT_TRUE(QDir().mkpath(folder));
-    const QString clip = clipPath();
+    const QString clip = clipPath(), mp4 = dir.filePath(QStringLiteral("clip.mp4")),
+                  folder = dir.filePath(QStringLiteral("folder.mkv"));
+    ASSERT_TRUE(QFile::copy(clip, mp4) && QDir().mkpath(folder));
     const QList<QStringList> invocations = {
         {},
-        {QStringLiteral("--no-such-option"), clip},
-        {QStringLiteral("--base"), QStringLiteral("1"), clip},
-        {QStringLiteral("--base"), QStringLiteral("37"), clip},
-        {QStringLiteral("--base"), QStringLiteral("ten"), clip},
-        {QStringLiteral("--binary-limit"), QStringLiteral("-1"), clip},
-        {QStringLiteral("--json"), QStringLiteral("--base")},
+        {"--no-such-option", clip},
+        {"--base", "1", clip},
+        {"--base", "37", clip},
+        {"--base", "ten", clip},
+        {"--binary-limit", "-1", clip},
+        {"--json", "--base"},
         {clip, clip},
         {dir.filePath(QStringLiteral("missing.mkv"))},
         {mp4},
-        {QStringLiteral("--json"), mp4},
+        {"--json", mp4},
         {folder},
-        {QStringLiteral("--plugin-dir"), dir.path(), clip},
-        {QStringLiteral("--plugin-dir"), dir.filePath(QStringLiteral("nowhere")), clip},
+        {"--plugin-dir", dir.path(), clip},
+        {"--plugin-dir", dir.filePath(QStringLiteral("nowhere")), clip},
     };
     for (const QStringList &arguments : invocations) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
@@ -349,7 +312,6 @@ TEST(Inspect, RefusesBadInvocationsAndFilesItCannotWalk)
 TEST(Inspect, RefusesAnUnreadableFile)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString locked = dir.filePath(QStringLiteral("locked.webm"));
     ASSERT_TRUE(QFile::copy(clipPath(), locked));
     ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::Permissions()));
@@ -364,9 +326,8 @@ TEST(Inspect, RefusesAnUnreadableFile)
                         QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
                         QFileDevice::ExeOther));
     // The failure is the file's, not the inspector's or its plug-in's.
-    expectFailure(e2e::runTool(QStringLiteral("setpriv"),
-                               {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                                QStringLiteral("--clear-groups"), inspectPath(), locked}),
+    expectFailure(e2e::runTool(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534",
+                                                           "--clear-groups", INSPECT_PATH, locked}),
                   QStringLiteral("locked.webm"));
 }
 

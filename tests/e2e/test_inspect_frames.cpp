@@ -9,14 +9,7 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-e2e::ToolResult inspect(const QStringList &arguments)
-{
-    return e2e::runTool(QStringLiteral(INSPECT_PATH), arguments);
-}
-
-} // namespace
+using e2e::inspect;
 
 // The CSV holds the frames of the JSON document, line for line.
 TEST(InspectFrames, CsvListsTheRegisteredFrames)

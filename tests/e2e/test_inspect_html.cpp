@@ -3,7 +3,6 @@
 // every frame, the summary) is what --json prints and what the file holds.
 #include "e2e_support.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,15 +15,12 @@
 
 namespace {
 
-e2e::ToolResult inspect(const QStringList &arguments)
-{
-    return e2e::runTool(QStringLiteral(INSPECT_PATH), arguments);
-}
+using e2e::inspect;
+using e2e::readFile;
 
-QByteArray readAll(const QString &path)
+QString sample(const char *name)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return e2e::samplePath(QString::fromLatin1(name));
 }
 
 // The contents of every script element of a type, in order.
@@ -67,13 +63,21 @@ struct Report
     std::vector<int> flags;
     qint64 omitted = 0;
     QJsonArray frames;
-    QList<QJsonArray> frameTimes;
+    QStringList frameTimes;
 };
+
+void mark(QJsonObject &node, const QByteArray &annotation, const QByteArray &crc)
+{
+    if (!annotation.isEmpty())
+        node.insert("annotation", unescape(annotation));
+    if (!crc.isEmpty())
+        node.insert("crc", QString::fromLatin1(crc));
+}
 
 Report readReport(const QString &path)
 {
     Report r;
-    r.html = readAll(path);
+    r.html = readFile(path);
     r.meta = QJsonDocument::fromJson(scripts(r.html, "application/json").value(0)).object();
     r.summary = QJsonDocument::fromJson(scripts(r.html, "application/json").value(1)).object();
     QStringList table;
@@ -91,10 +95,7 @@ Report readReport(const QString &path)
             const QList<QByteArray> f = line.split('\t');
             if (line.startsWith('!')) {
                 QJsonObject &node = r.nodes.at(size_t(f[0].mid(1).toLongLong()));
-                if (!f.value(1).isEmpty())
-                    node.insert("annotation", unescape(f[1]));
-                if (!f.value(2).isEmpty())
-                    node.insert("crc", QString::fromLatin1(f[2]));
+                mark(node, f.value(1), f.value(2));
                 r.omitted += f.value(3).toLongLong();
                 if (!f.value(4).isEmpty())
                     node.insert("status", f[4].toInt());
@@ -104,10 +105,7 @@ Report readReport(const QString &path)
             QJsonObject node{{"name", text(f[1])}, {"offset", offset}, {"size", f[3].toLongLong()}};
             if (f[4].toInt() & 1)
                 node.insert("past_end", true);
-            if (!f[6].isEmpty())
-                node.insert("annotation", unescape(f[6]));
-            if (!f[7].isEmpty())
-                node.insert("crc", QString::fromLatin1(f[7]));
+            mark(node, f[6], f[7]);
             QJsonArray rows;
             qint64 at = offset;
             for (qsizetype k = 8; k + 4 < f.size(); k += 5) {
@@ -135,6 +133,7 @@ Report readReport(const QString &path)
             r.frames.append(QJsonObject{{"stream", f[0].toLongLong()}, {"number", f[1].toLongLong()},
                                         {"offset", f[2].toLongLong()}, {"size", f[3].toLongLong()},
                                         {"keyframe", f[4] == "1"}});
+            r.frameTimes << QString::fromLatin1(f[5]);
         }
     return r;
 }
@@ -160,6 +159,15 @@ QString compact(const QJsonObject &o)
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
+// --html OUT, then the other arguments; the report read back.
+Report htmlOf(const QString &out, const QStringList &arguments)
+{
+    const e2e::ToolResult run = inspect(QStringList{QStringLiteral("--html"), out} + arguments);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty()) << "--html replaces the printed tree";
+    return readReport(out);
+}
+
 QJsonObject json(const QString &file)
 {
     const e2e::ToolResult r = inspect({QStringLiteral("--json"), file});
@@ -175,39 +183,26 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        QByteArray clip = readAll(e2e::samplePath(QStringLiteral("clip.webm")));
+        QByteArray clip = readFile(sample("clip.webm"));
         ASSERT_GT(clip.size(), 20000);
         // Same-length texts: the encoder's tag and the muxing application.
         const qsizetype tag = clip.indexOf("Lavc libvpx"), app = clip.indexOf("Lavf");
-        ASSERT_GT(tag, 0);
-        ASSERT_GT(app, 0);
+        ASSERT_TRUE(tag > 0 && app > 0);
         clip.replace(tag, 11, "</script>\t^");
         clip.replace(app, 4, "^\\\n<");
-        write(QStringLiteral("odd.webm"), clip);
-        write(QStringLiteral("cut.webm"), clip.left(20000));
+        ASSERT_TRUE(e2e::writeFile(dir.filePath(QStringLiteral("odd.webm")), clip));
+        ASSERT_TRUE(e2e::writeFile(dir.filePath(QStringLiteral("cut.webm")), clip.left(20000)));
     }
-    void write(const QString &name, const QByteArray &bytes)
-    {
-        QFile file(dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
+    QString path(const char *name) const { return dir.filePath(QString::fromLatin1(name)); }
     QTemporaryDir dir;
 };
 
 TEST_F(HtmlReport, StandsAloneAndHoldsWhatJsonPrints)
 {
-    const QStringList files = {e2e::samplePath(QStringLiteral("clip.webm")),
-                               e2e::samplePath(QStringLiteral("h264-aac.mkv")),
-                               dir.filePath(QStringLiteral("odd.webm")),
-                               dir.filePath(QStringLiteral("cut.webm"))};
-    for (const QString &file : files) {
+    for (const QString &file : {sample("clip.webm"), sample("h264-aac.mkv"), path("odd.webm"),
+                                path("cut.webm")}) {
         SCOPED_TRACE(file.toStdString());
-        const QString out = dir.filePath(QStringLiteral("report.html"));
-        const e2e::ToolResult run = inspect({QStringLiteral("--html"), out, file});
-        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-        EXPECT_TRUE(run.out.isEmpty()) << "--html replaces the printed tree";
-        const Report report = readReport(out);
+        const Report report = htmlOf(path("report.html"), {file});
         const QByteArray &html = report.html;
 
         // Nothing is fetched from anywhere: no addresses, no sources but
@@ -215,8 +210,7 @@ TEST_F(HtmlReport, StandsAloneAndHoldsWhatJsonPrints)
         // its own tag only.
         EXPECT_TRUE(html.startsWith("<!DOCTYPE html>"));
         EXPECT_TRUE(html.endsWith("</html>\n"));
-        EXPECT_FALSE(html.contains("http://"));
-        EXPECT_FALSE(html.contains("https://"));
+        EXPECT_FALSE(html.contains("http://") || html.contains("https://"));
         EXPECT_FALSE(QString::fromUtf8(html).contains(
             QRegularExpression(QStringLiteral("(src|href)\\s*=\\s*[\"']?(?!data:)"),
                                QRegularExpression::CaseInsensitiveOption)));
@@ -233,7 +227,7 @@ TEST_F(HtmlReport, StandsAloneAndHoldsWhatJsonPrints)
 
         // Each node's bytes are the file's: a leaf's up to the limit and
         // the end of the file, a master's up to its first child.
-        const QByteArray bytes = readAll(file);
+        const QByteArray bytes = readFile(file);
         for (size_t i = 0; i < report.nodes.size(); ++i) {
             const qint64 offset = report.nodes[i]["offset"].toInteger();
             const bool master = i + 1 < report.nodes.size() && report.parents[i + 1] == qint64(i);
@@ -265,10 +259,7 @@ TEST_F(HtmlReport, StandsAloneAndHoldsWhatJsonPrints)
 // first frames' times are the Cluster Timecode plus the block's, in ms.
 TEST_F(HtmlReport, SummaryNamesTracksAndFramesCarryTimes)
 {
-    const QString out = dir.filePath(QStringLiteral("clip.html"));
-    ASSERT_EQ(inspect({QStringLiteral("--html"), out, e2e::samplePath(QStringLiteral("clip.webm"))})
-                  .exitCode, 0);
-    const Report report = readReport(out);
+    const Report report = htmlOf(path("clip.html"), {sample("clip.webm")});
     const QJsonArray tracks = report.summary["tracks"].toArray();
     ASSERT_EQ(tracks.size(), 2);
     EXPECT_EQ(compact(tracks[0].toObject()),
@@ -281,11 +272,7 @@ TEST_F(HtmlReport, SummaryNamesTracksAndFramesCarryTimes)
     EXPECT_EQ(report.summary["timecodeScale"].toInteger(), 1000000);
     // In microseconds: frame 0 at block timecode 3 in the cluster at 0,
     // frame 10 at 4 in the cluster at 399.
-    const QList<QByteArray> lines = scripts(report.html, "text/x-vantorel-frames").value(0).split('\n');
-    QStringList times;
-    for (const QByteArray &line : lines)
-        if (!line.isEmpty())
-            times << QString::fromLatin1(line.split('\t').value(5));
+    const QStringList &times = report.frameTimes;
     ASSERT_EQ(times.size(), 25);
     EXPECT_EQ(times.first(), QStringLiteral("3000"));
     EXPECT_EQ(times[10], QStringLiteral("403000"));
@@ -295,13 +282,10 @@ TEST_F(HtmlReport, SummaryNamesTracksAndFramesCarryTimes)
 // at the hex limit; the summary and the frames are whole all the same.
 TEST_F(HtmlReport, CapsNodesAndBytes)
 {
-    const QString clip = e2e::samplePath(QStringLiteral("clip.webm"));
-    const QString out = dir.filePath(QStringLiteral("capped.html"));
-    const e2e::ToolResult run = inspect({QStringLiteral("--html"), out, QStringLiteral("--html-max-nodes"),
-                                         QStringLiteral("40"), QStringLiteral("--html-hex-limit"),
-                                         QStringLiteral("8"), clip});
-    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    const Report report = readReport(out);
+    const QString clip = sample("clip.webm");
+    const Report report = htmlOf(path("capped.html"),
+                                 QStringLiteral("--html-max-nodes 40 --html-hex-limit 8").split(' ')
+                                     << clip);
     const QJsonObject doc = json(clip);
     const std::vector<QJsonObject> expected = flatten(doc["elements"].toArray());
     ASSERT_EQ(report.nodes.size(), 40u);
@@ -311,7 +295,7 @@ TEST_F(HtmlReport, CapsNodesAndBytes)
     EXPECT_EQ(report.summary["elements"].toInteger(), qint64(expected.size()));
     EXPECT_EQ(report.summary["embedded"].toInteger(), 40);
     EXPECT_EQ(report.frames, doc["frames"].toArray());
-    const QByteArray bytes = readAll(clip);
+    const QByteArray bytes = readFile(clip);
     for (size_t i = 0; i < report.bytes.size(); ++i) {
         EXPECT_LE(report.bytes[i].size(), 8);
         EXPECT_EQ(report.bytes[i], bytes.mid(report.nodes[i]["offset"].toInteger(),
@@ -324,14 +308,11 @@ TEST_F(HtmlReport, CapsNodesAndBytes)
 // page's budget of 32 MiB, elements keep their first 32 bytes only.
 TEST_F(HtmlReport, KeepsToItsByteBudget)
 {
-    const QString file = dir.filePath(QStringLiteral("blocks.mkv"));
-    ASSERT_EQ(e2e::runTool(QStringLiteral(SYNTH_PATH), {QStringLiteral("blocks"), file,
-                                                        QStringLiteral("9000"), QStringLiteral("5000")})
-                  .exitCode, 0);
-    const QString out = dir.filePath(QStringLiteral("blocks.html"));
-    ASSERT_EQ(inspect({QStringLiteral("--html"), out, file}).exitCode, 0);
-    const Report report = readReport(out);
-    const QByteArray bytes = readAll(file);
+    const QString file = path("blocks.mkv");
+    ASSERT_EQ(e2e::runTool(QStringLiteral(SYNTH_PATH),
+                           QStringList{"blocks", file, "9000", "5000"}).exitCode, 0);
+    const Report report = htmlOf(path("blocks.html"), {file});
+    const QByteArray bytes = readFile(file);
     qint64 total = 0, heads = 0;
     bool spent = false;
     for (size_t i = 0; i < report.bytes.size(); ++i) {
@@ -355,22 +336,18 @@ TEST_F(HtmlReport, KeepsToItsByteBudget)
 
 TEST_F(HtmlReport, RefusesBadOptionsAndUnwritableOutput)
 {
-    const QString clip = e2e::samplePath(QStringLiteral("clip.webm"));
-    const QString out = dir.filePath(QStringLiteral("x.html"));
+    const QString clip = sample("clip.webm"), out = path("x.html");
     const QList<QStringList> invocations = {
-        {QStringLiteral("--html"), out, QStringLiteral("--json"), clip},
-        {QStringLiteral("--html"), out, QStringLiteral("--frames"), clip},
-        {QStringLiteral("--html"), out, QStringLiteral("--html-hex-limit"), QStringLiteral("lots"), clip},
-        {QStringLiteral("--html"), out, QStringLiteral("--html-max-nodes"), QStringLiteral("-1"), clip},
-        {QStringLiteral("--html"), dir.filePath(QStringLiteral("no/such/dir.html")), clip},
-        {QStringLiteral("--html"), out, dir.filePath(QStringLiteral("missing.webm"))},
+        {out, "--json", clip},
+        {out, "--frames", clip},
+        {out, "--html-hex-limit", "lots", clip},
+        {out, "--html-max-nodes", "-1", clip},
+        {path("no/such/dir.html"), clip},
+        {out, path("missing.webm")},
     };
     for (const QStringList &arguments : invocations) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
-        const e2e::ToolResult r = inspect(arguments);
-        EXPECT_NE(r.exitCode, 0);
-        EXPECT_EQ(QString::fromUtf8(r.err).split('\n', Qt::SkipEmptyParts).size(), 1)
-            << r.err.toStdString();
+        e2e::expectFailure(inspect(QStringList{QStringLiteral("--html")} + arguments));
     }
     EXPECT_FALSE(QFile::exists(out)) << "a refused invocation leaves no report";
 }
