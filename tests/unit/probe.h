@@ -117,6 +117,22 @@ inline void forEachNode(const std::vector<ElementNode> &nodes,
     }
 }
 
+inline int countNodes(const std::vector<ElementNode> &nodes)
+{
+    int count = 0;
+    forEachNode(nodes, [&](const ElementNode &) { ++count; });
+    return count;
+}
+
+// The walk ended with every node closed, made no call outside one and
+// reported nothing at or past end.
+inline void expectBalanced(const ElementTree &tree, quint64 end)
+{
+    EXPECT_EQ(tree.openNodes(), 0);
+    EXPECT_EQ(tree.strayCalls, 0);
+    forEachNode(tree.roots, [&](const ElementNode &n) { EXPECT_LT(n.offset, end); });
+}
+
 // The first node with this name, depth first, or null.
 inline const ElementNode *findNode(const std::vector<ElementNode> &nodes, const QString &name)
 {
