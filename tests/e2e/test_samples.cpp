@@ -22,18 +22,13 @@ namespace {
 
 using e2e::forEachNode;
 
-// mkvinfo's view of a file
-
 // One element of `mkvinfo -v -v -z -P`: "|  + Label: text at OFFSET size WHOLE
 // data size PAYLOAD", nested by the characters before '+', or "... at OFFSET
 // size is unknown". A block's "Frame at OFFSET size N" lines go to the block.
 struct InfoElement
 {
-    QString label;
-    QString text;
-    quint64 offset = 0;
-    quint64 size = 0;
-    quint64 dataSize = 0;
+    QString label, text;
+    quint64 offset = 0, size = 0, dataSize = 0;
     bool sizeUnknown = false;
     QVector<QPair<quint64, quint64>> frames;
     std::vector<InfoElement> children;
@@ -83,8 +78,7 @@ InfoFile parseMkvinfo(const QByteArray &output)
         e.text = colon < 0 ? QString() : head.mid(colon + 2);
         e.offset = m.captured(3).toULongLong();
         e.sizeUnknown = m.captured(4).isEmpty();
-        e.size = m.captured(4).toULongLong();
-        e.dataSize = m.captured(5).toULongLong();
+        e.size = m.captured(4).toULongLong(), e.dataSize = m.captured(5).toULongLong();
         open.push_back(&e);
     }
     return file;
@@ -349,10 +343,7 @@ Sample &sample(const QString &name)
     slot = std::make_unique<Sample>();
     Sample &s = *slot;
     s.path = e2e::samplePath(name);
-    // A large binary limit: string values are compared whole with mkvinfo's.
-    e2e::WalkSettings settings;
-    settings.binaryLimit = 1 << 20;
-    s.walk = e2e::walkFile(s.path, settings);
+    s.walk = e2e::walkFile(s.path, {1 << 20}); // strings are compared whole
 
     // -v -v: every element, also inside SeekHead, Cues and past the first
     // Cluster; -z: whole sizes; -P: decimal positions.
@@ -682,9 +673,8 @@ INSTANTIATE_TEST_SUITE_P(Samples, SampleFile, ::testing::ValuesIn(e2e::sampleNam
 
 // What the set of samples exercises
 
-// The comparisons above are only as good as the files: if make-samples.sh
-// is run with other tool versions, this shows which features the samples
-// lost.
+// The comparisons above are only as good as the files: this shows what the
+// samples lose when make-samples.sh runs with other tool versions.
 TEST(SampleSet, ExercisesTheFeaturesTheComparisonsRelyOn)
 {
     QSet<QString> names, lacings;

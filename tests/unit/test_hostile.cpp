@@ -107,10 +107,9 @@ TEST(ShortBlock, ShowsOnlyTheFieldsInsideItAndIsNoFrame)
     }
 }
 
-// Eight-byte size fields at their largest: 0x01 holds up to 2^56 - 1, and a
-// first byte of 0 reads as 2^56 or more. Nodes and rows built from them do
-// not wrap past 2^64, a block's frame is the claim less the block header,
-// and the walk ends.
+// Eight-byte size fields at their largest (a first byte of 0 reads as 2^56 or
+// more): nodes and rows do not wrap past 2^64, a block's frame is the claim
+// less the block header, and the walk ends.
 TEST(HugeClaim, EightByteSizesOnMastersAndBlocksDoNotWrap)
 {
     const struct { QByteArray field; quint64 value; } sizes[] = {
@@ -171,9 +170,8 @@ TEST(HugeClaim, AsciiStringLoadIsCapped)
     }
 }
 
-// The walk does not know EBML unknown sizes: the unknown-size clusters of a
-// live recording nest one in another, and only those within MaxNesting are
-// entered. The deepest walk fits a 1 MiB thread stack.
+// Unknown-size clusters of a live recording nest one in another; only those
+// within MaxNesting are entered, and the deepest walk fits a 1 MiB stack.
 TEST(UnknownSize, ClustersNestUpToTheBoundAndTheWalkEnds)
 {
     const quint64 unknown = (quint64(1) << 56) - 1;
@@ -257,10 +255,9 @@ TEST(OverlongId, IsUnknownWithItsBytesAsASizeField)
     EXPECT_TRUE(hasRow(n, 2, "value", at + 5, 2, "AB"));
 }
 
-// A sound file cut at every length: the walk ends balanced, reports nothing
-// from beyond the cut, loads no more than is left and reads about as much as
-// there is. Only blocks whose header (track number, timecode, flags) is
-// whole are frames.
+// A sound file cut at every length: the walk ends balanced, reports and loads
+// nothing beyond the cut, reads about as much as there is, and only blocks
+// with a whole header are frames.
 TEST(CutFile, EveryLengthWalksOnlyWhatIsThere)
 {
     const QByteArray blocks[] = {simpleBlock(1, 0x80, 3), simpleBlock(1, 0, 4),
@@ -285,9 +282,8 @@ TEST(CutFile, EveryLengthWalksOnlyWhatIsThere)
     }
 }
 
-// A run of zero bytes reads as one element: its ID, first byte 0, is longer
-// than 4 bytes, and its size field, read in the ID's place, claims 2^56. The
-// element ends the walk of its level, however long the run.
+// A run of zero bytes is one element (an overlong ID, then a size field read
+// in its place claiming 2^56) that ends the walk of its level.
 TEST(ZeroRun, IsOneUnknownElementThatEndsItsLevel)
 {
     const QByteArray zeros(64 * 1024, '\0');
@@ -369,8 +365,8 @@ TEST(RandomDamage, WalkStaysBalanced)
     }
 }
 
-// Inputs kept from fuzzing: a settings byte, then the file. The settings are
-// picked as fuzz_walk.cpp picks them.
+// Inputs kept from fuzzing: a settings byte, read as fuzz_walk.cpp reads it,
+// then the file.
 TEST(FuzzRegressions, EveryKeptInputWalksBalanced)
 {
     const quint64 limits[] = {0, 1, 16, 4096, ~quint64(0)};
