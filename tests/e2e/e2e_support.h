@@ -10,6 +10,9 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -18,8 +21,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <ostream>
+#include <vector>
 
 // Readable QStrings in assertion messages and test names.
 inline void PrintTo(const QString &text, std::ostream *os)
@@ -124,6 +129,34 @@ inline bool toolInstalled(const QString &program)
 inline ToolResult inspect(const QStringList &arguments, const QString &workingDirectory = {})
 {
     return runTool(QStringLiteral(INSPECT_PATH), arguments, workingDirectory);
+}
+
+// The document vantorel-inspect --json prints.
+inline QJsonObject inspectJson(const QStringList &arguments)
+{
+    const ToolResult r = inspect(QStringList{QStringLiteral("--json")} + arguments);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QJsonParseError error{};
+    const QJsonObject doc = QJsonDocument::fromJson(r.out, &error).object();
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    return doc;
+}
+
+// The nodes of a --json document in walk order, without their children and
+// with their depth.
+inline std::vector<QJsonObject> flatten(const QJsonArray &elements)
+{
+    std::vector<QJsonObject> nodes;
+    std::function<void(QJsonObject, int)> walk = [&](QJsonObject n, int depth) {
+        const QJsonArray children = n.take(QStringLiteral("children")).toArray();
+        n.insert(QStringLiteral("depth"), depth);
+        nodes.push_back(n);
+        for (const QJsonValue &c : children)
+            walk(c.toObject(), depth + 1);
+    };
+    for (const QJsonValue &e : elements)
+        walk(e.toObject(), 0);
+    return nodes;
 }
 
 // A failure of a tool: a non-zero status and exactly one line on stderr,

@@ -3,18 +3,14 @@
 // every frame, the summary) is what --json prints and what the file holds.
 #include "e2e_support.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace {
 
+using e2e::flatten;
 using e2e::inspect;
 using e2e::readFile;
 
@@ -138,22 +134,6 @@ Report readReport(const QString &path)
     return r;
 }
 
-// The nodes of --json in walk order, without their children.
-std::vector<QJsonObject> flatten(const QJsonArray &elements)
-{
-    std::vector<QJsonObject> nodes;
-    std::function<void(const QJsonObject &, int)> walk = [&](QJsonObject n, int depth) {
-        const QJsonArray children = n.take("children").toArray();
-        n.insert("depth", depth);
-        nodes.push_back(n);
-        for (const QJsonValue &c : children)
-            walk(c.toObject(), depth + 1);
-    };
-    for (const QJsonValue &e : elements)
-        walk(e.toObject(), 0);
-    return nodes;
-}
-
 QString compact(const QJsonObject &o)
 {
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
@@ -166,13 +146,6 @@ Report htmlOf(const QString &out, const QStringList &arguments)
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.isEmpty()) << "--html replaces the printed tree";
     return readReport(out);
-}
-
-QJsonObject json(const QString &file)
-{
-    const e2e::ToolResult r = inspect({QStringLiteral("--json"), file});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    return QJsonDocument::fromJson(r.out).object();
 }
 
 // clip.webm, a copy with texts that HTML and the report's lines must
@@ -218,7 +191,7 @@ TEST_F(HtmlReport, StandsAloneAndHoldsWhatJsonPrints)
         EXPECT_EQ(html.count("<script"), html.count("</script>"));
 
         // Every node as --json has it, in the same order and nesting.
-        const QJsonObject doc = json(file);
+        const QJsonObject doc = e2e::inspectJson({file});
         const std::vector<QJsonObject> expected = flatten(doc["elements"].toArray());
         ASSERT_EQ(report.nodes.size(), expected.size());
         for (size_t i = 0; i < expected.size(); ++i)
@@ -286,7 +259,7 @@ TEST_F(HtmlReport, CapsNodesAndBytes)
     const Report report = htmlOf(path("capped.html"),
                                  QStringLiteral("--html-max-nodes 40 --html-hex-limit 8").split(' ')
                                      << clip);
-    const QJsonObject doc = json(clip);
+    const QJsonObject doc = e2e::inspectJson({clip});
     const std::vector<QJsonObject> expected = flatten(doc["elements"].toArray());
     ASSERT_EQ(report.nodes.size(), 40u);
     for (size_t i = 0; i < 40; ++i)
