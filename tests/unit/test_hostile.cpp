@@ -234,27 +234,6 @@ TEST(OverreachingMasters, EveryElementIsWalkedOnce)
     EXPECT_EQ(offsets.size(), 1 + levels + leaves) << "an element was walked twice";
 }
 
-TEST(OverlongId, IsUnknownWithItsBytesAsASizeField)
-{
-    const QByteArray version = uel(EBMLVersion, 1);
-    const QByteArray odd = bytes({
-        0x08,                   // an ID of five bytes, or a five-byte size read in its place
-        0x00, 0x00, 0x00, 0x02, // size 2
-        0x41, 0x42,             // "AB"
-    });
-    Probe p;
-    p.load(el(EBML, version + odd));
-    p.walkAt(0);
-    ASSERT_EQ(p.root().children.size(), 2u);
-    const ElementNode &n = p.root().children[1];
-    const quint64 at = 5 + quint64(version.size());
-    EXPECT_EQ(n.annotation, "Unknown element!");
-    EXPECT_EQ(n.size, 7u);
-    EXPECT_TRUE(hasRow(n, 0, "id", at, 0, "Unknown"));
-    EXPECT_TRUE(hasRow(n, 1, "size", at, 5, "2"));
-    EXPECT_TRUE(hasRow(n, 2, "value", at + 5, 2, "AB"));
-}
-
 // A sound file cut at every length: the walk ends balanced, reports and loads
 // nothing beyond the cut, reads about as much as there is, and only blocks
 // with a whole header are frames.
@@ -282,29 +261,43 @@ TEST(CutFile, EveryLengthWalksOnlyWhatIsThere)
     }
 }
 
-// A run of zero bytes is one element (an overlong ID, then a size field read
-// in its place claiming 2^56) that ends the walk of its level.
-TEST(ZeroRun, IsOneUnknownElementThatEndsItsLevel)
+// An ID over 4 bytes is an unknown element whose size field is read in the
+// ID's place. A run of zero bytes is one such element, claiming 2^56, that
+// ends the walk of its level.
+TEST(OverlongId, IsUnknownWithItsBytesAsASizeField)
 {
     const QByteArray zeros(64 * 1024, '\0');
-    const QByteArray head = el(EBML, uel(EBMLVersion, 1));
-    const struct { QByteArray input; quint64 at; int nodes; } cases[] = {
-        {zeros, 0, 1}, {head + zeros, quint64(head.size()), 3}, {el(Segment, zeros), 7, 2}};
+    const QByteArray version = uel(EBMLVersion, 1), head = el(EBML, version);
+    const QByteArray ab = bytes({0x08, 0x00, 0x00, 0x00, 0x02, 0x41, 0x42}); // "AB" in 5+2
+    const QString huge = QString::number(quint64(1) << 56), dots(16, '.');
+    const struct {
+        QByteArray input;
+        quint64 at;
+        bool nested;
+        int nodes, sizeLength;
+        QString claim, value;
+    } cases[] = {{zeros, 0, false, 1, 8, huge, dots},
+                 {head + zeros, quint64(head.size()), false, 3, 8, huge, dots},
+                 {el(Segment, zeros), 7, true, 2, 8, huge, dots},
+                 {el(EBML, version + ab), 5 + quint64(version.size()), true, 3, 5, "2", "AB"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.at);
         Probe p;
         EXPECT_EQ(p.walkFile(c.input), 0);
         expectBalanced(p.tree, quint64(c.input.size()));
         EXPECT_EQ(countNodes(p.tree.roots), c.nodes);
+        EXPECT_EQ(findNode(p.root().children, "Unknown") != nullptr, c.nested);
         const ElementNode *n = findNode(p.tree.roots, "Unknown");
         ASSERT_NE(n, nullptr);
+        const quint64 length = c.claim.toULongLong();
         EXPECT_EQ(n->offset, c.at);
-        EXPECT_EQ(n->size, (quint64(1) << 56) + 8);
+        EXPECT_EQ(n->size, quint64(c.sizeLength) + length);
         EXPECT_EQ(n->annotation, "Unknown element!");
         ASSERT_EQ(n->rows.size(), 3);
         EXPECT_TRUE(hasRow(*n, 0, "id", c.at, 0, "Unknown"));
-        EXPECT_TRUE(hasRow(*n, 1, "size", c.at, 8, QString::number(quint64(1) << 56)));
-        EXPECT_TRUE(hasRow(*n, 2, "value", c.at + 8, 16, QString(16, '.')));
+        EXPECT_TRUE(hasRow(*n, 1, "size", c.at, c.sizeLength, c.claim));
+        EXPECT_TRUE(
+            hasRow(*n, 2, "value", c.at + c.sizeLength, qMin<quint64>(length, 16), c.value));
     }
 }
 
