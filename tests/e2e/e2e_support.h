@@ -159,6 +159,32 @@ inline std::vector<QJsonObject> flatten(const QJsonArray &elements)
     return nodes;
 }
 
+inline QString compact(const QJsonObject &o)
+{
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+// The first node that differs between two lists, or nothing.
+inline QString firstDifference(const std::vector<QJsonObject> &a,
+                               const std::vector<QJsonObject> &b)
+{
+    for (size_t i = 0; i < qMax(a.size(), b.size()); ++i) {
+        const QString x = i < a.size() ? compact(a[i]) : QStringLiteral("none"),
+                      y = i < b.size() ? compact(b[i]) : QStringLiteral("none");
+        if (x != y)
+            return QStringLiteral("node %1: %2, against %3").arg(i).arg(x, y);
+    }
+    return {};
+}
+
+// Where two --json documents first differ: a node in walk order, or the rest.
+inline QString firstDifference(QJsonObject a, QJsonObject b)
+{
+    const QString nodes = firstDifference(flatten(a.take(QStringLiteral("elements")).toArray()),
+                                          flatten(b.take(QStringLiteral("elements")).toArray()));
+    return !nodes.isEmpty() || a == b ? nodes : compact(a) + QStringLiteral(", against ") + compact(b);
+}
+
 // A failure of a tool: a non-zero status and exactly one line on stderr,
 // which mentions `mentions`.
 inline void expectFailure(const ToolResult &r, const QString &mentions = {})

@@ -59,36 +59,6 @@ QJsonObject walkJson(const QString &path, const e2e::WalkSettings &settings)
             {"elements", elements}, {"frames", frames}};
 }
 
-// Where two JSON values first differ, or nothing.
-QString firstDifference(const QJsonValue &ours, const QJsonValue &theirs, const QString &path)
-{
-    if (ours.isObject() && theirs.isObject()) {
-        QStringList keys = ours.toObject().keys() + theirs.toObject().keys();
-        keys.removeDuplicates();
-        for (const QString &key : keys)
-            if (QString d = firstDifference(ours[key], theirs[key], path + '.' + key); !d.isEmpty())
-                return d;
-        return {};
-    }
-    if (ours.isArray() && theirs.isArray()) {
-        const QJsonArray a = ours.toArray(), b = theirs.toArray();
-        for (qsizetype i = 0; i < qMax(a.size(), b.size()); ++i)
-            if (QString d = firstDifference(i < a.size() ? a[i] : QJsonValue(QJsonValue::Undefined),
-                                            i < b.size() ? b[i] : QJsonValue(QJsonValue::Undefined),
-                                            path + QStringLiteral("[%1]").arg(i));
-                !d.isEmpty())
-                return d;
-        return {};
-    }
-    if (ours == theirs)
-        return {};
-    auto text = [](const QJsonValue &v) {
-        return QString::fromUtf8(QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact));
-    };
-    return path + QStringLiteral(": the walk has ") + text(ours) + QStringLiteral(", the JSON ") +
-           text(theirs);
-}
-
 // Each option against a walk with the same setting, on a sample where the
 // setting makes a difference; every sample with the default settings.
 TEST(Inspect, JsonIsTheWalkWithTheSameSettings)
@@ -109,7 +79,7 @@ TEST(Inspect, JsonIsTheWalkWithTheSameSettings)
         // CRC checks add to what the walk reports; they have a test of their own.
         const QJsonObject doc = e2e::inspectJson(QStringList{"--no-crc"} + c.options << path);
         const QJsonObject expected = walkJson(path, c.settings);
-        EXPECT_EQ(firstDifference(expected, doc, QString()), QString());
+        EXPECT_EQ(e2e::firstDifference(expected, doc), QString());
         if (!c.options.isEmpty())
             EXPECT_NE(expected, walkJson(path, {})) << "the option changes nothing here";
     }
@@ -186,8 +156,8 @@ TEST(Inspect, MarksElementsPastTheEndOfACutFile)
         EXPECT_EQ(marked, isCut ? pastEnd : 0);
         EXPECT_EQ(json.out.count("\"past_end\": true"), isCut ? pastEnd : 0);
         if (isCut)
-            EXPECT_EQ(firstDifference(walkJson(cut, {}), QJsonDocument::fromJson(json.out).object(),
-                                      QString()), QString());
+            EXPECT_EQ(e2e::firstDifference(walkJson(cut, {}),
+                                           QJsonDocument::fromJson(json.out).object()), QString());
         else
             EXPECT_FALSE(json.out.contains("past_end"));
     }
