@@ -99,11 +99,7 @@ enum class Form {
     Date,        // "2024-06-01 12:34:56 UTC"; the element holds nanoseconds since 2001
 };
 
-struct Label
-{
-    QStringList names;
-    Form form;
-};
+struct Label { QStringList names; Form form; };
 
 // mkvinfo's labels for the samples: the catalogue names they stand for (some
 // two; elements newer than the catalogue are "Unknown") and their form.
@@ -227,7 +223,6 @@ quint64 trackNumberLength(quint64 track)
 }
 
 // The tree and mkvinfo side by side
-
 struct Pair { const ElementNode *node; const InfoElement *info; QString path; };
 struct Match { std::vector<Pair> pairs; QStringList mismatches; };
 
@@ -304,17 +299,14 @@ void matchLevel(const std::vector<ElementNode> &nodes, const std::vector<InfoEle
 }
 
 // Per-sample data, made once and shared by the tests of a sample
-
 struct VideoTrack { quint64 number = 0; bool encoded = false; };
 
 struct Sample
 {
-    QString path;
+    QString path, infoError, probeError;
     std::unique_ptr<e2e::Walk> walk;
     InfoFile info;
-    QString infoError;
     QJsonObject probe;
-    QString probeError;
     Match match;
     QVector<VideoTrack> video; // in TrackEntry order, as the plug-in numbers its streams
     qint64 timestampScale = 1000000;
@@ -417,8 +409,7 @@ TEST_P(SampleFile, TreeMatchesMkvinfo)
     EXPECT_FALSE(m.pairs.empty());
 }
 
-// The "value" row of every element whose value mkvinfo prints in a
-// comparable form.
+// The "value" row of every element whose value mkvinfo prints comparably.
 TEST_P(SampleFile, ValuesMatchMkvinfo)
 {
     ASSERT_NO_FATAL_FAILURE(requireWalkAndInfo());
@@ -482,12 +473,9 @@ TEST_P(SampleFile, ValuesMatchMkvinfo)
                 << where;
             continue;
         case Form::Date: {
-            // "2024-06-01 12:34:56 UTC" read as an ISO 8601 UTC time; mkvinfo
-            // shows whole seconds.
+            // "2024-06-01 12:34:56 UTC", in whole seconds.
             const QDateTime when = QDateTime::fromString(
-                text.section(QLatin1Char(' '), 0, 0) + QLatin1Char('T') +
-                    text.section(QLatin1Char(' '), 1, 1) + QLatin1Char('Z'),
-                Qt::ISODate);
+                text.left(19).replace(QLatin1Char(' '), QLatin1Char('T')) + 'Z', Qt::ISODate);
             ASSERT_TRUE(when.isValid()) << where << ": " << text.toStdString();
             const qint64 ours = row->value.toLongLong();
             EXPECT_EQ(ours >= 0 ? ours / 1000000000 : -((-ours + 999999999) / 1000000000),
