@@ -1,0 +1,59 @@
+// libFuzzer target over the host's writers: the input, as a file, walked into
+// the text, JSON, CSV and HTML writers with CRC checks on. The first byte of
+// the input picks the display settings, as in the walk target.
+#include "containermkv.h"
+#include "frameswriter.h"
+#include "htmlwriter.h"
+#include "jsonwriter.h"
+#include "textwriter.h"
+
+#include <QFile>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <unistd.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    static const QString path =
+        QStringLiteral("/tmp/vantorel-fuzz-writers-%1.mkv").arg(qint64(getpid()));
+    static const bool removedAtExit = std::atexit([] { QFile::remove(path); }) == 0;
+    Q_UNUSED(removedAtExit);
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return 0;
+        file.write(reinterpret_cast<const char *>(data) + 1, qint64(size - 1));
+    }
+    static const quint64 limits[] = {0, 1, 16, 4096, ~quint64(0)};
+    std::FILE *sink = std::fopen("/dev/null", "wb");
+    for (int kind = 0; kind < 4; ++kind) {
+        ContainerMKV parser;
+        parser.numberBase = 2 + data[0] % 35;
+        parser.binaryLimit = limits[(data[0] >> 1) % 5];
+        parser.showJunk = data[0] & 0x40;
+        parser.showUnknown = !(data[0] & 0x80);
+        InputDevice device;
+        if (!device.openFile(path))
+            break;
+        OutputBuffer out(sink);
+        std::unique_ptr<StreamWriter> writer;
+        HtmlWriter::Settings report;
+        report.hexLimit = 64;
+        report.maxNodes = 2000;
+        switch (kind) {
+        case 0: writer = std::make_unique<TextWriter>(&out); break;
+        case 1: writer = std::make_unique<JsonWriter>(&out); break;
+        case 2: writer = std::make_unique<FramesWriter>(&out); break;
+        default: writer = std::make_unique<HtmlWriter>(&out, path, report); break;
+        }
+        writer->checkCrcs(path);
+        parser.parseFile(path, &device, writer.get());
+    }
+    std::fclose(sink);
+    return 0;
+}
