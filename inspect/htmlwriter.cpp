@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -555,28 +556,23 @@ void HtmlWriter::appendFrames()
 
 void HtmlWriter::writeSummary()
 {
-    std::string s = "<script type=\"application/json\" id=\"vt-summary\">{\"elements\": ";
-    putNumber(s, m_elements);
-    s += ", \"embedded\": ";
-    putNumber(s, m_embedded);
-    s += ", \"unknown\": ";
-    putNumber(s, m_unknown);
-    s += ", \"pastEnd\": ";
-    putNumber(s, m_pastEither);
-    s += ", \"pastFileEnd\": ";
-    putNumber(s, m_pastFile);
-    s += ", \"pastParentEnd\": ";
-    putNumber(s, m_pastParent);
-    s += ", \"hexBytes\": ";
-    putNumber(s, m_hexBytes);
-    s += ", \"headOnly\": ";
-    putNumber(s, m_headOnly);
-    s += ", \"timecodeScale\": ";
-    putNumber(s, m_timecodeScale);
-    s += ", \"frames\": ";
-    putNumber(s, m_frames);
-    s += ", \"framesEmbedded\": ";
-    putNumber(s, m_framesEmbedded);
+    const std::pair<const char *, quint64> counts[] = {
+        {"elements", m_elements},          {"embedded", m_embedded},
+        {"unknown", m_unknown},            {"pastEnd", m_pastEither},
+        {"pastFileEnd", m_pastFile},       {"pastParentEnd", m_pastParent},
+        {"hexBytes", m_hexBytes},          {"headOnly", m_headOnly},
+        {"timecodeScale", m_timecodeScale}, {"frames", m_frames},
+        {"framesEmbedded", m_framesEmbedded},
+    };
+    std::string s = "<script type=\"application/json\" id=\"vt-summary\">{";
+    for (const auto &count : counts) {
+        if (count.first != counts[0].first)
+            s += ", ";
+        s += '"';
+        s += count.first;
+        s += "\": ";
+        putNumber(s, count.second);
+    }
     s += ", \"tracks\": [";
     for (size_t i = 0; i < m_tracks.size(); ++i) {
         const Track &t = m_tracks[i];
