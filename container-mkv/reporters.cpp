@@ -55,10 +55,8 @@ const char16_t *numberSlots()
 
 QString sharedNumber(quint64 magnitude, bool negative)
 {
-    int length = 1;
-    for (quint64 n = magnitude; n >= 10; n /= 10)
-        ++length;
-    length += negative;
+    const int length = 1 + (magnitude >= 10) + (magnitude >= 100) + (magnitude >= 1000)
+        + (magnitude >= 10000) + negative;
     const char16_t *end = numberSlots() + (magnitude + 1) * SlotWidth;
     return QString::fromRawData(reinterpret_cast<const QChar *>(end - length), length);
 }

@@ -55,6 +55,8 @@ bool CrcCheck::open(const QString &fileName)
 
 void CrcCheck::begin(quint64 offset, quint64 size, const QString &name)
 {
+    if (!m_enabled)
+        return;
     bool first = false;
     if (!m_open.empty())
         first = ++m_open.back().children == 1;
@@ -62,10 +64,10 @@ void CrcCheck::begin(quint64 offset, quint64 size, const QString &name)
     m_open.push_back(Node{offset, size, offset, 0, first, isCrc, None});
 }
 
-void CrcCheck::row(const QString &name, quint64 offset, quint64 length)
+void CrcCheck::crcRow(const QString &name, quint64 offset, quint64 length)
 {
     // Only a CRC-32 needs to know where its payload starts.
-    if (!m_open.empty() && m_open.back().isCrc && name == QLatin1String("size"))
+    if (name == QLatin1String("size"))
         m_open.back().dataOffset = offset + length;
 }
 

@@ -20,7 +20,11 @@ public:
 
     // Fed with the nodes and rows the writers see.
     void begin(quint64 offset, quint64 size, const QString &name);
-    void row(const QString &name, quint64 offset, quint64 length);
+    void row(const QString &name, quint64 offset, quint64 length)
+    {
+        if (!m_open.empty() && m_open.back().isCrc)
+            crcRow(name, offset, length);
+    }
     // Closes the innermost node; returns its verdict as a master (None when
     // it has no CRC-32 first child or checking is off).
     Verdict end();
@@ -43,6 +47,7 @@ private:
         Verdict verdict;
     };
     Verdict check(const Node &crc, const Node &parent);
+    void crcRow(const QString &name, quint64 offset, quint64 length);
 
     InputDevice m_device;
     bool m_enabled = false;

@@ -10,14 +10,6 @@ JsonWriter::JsonWriter(OutputBuffer *out)
 
 namespace {
 
-// Copies a literal; the compiler turns the fixed-size copy into a few moves.
-template <size_t N>
-char *put(char *p, const char (&literal)[N])
-{
-    std::memcpy(p, literal, N - 1);
-    return p + N - 1;
-}
-
 // ASCII characters that stand in a JSON string as they are.
 constexpr struct PlainTable
 {
@@ -36,11 +28,12 @@ size_t jsonSize(const QString &text)
     return size_t(text.size()) * 6 + 2;
 }
 
-char *putString(char *p, const QString &text)
+} // namespace
+
+char *JsonWriter::encode(char *p, const char16_t *u, qsizetype size)
 {
     static const char hex[] = "0123456789abcdef";
-    const char16_t *u = reinterpret_cast<const char16_t *>(text.constData());
-    const char16_t *end = u + text.size();
+    const char16_t *end = u + size;
     *p++ = '"';
     while (u != end) {
         const char16_t c = *u;
@@ -73,11 +66,10 @@ char *putString(char *p, const QString &text)
     return p;
 }
 
-} // namespace
-
 void JsonWriter::writeString(OutputBuffer *out, const QString &text)
 {
-    out->commit(putString(out->reserve(jsonSize(text)), text));
+    out->commit(encode(out->reserve(jsonSize(text)), reinterpret_cast<const char16_t *>(text.constData()),
+                       text.size()));
 }
 
 void JsonWriter::beginFile(const QString &fileName, quint64 size)
@@ -114,7 +106,7 @@ void JsonWriter::beginElement(quint64 offset, quint64 size, const QString &name,
     }
     m_crc.begin(offset, size, name);
     *m_out << "{\"name\": ";
-    writeString(m_out, name);
+    m_out->commit(m_strings.put(m_out->reserve(jsonSize(name) + Strings::Slack), name));
     *m_out << ", \"offset\": " << offset << ", \"size\": " << size;
     if (runsPastEnd(offset, size, name))
         *m_out << ", \"past_end\": true";
@@ -133,15 +125,16 @@ void JsonWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
         return;
     m_crc.row(name, offset, length);
     // One bounds check for the whole row.
-    char *p = m_out->reserve(96 + jsonSize(name) + jsonSize(value) + jsonSize(meaning));
+    char *p = m_out->reserve(96 + Strings::Slack + jsonSize(name) + jsonSize(value)
+                             + jsonSize(meaning));
     if (node.rowsWritten)
-        p = put(p, ", ");
+        p = putLiteral(p, ", ");
     node.rowsWritten = true;
-    p = putString(put(p, "{\"name\": "), name);
-    p = OutputBuffer::writeNumber(put(p, ", \"offset\": "), offset);
-    p = OutputBuffer::writeNumber(put(p, ", \"length\": "), length);
-    p = putString(put(p, ", \"value\": "), value);
-    p = putString(put(p, ", \"meaning\": "), meaning);
+    p = m_strings.put(putLiteral(p, "{\"name\": "), name);
+    p = OutputBuffer::writeNumber(putLiteral(p, ", \"offset\": "), offset);
+    p = OutputBuffer::writeNumber(putLiteral(p, ", \"length\": "), length);
+    p = m_strings.put(putLiteral(p, ", \"value\": "), value);
+    p = m_strings.put(putLiteral(p, ", \"meaning\": "), meaning);
     *p++ = '}';
     m_out->commit(p);
 }
@@ -186,31 +179,39 @@ void JsonWriter::topLevelParsed(int status)
 
 void JsonWriter::addFrame(const FrameRecord &frame)
 {
-    if (m_frameCount == 0) {
+    m_frames.push_back(frame);
+    if (m_frames.size() < FramesInMemory || m_spoolFailed)
+        return;
+    // A full batch waits in the spool file, as the records themselves.
+    if (!m_frameFile)
         m_frameFile = std::tmpfile();
-        if (m_frameFile)
-            m_frameOut = std::make_unique<OutputBuffer>(m_frameFile);
+    if (m_frameFile
+        && std::fwrite(m_frames.data(), sizeof(FrameRecord), m_frames.size(), m_frameFile)
+            == m_frames.size()) {
+        m_spooled += m_frames.size();
+        m_frames.clear();
+    } else {
+        // The batches spooled so far stay good; the rest stays in memory.
+        m_spoolFailed = true;
     }
-    char line[192];
-    char *p = line;
-    auto put = [&p](const char *text) {
-        const size_t n = std::strlen(text);
-        std::memcpy(p, text, n);
-        p += n;
-    };
-    put(m_frameCount++ ? ",\n  {\"stream\": " : "\n  {\"stream\": ");
-    p = OutputBuffer::writeNumber(p, frame.stream);
-    put(", \"number\": ");
-    p = OutputBuffer::writeNumber(p, frame.number);
-    put(", \"offset\": ");
-    p = OutputBuffer::writeNumber(p, frame.offset);
-    put(", \"size\": ");
-    p = OutputBuffer::writeNumber(p, frame.size);
-    put(frame.keyframe ? ", \"keyframe\": true}" : ", \"keyframe\": false}");
-    if (m_frameOut)
-        m_frameOut->append(line, size_t(p - line));
-    else
-        m_framesInMemory.append(line, p - line);
+}
+
+void JsonWriter::writeFrames(const FrameRecord *frames, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const FrameRecord &frame = frames[i];
+        char *p = m_out->reserve(160);
+        if (m_frameWritten)
+            *p++ = ',';
+        p = OutputBuffer::writeNumber(putLiteral(p, "\n  {\"stream\": "), frame.stream);
+        p = OutputBuffer::writeNumber(putLiteral(p, ", \"number\": "), frame.number);
+        p = OutputBuffer::writeNumber(putLiteral(p, ", \"offset\": "), frame.offset);
+        p = OutputBuffer::writeNumber(putLiteral(p, ", \"size\": "), frame.size);
+        p = frame.keyframe ? putLiteral(p, ", \"keyframe\": true}")
+                           : putLiteral(p, ", \"keyframe\": false}");
+        m_out->commit(p);
+        m_frameWritten = true;
+    }
 }
 
 void JsonWriter::endFile()
@@ -221,25 +222,28 @@ void JsonWriter::endFile()
     if (m_pendingTopLevel)
         topLevelParsed(0);
     *m_out << "],\n \"frames\": [";
-    if (m_frameOut) {
-        m_frameOut->flush();
-        m_frameOut.reset();
+    if (m_frameFile) {
         std::rewind(m_frameFile);
-        char chunk[1 << 16];
-        size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, m_frameFile)) > 0)
-            m_out->append(chunk, n);
+        std::vector<FrameRecord> batch(FramesInMemory);
+        for (quint64 left = m_spooled; left > 0;) {
+            const size_t n = std::fread(batch.data(), sizeof(FrameRecord),
+                                        size_t(qMin<quint64>(left, batch.size())), m_frameFile);
+            if (n == 0)
+                break;
+            writeFrames(batch.data(), n);
+            left -= n;
+        }
         std::fclose(m_frameFile);
         m_frameFile = nullptr;
     }
-    m_out->append(m_framesInMemory.constData(), size_t(m_framesInMemory.size()));
+    writeFrames(m_frames.data(), m_frames.size());
+    m_frames.clear();
     *m_out << "]}\n";
     m_out->flush();
 }
 
 JsonWriter::~JsonWriter()
 {
-    m_frameOut.reset();
     if (m_frameFile)
         std::fclose(m_frameFile);
 }

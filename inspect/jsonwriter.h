@@ -1,5 +1,6 @@
 #pragma once
 
+#include "encodingcache.h"
 #include "streamwriter.h"
 
 #include <cstdio>
@@ -27,6 +28,8 @@ public:
     void endFile() override;
 
     static void writeString(OutputBuffer *out, const QString &text);
+    // text as a JSON string, quotes included.
+    static char *encode(char *out, const char16_t *text, qsizetype size);
 
 private:
     struct Open
@@ -39,13 +42,22 @@ private:
     };
     void openChildren(Open &node);
 
+    using Strings = EncodingCache<&JsonWriter::encode>;
+    Strings m_strings;
+
     std::vector<Open> m_open;
     bool m_elementWritten = false;
     bool m_pendingTopLevel = false;
-    // Frames wait in an anonymous temporary file, or in memory when none
-    // can be had.
+
+    void writeFrames(const FrameRecord *frames, size_t count);
+
+    // Frames wait in memory, a batch at a time, and full batches in an
+    // anonymous temporary file; they are written at the end. When no file
+    // can be had, they all stay in memory.
+    static constexpr size_t FramesInMemory = 32768;
+    std::vector<FrameRecord> m_frames;
     std::FILE *m_frameFile = nullptr;
-    std::unique_ptr<OutputBuffer> m_frameOut;
-    QByteArray m_framesInMemory;
-    quint64 m_frameCount = 0;
+    quint64 m_spooled = 0;
+    bool m_spoolFailed = false;
+    bool m_frameWritten = false;
 };

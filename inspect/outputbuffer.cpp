@@ -52,57 +52,20 @@ void OutputBuffer::appendLarge(const char *bytes, size_t size)
     m_pos += size;
 }
 
-namespace {
-
-const char Pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-                     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-                     "8081828384858687888990919293949596979899";
-
-// Writes the digits of number backwards from end, two at a time.
-template <typename T>
-void writeDigits(char *end, T number)
+// Nine to twenty digits: the highest group of up to four, then groups of
+// exactly four.
+char *OutputBuffer::writeLong(char *p, quint64 number)
 {
-    while (number >= 100) {
-        const unsigned pair = unsigned(number % 100);
-        number /= 100;
-        end -= 2;
-        end[0] = Pairs[2 * pair];
-        end[1] = Pairs[2 * pair + 1];
+    unsigned groups[5];
+    int count = 0;
+    while (number >= 10000) {
+        groups[count++] = unsigned(number % 10000);
+        number /= 10000;
     }
-    if (number >= 10) {
-        end[-2] = Pairs[2 * number];
-        end[-1] = Pairs[2 * number + 1];
-    } else {
-        end[-1] = char('0' + number);
-    }
-}
-
-} // namespace
-
-char *OutputBuffer::writeNumber(char *p, quint64 number)
-{
-    static const quint64 powers[] = {0ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL,
-                                     1000000ULL, 10000000ULL, 100000000ULL, 1000000000ULL,
-                                     10000000000ULL, 100000000000ULL, 1000000000000ULL,
-                                     10000000000000ULL, 100000000000000ULL,
-                                     1000000000000000ULL, 10000000000000000ULL,
-                                     100000000000000000ULL, 1000000000000000000ULL,
-                                     10000000000000000000ULL};
-    // Digits from the bit length: log10(2) is about 1233 / 4096.
-    const int bits = 64 - __builtin_clzll(number | 1);
-    int digits = (bits * 1233 >> 12) + 1;
-    if (digits < 20 && number >= powers[digits])
-        ++digits;
-    else if (number < powers[digits - 1])
-        --digits;
-    if (digits < 1)
-        digits = 1;
-    // Offsets and lengths mostly fit 32 bits, where division is cheaper.
-    if (number <= 0xFFFFFFFFu)
-        writeDigits(p + digits, quint32(number));
-    else
-        writeDigits(p + digits, number);
-    return p + digits;
+    p = writeUpTo4(p, unsigned(number));
+    while (count > 0)
+        p = write4(p, groups[--count]);
+    return p;
 }
 
 int OutputBuffer::writeUtf8(const char16_t *unit, const char16_t *end, char **out)

@@ -6,6 +6,14 @@
 #include <cstring>
 #include <memory>
 
+// Copies a literal without its NUL; the fixed-size copy becomes a few moves.
+template <size_t N>
+inline char *putLiteral(char *p, const char (&literal)[N])
+{
+    std::memcpy(p, literal, N - 1);
+    return p + N - 1;
+}
+
 // A large output buffer that the writers format into directly and that goes
 // to a stdio stream in big pieces.
 class OutputBuffer
@@ -58,7 +66,18 @@ public:
     }
     void commit(char *end) { m_pos = end; }
 
-    static char *writeNumber(char *p, quint64 number);
+    // Decimal digits; offsets and lengths mostly have fewer than nine, which
+    // take a few multiplications by reciprocals, in groups of four digits.
+    static char *writeNumber(char *p, quint64 number)
+    {
+        if (number < 10000)
+            return writeUpTo4(p, unsigned(number));
+        if (number < 100000000) {
+            const auto n = unsigned(number);
+            return write4(writeUpTo4(p, n / 10000), n % 10000);
+        }
+        return writeLong(p, number);
+    }
     // One UTF-16 code unit sequence as UTF-8; lone surrogates become U+FFFD.
     // Returns the code units used (1 or 2).
     static int writeUtf8(const char16_t *unit, const char16_t *end, char **out);
@@ -68,6 +87,37 @@ public:
     bool failed() const { return m_failed; }
 
 private:
+    static constexpr char Pairs[] = "0001020304050607080910111213141516171819"
+                                    "2021222324252627282930313233343536373839"
+                                    "4041424344454647484950515253545556575859"
+                                    "6061626364656667686970717273747576777879"
+                                    "8081828384858687888990919293949596979899";
+    static char *writeUpTo2(char *p, unsigned n)
+    {
+        if (n < 10) {
+            *p = char('0' + n);
+            return p + 1;
+        }
+        std::memcpy(p, Pairs + 2 * n, 2);
+        return p + 2;
+    }
+    static char *writeUpTo4(char *p, unsigned n)
+    {
+        if (n < 100)
+            return writeUpTo2(p, n);
+        p = writeUpTo2(p, n / 100);
+        std::memcpy(p, Pairs + 2 * (n % 100), 2);
+        return p + 2;
+    }
+    // Exactly four digits, leading zeros included.
+    static char *write4(char *p, unsigned n)
+    {
+        std::memcpy(p, Pairs + 2 * (n / 100), 2);
+        std::memcpy(p + 2, Pairs + 2 * (n % 100), 2);
+        return p + 4;
+    }
+    static char *writeLong(char *p, quint64 number);
+
     void appendLarge(const char *bytes, size_t size);
     void makeRoom(size_t size);
 

@@ -7,21 +7,11 @@ TextWriter::TextWriter(OutputBuffer *out)
 {
 }
 
-void TextWriter::indent(int extra)
-{
-    const size_t n = size_t(2 * (m_depth + extra));
-    char *p = m_out->reserve(n);
-    std::memset(p, ' ', n);
-    m_out->commit(p + n);
-}
-
 // Control characters would break the layout of the tree: they are escaped.
-void TextWriter::text(QStringView value)
+char *TextWriter::escape(char *p, const char16_t *u, qsizetype size)
 {
     static const char hex[] = "0123456789abcdef";
-    const char16_t *u = reinterpret_cast<const char16_t *>(value.constData());
-    const char16_t *end = u + value.size();
-    char *p = m_out->reserve(size_t(value.size()) * 4);
+    const char16_t *end = u + size;
     while (u != end) {
         const char16_t c = *u;
         if (c >= 0x20 && c < 0x80) {
@@ -45,7 +35,37 @@ void TextWriter::text(QStringView value)
             }
         }
     }
-    m_out->commit(p);
+    return p;
+}
+
+char *TextWriter::utf8(char *p, const char16_t *u, qsizetype size)
+{
+    const char16_t *end = u + size;
+    while (u != end) {
+        if (*u < 0x80)
+            *p++ = char(*u++);
+        else
+            u += OutputBuffer::writeUtf8(u, end, &p);
+    }
+    return p;
+}
+
+// The caller reserves IndentSlack bytes besides the indent itself.
+char *TextWriter::indent(char *p) const
+{
+    static const char spaces[IndentSlack + 1] = "                                ";
+    const size_t n = size_t(2 * m_depth);
+    if (n <= IndentSlack)
+        std::memcpy(p, spaces, IndentSlack);
+    else
+        std::memset(p, ' ', n);
+    return p + n;
+}
+
+void TextWriter::text(QStringView value)
+{
+    const char16_t *u = reinterpret_cast<const char16_t *>(value.data());
+    m_out->commit(escape(m_out->reserve(size_t(value.size()) * 4), u, value.size()));
 }
 
 void TextWriter::beginFile(const QString &fileName, quint64 size)
@@ -57,8 +77,10 @@ void TextWriter::beginFile(const QString &fileName, quint64 size)
 void TextWriter::beginElement(quint64 offset, quint64 size, const QString &name, qint64)
 {
     m_crc.begin(offset, size, name);
-    indent(0);
-    *m_out << name << "  @" << offset << " len " << size;
+    char *p = m_out->reserve(size_t(2 * m_depth) + IndentSlack + size_t(name.size()) * 3 + Names::Slack + 64);
+    p = putLiteral(m_names.put(indent(p), name), "  @");
+    p = OutputBuffer::writeNumber(putLiteral(OutputBuffer::writeNumber(p, offset), " len "), size);
+    m_out->commit(p);
     if (runsPastEnd(offset, size, name))
         *m_out << "  (past the end of the file)";
     *m_out << '\n';
@@ -69,24 +91,29 @@ void TextWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
                           const QString &value, const QString &, const QString &meaning, qint64)
 {
     m_crc.row(name, offset, length);
-    indent(0);
-    *m_out << name;
-    if (!value.isEmpty()) {
-        *m_out << " = ";
-        text(value);
-    }
-    const QStringView words = QStringView(meaning).trimmed();
+    const QStringView words = meaning.isEmpty() ? QStringView() : QStringView(meaning).trimmed();
+    // One bounds check for the whole row.
+    char *p = m_out->reserve(size_t(2 * m_depth) + IndentSlack + 3 * Names::Slack + 64
+                             + size_t(name.size()) * 3 + size_t(value.size()) * 4
+                             + size_t(words.size()) * 4);
+    p = m_names.put(indent(p), name);
+    if (!value.isEmpty())
+        p = m_values.put(putLiteral(p, " = "), value);
     if (!words.isEmpty()) {
-        *m_out << " (";
-        text(words);
-        *m_out << ')';
+        // Trimmed words still lie in the meaning's characters.
+        p = m_values.put(putLiteral(p, " ("), reinterpret_cast<const char16_t *>(words.data()),
+                         words.size(), Values::isStaticText(meaning));
+        *p++ = ')';
     }
-    *m_out << "  @" << offset << " len " << length << '\n';
+    p = OutputBuffer::writeNumber(putLiteral(OutputBuffer::writeNumber(putLiteral(p, "  @"), offset), " len "),
+                                  length);
+    *p++ = '\n';
+    m_out->commit(p);
 }
 
 void TextWriter::annotateElement(const QString &note)
 {
-    indent(0);
+    m_out->commit(indent(m_out->reserve(size_t(2 * m_depth) + IndentSlack)));
     *m_out << "# ";
     text(note);
     *m_out << '\n';
@@ -99,7 +126,7 @@ void TextWriter::endElement()
     m_crc.end();
     // A checked CRC-32 says so under itself, in its master.
     if (m_crc.justChecked() != CrcCheck::None) {
-        indent(0);
+        m_out->commit(indent(m_out->reserve(size_t(2 * m_depth) + IndentSlack)));
         *m_out << "# CRC-32 " << CrcCheck::text(m_crc.justChecked()) << '\n';
     }
 }
@@ -107,7 +134,7 @@ void TextWriter::endElement()
 void TextWriter::addFrame(const FrameRecord &frame)
 {
     ++m_frames;
-    indent(0);
+    m_out->commit(indent(m_out->reserve(size_t(2 * m_depth) + IndentSlack)));
     *m_out << "=> frame " << quint64(frame.number) << " of video stream " << quint64(frame.stream);
     if (frame.keyframe)
         *m_out << ", keyframe";

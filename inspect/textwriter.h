@@ -1,5 +1,6 @@
 #pragma once
 
+#include "encodingcache.h"
 #include "streamwriter.h"
 
 // Writes the tree as indented text while the walk goes: a line per node
@@ -21,9 +22,19 @@ public:
     void beginFile(const QString &fileName, quint64 size) override;
     void endFile() override;
 
+    // Values and meanings with control characters escaped; names as UTF-8.
+    static char *escape(char *out, const char16_t *text, qsizetype size);
+    static char *utf8(char *out, const char16_t *text, qsizetype size);
+
 private:
-    void indent(int extra);
+    static constexpr size_t IndentSlack = 32;
+    char *indent(char *p) const;
     void text(QStringView value);
+
+    using Names = EncodingCache<&TextWriter::utf8>;
+    using Values = EncodingCache<&TextWriter::escape>;
+    Names m_names;
+    Values m_values;
 
     int m_depth = 0;
     quint64 m_frames = 0;

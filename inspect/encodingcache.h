@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <cstring>
+
+// Remembers how the texts that come again and again (element and row names,
+// shared numbers, flag words) were encoded, so that each is encoded once per
+// walk. An entry is found by the address of the text's characters and used
+// only while the characters there are still the same, so a reused address
+// never brings back an old text.
+//
+// Encode is `char *(char *out, const char16_t *text, qsizetype size)`: it
+// writes the encoding and returns its end.
+template <char *(*Encode)(char *, const char16_t *, qsizetype)>
+class EncodingCache
+{
+public:
+    static constexpr qsizetype MaxUnits = 16;
+    static constexpr int MaxBytes = 48;
+    // Bytes that put() may write past the encoding's end (and overwrite
+    // later): the caller reserves them besides the encoding's worst case.
+    static constexpr size_t Slack = MaxBytes;
+
+    // text lives in static storage (a literal, or raw data that the plug-in
+    // shares): only such texts are kept, so one-off texts leave the entries
+    // of the frequent ones alone.
+    Q_ALWAYS_INLINE char *put(char *out, const char16_t *text, qsizetype size, bool isStatic)
+    {
+        Entry &entry = m_entries[slot(text)];
+        if (entry.text == text && entry.size == size && sameUnits(entry.units, text, size)) {
+            std::memcpy(out, entry.bytes, MaxBytes);
+            return out + entry.length;
+        }
+        char *end = Encode(out, text, size);
+        if (isStatic && size <= MaxUnits && end - out <= MaxBytes) {
+            entry.text = text;
+            entry.size = size;
+            std::memset(entry.units, 0, sizeof entry.units);
+            std::memcpy(entry.units, text, size_t(size) * 2);
+            entry.length = quint8(end - out);
+            std::memcpy(entry.bytes, out, size_t(end - out));
+        }
+        return end;
+    }
+    Q_ALWAYS_INLINE char *put(char *out, const QString &text)
+    {
+        return put(out, reinterpret_cast<const char16_t *>(text.constData()), text.size(),
+                   isStaticText(text));
+    }
+
+    // A literal or raw data: characters that no QString owns.
+    static bool isStaticText(const QString &text)
+    {
+        return const_cast<QString &>(text).data_ptr().d_ptr() == nullptr;
+    }
+
+private:
+    struct Entry
+    {
+        const char16_t *text = nullptr;
+        qsizetype size = -1;
+        char16_t units[MaxUnits];
+        char bytes[MaxBytes];
+        quint8 length = 0;
+    };
+    static constexpr int SlotBits = 8;
+
+    static size_t slot(const char16_t *text)
+    {
+        return size_t((std::uintptr_t(text) * 0x9E3779B97F4A7C15ull) >> (64 - SlotBits));
+    }
+    static quint64 load8(const char *p)
+    {
+        quint64 v;
+        std::memcpy(&v, p, 8);
+        return v;
+    }
+    static bool sameUnits(const char16_t *kept, const char16_t *text, qsizetype size)
+    {
+        const auto *a = reinterpret_cast<const char *>(kept);
+        const auto *b = reinterpret_cast<const char *>(text);
+        const size_t bytes = size_t(size) * 2;
+        if (bytes < 8) {
+            for (qsizetype i = 0; i < size; ++i) {
+                if (kept[i] != text[i])
+                    return false;
+            }
+            return true;
+        }
+        for (size_t i = 0; i + 8 < bytes; i += 8) {
+            if (load8(a + i) != load8(b + i))
+                return false;
+        }
+        return load8(a + bytes - 8) == load8(b + bytes - 8);
+    }
+
+    Entry m_entries[size_t(1) << SlotBits];
+};
