@@ -73,15 +73,6 @@ void InputDevice::close()
     m_windowLength = 0;
 }
 
-bool InputDevice::seek(qint64 pos)
-{
-    // Positions past the end are allowed: reads there deliver nothing.
-    if (pos < 0)
-        return false;
-    m_pos = pos;
-    return true;
-}
-
 qint64 InputDevice::readFile(qint64 position, char *buffer, qint64 count)
 {
 #ifdef Q_OS_UNIX

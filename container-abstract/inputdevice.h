@@ -33,11 +33,19 @@ public:
     quint64 bytesRead() const { return m_bytesRead; }
 
     bool isSequential() const override { return false; }
-    qint64 size() const override { return m_size; }
     // The device keeps its own position: a walk seeks several times per
-    // element, and this keeps each seek to an assignment.
-    qint64 pos() const override { return m_pos; }
-    bool seek(qint64 pos) override;
+    // element, and this keeps each seek to an assignment that the compiler
+    // can inline (final: only readBytes is for derived devices to change).
+    qint64 size() const final { return m_size; }
+    qint64 pos() const final { return m_pos; }
+    // Positions past the end are allowed: reads there deliver nothing.
+    bool seek(qint64 pos) final
+    {
+        if (pos < 0)
+            return false;
+        m_pos = pos;
+        return true;
+    }
     bool atEnd() const override { return m_pos >= m_size; }
     qint64 bytesAvailable() const override { return m_pos < m_size ? m_size - m_pos : 0; }
     void close() override;

@@ -53,12 +53,13 @@ const char16_t *numberSlots()
     return table.get();
 }
 
-QString sharedNumber(quint64 magnitude, bool negative)
+inline QString sharedNumber(quint64 magnitude, bool negative)
 {
     const int length = 1 + (magnitude >= 10) + (magnitude >= 100) + (magnitude >= 1000)
         + (magnitude >= 10000) + negative;
     const char16_t *end = numberSlots() + (magnitude + 1) * SlotWidth;
-    return QString::fromRawData(reinterpret_cast<const QChar *>(end - length), length);
+    // QString::fromRawData, made inline: rows take one or two of these.
+    return QString(QString::DataPointer::fromRawData(end - length, length));
 }
 
 } // namespace
