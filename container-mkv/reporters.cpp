@@ -2,6 +2,7 @@
 // row always spans the whole payload, also where fewer bytes were loaded.
 #include "containermkv.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -36,17 +37,18 @@ const char16_t *numberSlots()
 {
     static const std::unique_ptr<char16_t[]> table = [] {
         std::unique_ptr<char16_t[]> s(new char16_t[SharedNumbers * SlotWidth]);
-        for (quint64 i = 0; i < SharedNumbers; ++i) {
+        // Slot i is slot i / 10 moved left by one unit, with the last digit
+        // of i after it; slots 0 to 9 are written out.
+        for (quint64 i = 0; i < 10; ++i) {
             char16_t *slot = s.get() + i * SlotWidth;
-            char16_t *p = slot + SlotWidth;
-            quint64 n = i;
-            do {
-                *--p = char16_t(u'0' + n % 10);
-                n /= 10;
-            } while (n);
-            *--p = u'-';
-            while (p != slot)
-                *--p = u' ';
+            std::fill(slot, slot + SlotWidth - 2, u' ');
+            slot[SlotWidth - 2] = u'-';
+            slot[SlotWidth - 1] = char16_t(u'0' + i);
+        }
+        for (quint64 i = 10; i < SharedNumbers; ++i) {
+            char16_t *slot = s.get() + i * SlotWidth;
+            std::memcpy(slot, s.get() + (i / 10) * SlotWidth + 1, (SlotWidth - 1) * sizeof(char16_t));
+            slot[SlotWidth - 1] = char16_t(u'0' + i % 10);
         }
         return s;
     }();

@@ -83,6 +83,19 @@ TEST(Reporters, EachTypeShowsItsValue)
     }
 }
 
+// Numbers of up to five digits come from a table made once; every one of them,
+// and the first numbers past it, reads as its decimal text.
+TEST(Reporters, SmallNumbersReadAsTheirDecimalText)
+{
+    Probe p;
+    for (qint64 v = -70000; v <= 70000; ++v) {
+        const int type = v < 0 ? Probe::SInteger : Probe::UInteger;
+        const QString value = report(p, uintN(quint64(v), 3), type).value();
+        if (value != QString::number(v))
+            FAIL() << v << " reads as " << value.toStdString();
+    }
+}
+
 TEST(Reporters, RefusedLengthsAndTypesWithoutAValueShowNoRow)
 {
     Probe p;
