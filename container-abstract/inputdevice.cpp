@@ -134,7 +134,7 @@ qint64 InputDevice::readAt(qint64 position, char *buffer, qint64 count)
     return count;
 }
 
-qint64 InputDevice::readBytes(char *buffer, qint64 count)
+qint64 InputDevice::readElsewhere(char *buffer, qint64 count)
 {
     const qint64 n = readAt(m_pos, buffer, count);
     m_pos += n;

@@ -14,7 +14,8 @@ qsizetype lengthToNul(const char *bytes, quint64 size)
     return nul ? static_cast<const char *>(nul) - bytes : qsizetype(size);
 }
 
-QString makeDecimal(quint64 magnitude, bool negative)
+// Kept out of line, so that the shared texts cost few instructions.
+Q_NEVER_INLINE QString makeDecimal(quint64 magnitude, bool negative)
 {
     char digits[21];
     char *d = digits + sizeof digits;

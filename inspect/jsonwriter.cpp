@@ -133,9 +133,17 @@ void JsonWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
     p = m_strings.put(putLiteral(p, "{\"name\": "), name);
     p = OutputBuffer::writeNumber(putLiteral(p, ", \"offset\": "), offset);
     p = OutputBuffer::writeNumber(putLiteral(p, ", \"length\": "), length);
-    p = m_strings.put(putLiteral(p, ", \"value\": "), value);
-    p = m_strings.put(putLiteral(p, ", \"meaning\": "), meaning);
-    *p++ = '}';
+    // Most rows have no meaning, and data rows no value either.
+    if (value.isEmpty())
+        p = putLiteral(p, ", \"value\": \"\"");
+    else
+        p = m_strings.put(putLiteral(p, ", \"value\": "), value);
+    if (meaning.isEmpty()) {
+        p = putLiteral(p, ", \"meaning\": \"\"}");
+    } else {
+        p = m_strings.put(putLiteral(p, ", \"meaning\": "), meaning);
+        *p++ = '}';
+    }
     m_out->commit(p);
 }
 
