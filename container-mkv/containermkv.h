@@ -132,6 +132,14 @@ protected:
     QVector<quint64> videoTracks;
 
 private:
+    // Row names and the empty text: rows pass these by reference, so that
+    // no text is made or dropped per row.
+    struct RowTexts
+    {
+        QString id, size, value, trackNumber, timecode, flags, data, none;
+    };
+    static const RowTexts Texts;
+
     void fillCatalogue();
     // Decimal texts of numbers, shared for the small ones.
     static QString decimal(quint64 value);

@@ -106,8 +106,9 @@ void JsonWriter::beginElement(quint64 offset, quint64 size, const QString &name,
     }
     m_crc.begin(offset, size, name);
     *m_out << "{\"name\": ";
-    m_out->commit(m_strings.put(m_out->reserve(jsonSize(name) + Strings::Slack), name));
-    *m_out << ", \"offset\": " << offset << ", \"size\": " << size;
+    char *p = m_out->reserve(64 + jsonSize(name) + Strings::Slack + OffsetDigits::Slack);
+    p = m_offsets.write(putLiteral(m_strings.put(p, name), ", \"offset\": "), offset);
+    m_out->commit(OutputBuffer::writeNumber(putLiteral(p, ", \"size\": "), size));
     if (runsPastEnd(offset, size, name))
         *m_out << ", \"past_end\": true";
     *m_out << ", \"rows\": [";
@@ -125,13 +126,13 @@ void JsonWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
         return;
     m_crc.row(name, offset, length);
     // One bounds check for the whole row.
-    char *p = m_out->reserve(96 + Strings::Slack + jsonSize(name) + jsonSize(value)
-                             + jsonSize(meaning));
+    char *p = m_out->reserve(128 + Strings::Slack + OffsetDigits::Slack + jsonSize(name)
+                             + jsonSize(value) + jsonSize(meaning));
     if (node.rowsWritten)
         p = putLiteral(p, ", ");
     node.rowsWritten = true;
     p = m_strings.put(putLiteral(p, "{\"name\": "), name);
-    p = OutputBuffer::writeNumber(putLiteral(p, ", \"offset\": "), offset);
+    p = m_offsets.write(putLiteral(p, ", \"offset\": "), offset);
     p = OutputBuffer::writeNumber(putLiteral(p, ", \"length\": "), length);
     // Most rows have no meaning, and data rows no value either.
     if (value.isEmpty())

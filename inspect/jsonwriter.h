@@ -44,6 +44,7 @@ private:
 
     using Strings = EncodingCache<&JsonWriter::encode>;
     Strings m_strings;
+    OffsetDigits m_offsets;
 
     std::vector<Open> m_open;
     bool m_elementWritten = false;

@@ -78,20 +78,7 @@ public:
         }
         return writeLong(p, number);
     }
-    // One UTF-16 code unit sequence as UTF-8; lone surrogates become U+FFFD.
-    // Returns the code units used (1 or 2).
-    static int writeUtf8(const char16_t *unit, const char16_t *end, char **out);
-
-    void flush();
-    // True once a write to the stream failed (a closed pipe, a full disk).
-    bool failed() const { return m_failed; }
-
-private:
-    static constexpr char Pairs[] = "0001020304050607080910111213141516171819"
-                                    "2021222324252627282930313233343536373839"
-                                    "4041424344454647484950515253545556575859"
-                                    "6061626364656667686970717273747576777879"
-                                    "8081828384858687888990919293949596979899";
+    // The digit writers that writeNumber is made of.
     static char *writeUpTo2(char *p, unsigned n)
     {
         if (n < 10) {
@@ -116,6 +103,20 @@ private:
         std::memcpy(p + 2, Pairs + 2 * (n % 100), 2);
         return p + 4;
     }
+    // One UTF-16 code unit sequence as UTF-8; lone surrogates become U+FFFD.
+    // Returns the code units used (1 or 2).
+    static int writeUtf8(const char16_t *unit, const char16_t *end, char **out);
+
+    void flush();
+    // True once a write to the stream failed (a closed pipe, a full disk).
+    bool failed() const { return m_failed; }
+
+private:
+    static constexpr char Pairs[] = "0001020304050607080910111213141516171819"
+                                    "2021222324252627282930313233343536373839"
+                                    "4041424344454647484950515253545556575859"
+                                    "6061626364656667686970717273747576777879"
+                                    "8081828384858687888990919293949596979899";
     static char *writeLong(char *p, quint64 number);
 
     void appendLarge(const char *bytes, size_t size);
@@ -127,4 +128,31 @@ private:
     char *m_end;
     size_t m_capacity;
     bool m_failed = false;
+};
+
+// Writes offsets, which rise by a few bytes from one row to the next: the
+// digits above the last four are kept from the offset before when they are
+// the same.
+class OffsetDigits
+{
+public:
+    // Room for 20 bytes at p, and 16 more that may be overwritten later.
+    char *write(char *p, quint64 n)
+    {
+        if (n < 10000)
+            return OutputBuffer::writeUpTo4(p, unsigned(n));
+        const quint64 high = n / 10000;
+        if (high != m_high) {
+            m_high = high;
+            m_highLength = int(OutputBuffer::writeNumber(m_highDigits, high) - m_highDigits);
+        }
+        std::memcpy(p, m_highDigits, sizeof m_highDigits);
+        return OutputBuffer::write4(p + m_highLength, unsigned(n - high * 10000));
+    }
+    static constexpr size_t Slack = 16;
+
+private:
+    quint64 m_high = 0; // no offset of five digits or more has a high part of 0
+    char m_highDigits[16] = {};
+    int m_highLength = 0;
 };

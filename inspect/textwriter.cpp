@@ -77,9 +77,10 @@ void TextWriter::beginFile(const QString &fileName, quint64 size)
 void TextWriter::beginElement(quint64 offset, quint64 size, const QString &name, qint64)
 {
     m_crc.begin(offset, size, name);
-    char *p = m_out->reserve(size_t(2 * m_depth) + IndentSlack + size_t(name.size()) * 3 + Names::Slack + 64);
+    char *p = m_out->reserve(size_t(2 * m_depth) + IndentSlack + size_t(name.size()) * 3
+                             + Names::Slack + OffsetDigits::Slack + 64);
     p = putLiteral(m_names.put(indent(p), name), "  @");
-    p = OutputBuffer::writeNumber(putLiteral(OutputBuffer::writeNumber(p, offset), " len "), size);
+    p = OutputBuffer::writeNumber(putLiteral(m_offsets.write(p, offset), " len "), size);
     m_out->commit(p);
     if (runsPastEnd(offset, size, name))
         *m_out << "  (past the end of the file)";
@@ -93,7 +94,8 @@ void TextWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
     m_crc.row(name, offset, length);
     const QStringView words = meaning.isEmpty() ? QStringView() : QStringView(meaning).trimmed();
     // One bounds check for the whole row.
-    char *p = m_out->reserve(size_t(2 * m_depth) + IndentSlack + 3 * Names::Slack + 64
+    char *p = m_out->reserve(size_t(2 * m_depth) + IndentSlack + 3 * Names::Slack
+                             + OffsetDigits::Slack + 64
                              + size_t(name.size()) * 3 + size_t(value.size()) * 4
                              + size_t(words.size()) * 4);
     p = m_names.put(indent(p), name);
@@ -105,7 +107,7 @@ void TextWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
                          words.size(), Values::isStaticText(meaning));
         *p++ = ')';
     }
-    p = OutputBuffer::writeNumber(putLiteral(OutputBuffer::writeNumber(putLiteral(p, "  @"), offset), " len "),
+    p = OutputBuffer::writeNumber(putLiteral(m_offsets.write(putLiteral(p, "  @"), offset), " len "),
                                   length);
     *p++ = '\n';
     m_out->commit(p);

@@ -35,6 +35,7 @@ private:
     using Values = EncodingCache<&TextWriter::escape>;
     Names m_names;
     Values m_values;
+    OffsetDigits m_offsets;
 
     int m_depth = 0;
     quint64 m_frames = 0;

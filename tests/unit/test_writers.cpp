@@ -127,6 +127,17 @@ TEST(OutputBuffer, WritesNumbersAtEveryDigitCount)
         char *end = OutputBuffer::writeNumber(digits, n);
         EXPECT_EQ(std::string(digits, end), std::to_string(n));
     }
+    // Offsets keep their high digits from the offset before: rising, across
+    // groups of four digits, falling, and back and forth in size.
+    OffsetDigits offsets;
+    std::vector<quint64> run = {9998, 9999, 10000, 10001, 19999, 20000, 12345, 5, 99999999,
+                                100000000, 100009999, 100010000, 9223372036854775807ull, 10000};
+    run.insert(run.end(), numbers.begin(), numbers.end());
+    for (const quint64 n : run) {
+        char digits[48];
+        char *end = offsets.write(digits, n);
+        EXPECT_EQ(std::string(digits, end), std::to_string(n));
+    }
 }
 
 // Texts are recognised by their address, so a buffer that is reused for
