@@ -48,7 +48,8 @@ const char16_t *numberSlots()
         }
         for (quint64 i = 10; i < SharedNumbers; ++i) {
             char16_t *slot = s.get() + i * SlotWidth;
-            std::memcpy(slot, s.get() + (i / 10) * SlotWidth + 1, (SlotWidth - 1) * sizeof(char16_t));
+            const char16_t *tenth = s.get() + (i / 10) * SlotWidth;
+            std::memcpy(slot, tenth + 1, (SlotWidth - 1) * sizeof(char16_t));
             slot[SlotWidth - 1] = char16_t(u'0' + i % 10);
         }
         return s;

@@ -68,8 +68,8 @@ char *JsonWriter::encode(char *p, const char16_t *u, qsizetype size)
 
 void JsonWriter::writeString(OutputBuffer *out, const QString &text)
 {
-    out->commit(encode(out->reserve(jsonSize(text)), reinterpret_cast<const char16_t *>(text.constData()),
-                       text.size()));
+    const auto *units = reinterpret_cast<const char16_t *>(text.constData());
+    out->commit(encode(out->reserve(jsonSize(text)), units, text.size()));
 }
 
 void JsonWriter::beginFile(const QString &fileName, quint64 size)

@@ -107,8 +107,8 @@ void TextWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
                          words.size(), Values::isStaticText(meaning));
         *p++ = ')';
     }
-    p = OutputBuffer::writeNumber(putLiteral(m_offsets.write(putLiteral(p, "  @"), offset), " len "),
-                                  length);
+    p = m_offsets.write(putLiteral(p, "  @"), offset);
+    p = OutputBuffer::writeNumber(putLiteral(p, " len "), length);
     *p++ = '\n';
     m_out->commit(p);
 }
