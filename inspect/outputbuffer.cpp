@@ -100,17 +100,21 @@ int OutputBuffer::writeUtf8(const char16_t *unit, const char16_t *end, char **ou
     return used;
 }
 
-OutputBuffer &OutputBuffer::operator<<(const QString &text)
+char *OutputBuffer::encodeUtf8(char *p, const char16_t *u, qsizetype size)
 {
-    const char16_t *u = reinterpret_cast<const char16_t *>(text.constData());
-    const char16_t *end = u + text.size();
-    char *p = reserve(size_t(text.size()) * 3);
+    const char16_t *end = u + size;
     while (u != end) {
         if (*u < 0x80)
             *p++ = char(*u++);
         else
             u += writeUtf8(u, end, &p);
     }
-    commit(p);
+    return p;
+}
+
+OutputBuffer &OutputBuffer::operator<<(const QString &text)
+{
+    const auto *units = reinterpret_cast<const char16_t *>(text.constData());
+    commit(encodeUtf8(reserve(size_t(text.size()) * 3), units, text.size()));
     return *this;
 }

@@ -106,6 +106,8 @@ public:
     // One UTF-16 code unit sequence as UTF-8; lone surrogates become U+FFFD.
     // Returns the code units used (1 or 2).
     static int writeUtf8(const char16_t *unit, const char16_t *end, char **out);
+    // A whole text as UTF-8 at p, which has room for 3 bytes a unit.
+    static char *encodeUtf8(char *p, const char16_t *text, qsizetype size);
 
     void flush();
     // True once a write to the stream failed (a closed pipe, a full disk).

@@ -38,18 +38,6 @@ char *TextWriter::escape(char *p, const char16_t *u, qsizetype size)
     return p;
 }
 
-char *TextWriter::utf8(char *p, const char16_t *u, qsizetype size)
-{
-    const char16_t *end = u + size;
-    while (u != end) {
-        if (*u < 0x80)
-            *p++ = char(*u++);
-        else
-            u += OutputBuffer::writeUtf8(u, end, &p);
-    }
-    return p;
-}
-
 // The caller reserves IndentSlack bytes besides the indent itself.
 char *TextWriter::indent(char *p) const
 {

@@ -22,16 +22,16 @@ public:
     void beginFile(const QString &fileName, quint64 size) override;
     void endFile() override;
 
-    // Values and meanings with control characters escaped; names as UTF-8.
+    // Values and meanings with control characters escaped (names go out as
+    // plain UTF-8).
     static char *escape(char *out, const char16_t *text, qsizetype size);
-    static char *utf8(char *out, const char16_t *text, qsizetype size);
 
 private:
     static constexpr size_t IndentSlack = 32;
     char *indent(char *p) const;
     void text(QStringView value);
 
-    using Names = EncodingCache<&TextWriter::utf8>;
+    using Names = EncodingCache<&OutputBuffer::encodeUtf8>;
     using Values = EncodingCache<&TextWriter::escape>;
     Names m_names;
     Values m_values;
