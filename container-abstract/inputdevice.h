@@ -24,6 +24,14 @@ public:
     // Opens the file for reading. False, with errorString() set, when it
     // cannot be opened or is not a regular file.
     bool openFile(const QString &fileName);
+    // The same for a name in the file system's own bytes, which need not be
+    // valid in any encoding. The open never blocks (a FIFO or a device put
+    // in the file's place is refused, not waited on), and what is checked is
+    // what was opened.
+    bool openNative(const QByteArray &path);
+    // True when path names the file this device has open (the same device
+    // and inode).
+    bool isSameFile(const QByteArray &path) const;
     // Serves the bytes of a buffer (the device keeps a reference to it).
     bool openBuffer(const QByteArray &buffer);
 
@@ -40,6 +48,11 @@ public:
         }
         return readElsewhere(buffer, count);
     }
+
+    // Reads up to count bytes at position for another reader of the same
+    // input (a checker, a report), leaving the walk's position and window as
+    // they are. Large reads go straight to the file.
+    qint64 readDirect(qint64 position, char *buffer, qint64 count);
 
     // Bytes fetched from the file so far, windows included.
     quint64 bytesRead() const { return m_bytesRead; }

@@ -1,21 +1,25 @@
 // vantorel-inspect: walks a Matroska or WebM file with the container plug-in
-// and prints every element with its rows, as text or as JSON.
+// and prints every element with its rows, as text, JSON, frames CSV or an
+// HTML report.
 #include "containerabstract.h"
+#include "inputdevice.h"
+#include "outputfile.h"
+#include "plugin.h"
+#include "chain.h"
+#include "escape.h"
 #include "frameswriter.h"
 #include "htmlwriter.h"
-#include "inputdevice.h"
 #include "jsonwriter.h"
 #include "outputbuffer.h"
 #include "textwriter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QLibrary>
-#include <QStringList>
 
 #include <cstdio>
+#include <memory>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -24,8 +28,6 @@
 #define isatty _isatty
 #define fileno _fileno
 #endif
-#include <limits>
-#include <memory>
 
 namespace {
 
@@ -35,97 +37,87 @@ enum ExitCode {
     ExitUsage = 2,  // a bad invocation
 };
 
-const char PluginName[] = "vantorel-container-mkv";
 constexpr qint64 ProgressFrom = 64 * 1024 * 1024;
-
-typedef ContainerAbstract *(*CreateParser)();
-typedef QStringList (*SupportedExtensions)();
+// Values are loaded and shown up to this many bytes whatever --binary-limit
+// asks, so that memory stays bounded.
+constexpr quint64 ValueCap = 1 << 20;
 
 int fail(int code, const QString &message)
 {
-    std::fprintf(stderr, "vantorel-inspect: %s\n", qUtf8Printable(message));
+    std::fprintf(stderr, "vantorel-inspect: %s\n", Escape::forTerminal(message).constData());
     return code;
 }
 
-// The plug-in lies beside the program in a build tree, and in the library
-// folder of an installed tree.
-QStringList pluginDirectories()
-{
-    const QString here = QCoreApplication::applicationDirPath();
-    return {here, here + QStringLiteral("/../" INSTALL_LIBDIR), here + QStringLiteral("/../lib")};
-}
+enum class Output { Text, Json, Frames, Html };
 
-struct Plugin
+struct Options
 {
-    QLibrary library;
-    CreateParser createParser = nullptr;
-    SupportedExtensions supportedExtensions = nullptr;
+    Output output = Output::Text;
+    int base = 10;
+    quint64 binaryLimit = 16;
+    bool showJunk = false;
+    bool showUnknown = true;
+    bool checkCrcs = true;
+    bool quiet = false;
+    QStringList pluginDirectories;
+    HtmlWriter::Settings report;
+    QString html;            // the report's path, as shown
+    QByteArray htmlNative;   // and as the file system has it
+    QString file;            // the input's name, as shown
+    QByteArray fileNative;
 };
 
-bool loadPlugin(Plugin *plugin, const QStringList &directories, QString *error)
-{
-    QStringList tried;
-    for (const QString &directory : directories) {
-        plugin->library.setFileName(QDir(directory).absoluteFilePath(QLatin1String(PluginName)));
-        if (!plugin->library.load()) {
-            tried << plugin->library.errorString();
-            continue;
-        }
-        plugin->createParser =
-            reinterpret_cast<CreateParser>(plugin->library.resolve("createParser"));
-        plugin->supportedExtensions =
-            reinterpret_cast<SupportedExtensions>(plugin->library.resolve("supportedExtensions"));
-        if (plugin->createParser && plugin->supportedExtensions)
-            return true;
-        *error = QStringLiteral("%1 lacks its entry points").arg(plugin->library.fileName());
-        plugin->library.unload();
-        return false;
-    }
-    *error = QStringLiteral("cannot load the plug-in %1 from %2")
-                 .arg(QLatin1String(PluginName), directories.join(QStringLiteral(", ")));
-    if (!tried.isEmpty())
-        *error += QStringLiteral(" (%1)").arg(tried.first());
-    return false;
-}
-
-bool parseNumber(const QString &text, quint64 *value)
+bool number(const QCommandLineParser &parser, const QCommandLineOption &option, quint64 *value)
 {
     bool ok = false;
-    *value = text.toULongLong(&ok, 10);
+    *value = parser.value(option).toULongLong(&ok, 10);
     return ok;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// The bytes of the command-line argument that reads as text: a name that is
+// not valid in the locale's encoding is used as given.
+QByteArray nativeArgument(const QString &text, int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("vantorel-inspect"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(INSPECT_VERSION));
+    for (int i = argc - 1; i > 0; --i) {
+        if (QString::fromLocal8Bit(argv[i]) == text)
+            return QByteArray(argv[i]);
+    }
+    return QFile::encodeName(text);
+}
 
-    QCommandLineParser options;
-    options.setApplicationDescription(QStringLiteral(
+// Returns -1 when the options are good, else the exit code.
+int readOptions(int argc, char **argv, Options *o)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
         "Walks a Matroska or WebM file and prints every EBML element with its offset, length "
         "and decoded fields, and every frame of its video tracks."));
-    options.addHelpOption();
-    options.addVersionOption();
+    parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print the tree as JSON."));
+    const QCommandLineOption frames(
+        QStringLiteral("frames"),
+        QStringLiteral("Print the video frames as CSV (stream, number, offset, size, keyframe) "
+                       "instead of the tree."));
     const QCommandLineOption base(QStringLiteral("base"),
                                   QStringLiteral("Radix of the size rows, 2 to 36 (default 10)."),
                                   QStringLiteral("N"), QStringLiteral("10"));
     const QCommandLineOption binaryLimit(
         QStringLiteral("binary-limit"),
         QStringLiteral("Most payload bytes shown for binary, UTF-8, padding and unknown "
-                       "elements (default 16)."),
+                       "elements (default 16, at most 1048576)."),
         QStringLiteral("N"), QStringLiteral("16"));
     const QCommandLineOption showJunk(QStringLiteral("show-junk"),
                                       QStringLiteral("Show the contents of Void padding."));
     const QCommandLineOption hideUnknown(
         QStringLiteral("hide-unknown"), QStringLiteral("Do not show payloads of unknown elements."));
-    const QCommandLineOption frames(
-        QStringLiteral("frames"),
-        QStringLiteral("Print the video frames as CSV (stream, number, offset, size, keyframe) "
-                       "instead of the tree."));
+    const QCommandLineOption noCrc(QStringLiteral("no-crc"),
+                                   QStringLiteral("Do not check CRC-32 elements."));
+    const QCommandLineOption quiet(QStringLiteral("quiet"),
+                                   QStringLiteral("No progress line on large files."));
+    const QCommandLineOption pluginDir(QStringLiteral("plugin-dir"),
+                                       QStringLiteral("Load the plug-in from DIR."),
+                                       QStringLiteral("DIR"));
     const QCommandLineOption html(
         QStringLiteral("html"),
         QStringLiteral("Write a self-contained HTML report (tree, hex view, frame charts) to OUT "
@@ -140,122 +132,139 @@ int main(int argc, char *argv[])
         QStringLiteral("Most elements embedded in the report with rows and bytes; the rest are "
                        "counted (default 200000)."),
         QStringLiteral("N"), QStringLiteral("200000"));
-    const QCommandLineOption quiet(QStringLiteral("quiet"),
-                                   QStringLiteral("No progress line on large files."));
-    const QCommandLineOption noCrc(QStringLiteral("no-crc"),
-                                   QStringLiteral("Do not check CRC-32 elements."));
-    const QCommandLineOption pluginDir(QStringLiteral("plugin-dir"),
-                                       QStringLiteral("Load the plug-in from DIR."),
-                                       QStringLiteral("DIR"));
-    options.addOptions({json, frames, base, binaryLimit, showJunk, hideUnknown, noCrc, quiet, pluginDir});
-    options.addOptions({html, htmlHexLimit, htmlMaxNodes});
-    options.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A .mkv or .webm file."));
+    parser.addOptions({json, frames, base, binaryLimit, showJunk, hideUnknown, noCrc, quiet,
+                       pluginDir, html, htmlHexLimit, htmlMaxNodes});
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A .mkv or .webm file."));
 
-    if (!options.parse(QCoreApplication::arguments()))
-        return fail(ExitUsage, options.errorText() + QStringLiteral(" (see --help)"));
-    if (options.isSet(QStringLiteral("help"))) {
-        std::fputs(qUtf8Printable(options.helpText()), stdout);
+    if (!parser.parse(QCoreApplication::arguments()))
+        return fail(ExitUsage, parser.errorText() + QStringLiteral(" (see --help)"));
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qUtf8Printable(parser.helpText()), stdout);
         return ExitWalked;
     }
-    if (options.isSet(QStringLiteral("version"))) {
+    if (parser.isSet(QStringLiteral("version"))) {
         std::printf("vantorel-inspect %s\n", INSPECT_VERSION);
         return ExitWalked;
     }
 
     quint64 radix = 0;
-    if (!parseNumber(options.value(base), &radix) || radix < 2 || radix > 36)
+    if (!number(parser, base, &radix) || radix < 2 || radix > 36)
         return fail(ExitUsage, QStringLiteral("--base takes a number from 2 to 36, not '%1'")
-                                   .arg(options.value(base)));
-    quint64 limit = 0;
-    if (!parseNumber(options.value(binaryLimit), &limit))
+                                   .arg(parser.value(base)));
+    o->base = int(radix);
+    if (!number(parser, binaryLimit, &o->binaryLimit))
         return fail(ExitUsage, QStringLiteral("--binary-limit takes a byte count, not '%1'")
-                                   .arg(options.value(binaryLimit)));
-    HtmlWriter::Settings report;
-    if (!parseNumber(options.value(htmlHexLimit), &report.hexLimit))
+                                   .arg(parser.value(binaryLimit)));
+    if (!number(parser, htmlHexLimit, &o->report.hexLimit))
         return fail(ExitUsage, QStringLiteral("--html-hex-limit takes a byte count, not '%1'")
-                                   .arg(options.value(htmlHexLimit)));
-    if (!parseNumber(options.value(htmlMaxNodes), &report.maxNodes))
+                                   .arg(parser.value(htmlHexLimit)));
+    if (!number(parser, htmlMaxNodes, &o->report.maxNodes))
         return fail(ExitUsage, QStringLiteral("--html-max-nodes takes a count, not '%1'")
-                                   .arg(options.value(htmlMaxNodes)));
-    if (options.isSet(html) && (options.isSet(json) || options.isSet(frames)))
+                                   .arg(parser.value(htmlMaxNodes)));
+    if (parser.isSet(html) && (parser.isSet(json) || parser.isSet(frames)))
         return fail(ExitUsage, QStringLiteral("--html replaces the printed tree: not with --json "
                                               "or --frames"));
-
-    const QStringList files = options.positionalArguments();
+    const QStringList files = parser.positionalArguments();
     if (files.size() != 1)
         return fail(ExitUsage, files.isEmpty() ? QStringLiteral("no file given (see --help)")
                                                : QStringLiteral("one file at a time (see --help)"));
-    const QString fileName = files.first();
-    const QFileInfo info(fileName);
-    if (!info.exists())
-        return fail(ExitFailed, QStringLiteral("%1: no such file").arg(fileName));
-    if (!info.isFile())
-        return fail(ExitFailed, QStringLiteral("%1: not a regular file").arg(fileName));
 
+    o->output = parser.isSet(html)     ? Output::Html
+                : parser.isSet(frames) ? Output::Frames
+                : parser.isSet(json)   ? Output::Json
+                                       : Output::Text;
+    o->showJunk = parser.isSet(showJunk);
+    o->showUnknown = !parser.isSet(hideUnknown);
+    o->checkCrcs = !parser.isSet(noCrc);
+    o->quiet = parser.isSet(quiet);
+    o->pluginDirectories = parser.isSet(pluginDir) ? QStringList{parser.value(pluginDir)}
+                                                   : Plugin::defaultDirectories();
+    o->file = files.first();
+    o->fileNative = nativeArgument(o->file, argc, argv);
+    if (parser.isSet(html)) {
+        o->html = parser.value(html);
+        o->htmlNative = nativeArgument(o->html, argc, argv);
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vantorel-inspect"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(INSPECT_VERSION));
+
+    Options options;
+    if (const int code = readOptions(argc, argv, &options); code >= 0)
+        return code;
+
+    // The one opening of the input, which the walk, the CRC checks and the
+    // report's bytes all read.
+    InputDevice input;
+    if (!input.openNative(options.fileNative))
+        return fail(ExitFailed, QStringLiteral("%1: %2").arg(options.file, input.errorString()));
     Plugin plugin;
     QString error;
-    const QStringList directories = options.isSet(pluginDir)
-                                        ? QStringList{options.value(pluginDir)}
-                                        : pluginDirectories();
-    if (!loadPlugin(&plugin, directories, &error))
+    if (!plugin.load(options.pluginDirectories, &error))
         return fail(ExitFailed, error);
-
     const QStringList extensions = plugin.supportedExtensions();
-    if (!extensions.contains(info.suffix(), Qt::CaseInsensitive))
+    if (!extensions.contains(QFileInfo(options.file).suffix(), Qt::CaseInsensitive))
         return fail(ExitFailed, QStringLiteral("%1: not a Matroska or WebM file name (suffixes: %2)")
-                                    .arg(fileName, extensions.join(QStringLiteral(", "))));
-
-    InputDevice device;
-    if (!device.openFile(fileName))
-        return fail(ExitFailed, QStringLiteral("%1: %2").arg(fileName, device.errorString()));
-
+                                    .arg(options.file, extensions.join(QStringLiteral(", "))));
     std::unique_ptr<ContainerAbstract> parser(plugin.createParser());
     if (!parser)
         return fail(ExitFailed, QStringLiteral("the plug-in made no parser"));
-    parser->numberBase = int(radix);
-    parser->binaryLimit = limit;
-    parser->showJunk = options.isSet(showJunk);
-    parser->showUnknown = !options.isSet(hideUnknown);
+    parser->numberBase = options.base;
+    parser->binaryLimit = qMin(options.binaryLimit, ValueCap);
+    parser->showJunk = options.showJunk;
+    parser->showUnknown = options.showUnknown;
+    if (options.binaryLimit > ValueCap)
+        fail(ExitWalked, QStringLiteral("--binary-limit is capped at %1 bytes: longer values are "
+                                        "shown cut")
+                             .arg(ValueCap));
 
-    std::unique_ptr<std::FILE, int (*)(std::FILE *)> htmlFile(nullptr, std::fclose);
-    if (options.isSet(html)) {
-        htmlFile.reset(std::fopen(QFile::encodeName(options.value(html)).constData(), "wb"));
-        if (!htmlFile)
-            return fail(ExitFailed, QStringLiteral("%1: cannot write it").arg(options.value(html)));
+    OutputFile file;
+    if (options.output == Output::Html) {
+        if (input.isSameFile(options.htmlNative))
+            return fail(ExitUsage, QStringLiteral("%1: the report would overwrite its input")
+                                       .arg(options.html));
+        if (!file.create(options.htmlNative))
+            return fail(ExitFailed, QStringLiteral("%1: cannot write it").arg(options.html));
     }
-    OutputBuffer out(htmlFile ? htmlFile.get() : stdout);
-    std::unique_ptr<StreamWriter> writer;
-    if (htmlFile)
-        writer = std::make_unique<HtmlWriter>(&out, fileName, report);
-    else if (options.isSet(frames))
-        writer = std::make_unique<FramesWriter>(&out);
-    else if (options.isSet(json))
-        writer = std::make_unique<JsonWriter>(&out);
-    else
-        writer = std::make_unique<TextWriter>(&out);
-    // Large files show how far the walk is, on a terminal only.
-    if (!options.isSet(quiet) && device.size() > ProgressFrom && isatty(fileno(stderr)))
-        writer->showProgress(stderr);
 
-    if (!options.isSet(noCrc))
-        writer->checkCrcs(fileName);
-    const int verified = parser->parseFile(fileName, &device, writer.get());
+    // The chain: the plug-in's calls go through the stages to the writer.
+    OutputBuffer out(file.stream());
+    std::unique_ptr<Sink> writer;
+    switch (options.output) {
+    case Output::Text: writer = std::make_unique<TextWriter>(&out); break;
+    case Output::Json: writer = std::make_unique<JsonWriter>(&out); break;
+    case Output::Frames: writer = std::make_unique<FramesWriter>(&out); break;
+    case Output::Html: writer = std::make_unique<HtmlWriter>(&out, &input, options.report); break;
+    }
+    Chain::Settings settings;
+    settings.checkCrcs = options.checkCrcs && options.output != Output::Frames;
+    settings.summary = options.output == Output::Html;
+    // Large files show how far the walk is, on a terminal only.
+    if (!options.quiet && input.size() > ProgressFrom && isatty(fileno(stderr)))
+        settings.progress = stderr;
+    const Chain chain(writer.get(), &input, settings);
+
+    const int verified = parser->parseFile(options.file, &input, chain.head());
     out.flush();
     parser.reset();
     if (verified != 0)
         return fail(ExitFailed, QStringLiteral("%1: the plug-in refuses this file (status %2)")
-                                    .arg(fileName)
+                                    .arg(options.file)
                                     .arg(verified));
-    if (out.failed())
+    if (out.failed() || !file.commit())
         return fail(ExitFailed, QStringLiteral("cannot write the output"));
-    const StreamWriter::PastEnd &pastEnd = writer->firstPastEnd();
-    if (pastEnd.found)
-        std::fprintf(stderr,
-                     "vantorel-inspect: %s ends early: %s at offset %llu claims %llu bytes, "
-                     "%llu remain\n",
-                     qUtf8Printable(fileName), qUtf8Printable(pastEnd.name),
-                     static_cast<unsigned long long>(pastEnd.offset),
-                     static_cast<unsigned long long>(pastEnd.size),
-                     static_cast<unsigned long long>(pastEnd.remaining));
+    if (const PastEnd *past = chain.firstPastEnd())
+        fail(ExitWalked, QStringLiteral("%1 ends early: %2 at offset %3 claims %4 bytes, %5 remain")
+                             .arg(options.file, past->name)
+                             .arg(past->offset)
+                             .arg(past->size)
+                             .arg(past->remaining));
     return ExitWalked;
 }

@@ -1,6 +1,7 @@
 // libFuzzer target over the host's writers: the input, as a file, walked into
 // the text, JSON, CSV and HTML writers with CRC checks on. The first byte of
 // the input picks the display settings, as in the walk target.
+#include "chain.h"
 #include "containermkv.h"
 #include "frameswriter.h"
 #include "htmlwriter.h"
@@ -41,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!device.openFile(path))
             break;
         OutputBuffer out(sink);
-        std::unique_ptr<StreamWriter> writer;
+        std::unique_ptr<Sink> writer;
         HtmlWriter::Settings report;
         report.hexLimit = 64;
         report.maxNodes = 2000;
@@ -49,10 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         case 0: writer = std::make_unique<TextWriter>(&out); break;
         case 1: writer = std::make_unique<JsonWriter>(&out); break;
         case 2: writer = std::make_unique<FramesWriter>(&out); break;
-        default: writer = std::make_unique<HtmlWriter>(&out, path, report); break;
+        default: writer = std::make_unique<HtmlWriter>(&out, &device, report); break;
         }
-        writer->checkCrcs(path);
-        parser.parseFile(path, &device, writer.get());
+        Chain::Settings settings;
+        settings.summary = kind == 3;
+        const Chain chain(writer.get(), &device, settings);
+        parser.parseFile(path, &device, chain.head());
     }
     std::fclose(sink);
     return 0;

@@ -1,20 +1,20 @@
 #pragma once
 
 #include "encodingcache.h"
-#include "streamwriter.h"
+#include "escape.h"
+#include "framespool.h"
+#include "outputbuffer.h"
+#include "sink.h"
 
-#include <cstdio>
-#include <memory>
 #include <vector>
 
 // Writes the tree as one JSON document while the walk goes. Only the chain of
-// open nodes is held in memory; frames are spooled to a temporary file and
-// appended at the end, so memory stays flat however large the file.
-class JsonWriter : public StreamWriter
+// open nodes is held in memory; frames are spooled and appended at the end,
+// so memory stays flat however large the file.
+class JsonWriter : public Sink
 {
 public:
     explicit JsonWriter(OutputBuffer *out);
-    ~JsonWriter() override;
 
     void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
     void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
@@ -22,14 +22,12 @@ public:
                   qint64 tag) override;
     void annotateElement(const QString &text) override;
     void endElement() override;
-    void addFrame(const FrameRecord &frame) override;
+    void addFrame(const FrameRecord &frame) override { m_frames.add(frame); }
     void topLevelParsed(int status) override;
     void beginFile(const QString &fileName, quint64 size) override;
     void endFile() override;
-
-    static void writeString(OutputBuffer *out, const QString &text);
-    // text as a JSON string, quotes included.
-    static char *encode(char *out, const char16_t *text, qsizetype size);
+    void mark(unsigned marks) override { m_marks |= marks; }
+    void crcChecked(CrcVerdict verdict) override;
 
 private:
     struct Open
@@ -37,28 +35,23 @@ private:
         bool rowsWritten = false;
         bool inChildren = false;
         bool childWritten = false;
-        QString annotation;
         bool annotated = false;
+        CrcVerdict crc = CrcVerdict::None;
+        QString annotation;
     };
     void openChildren(Open &node);
+    void writeString(const QString &text);
+    void writeFrame(const FrameRecord &frame);
 
-    using Strings = EncodingCache<&JsonWriter::encode>;
+    using Strings = EncodingCache<&Escape::jsonQuoted>;
+    OutputBuffer *m_out;
     Strings m_strings;
     OffsetDigits m_offsets;
 
     std::vector<Open> m_open;
+    unsigned m_marks = 0;
     bool m_elementWritten = false;
     bool m_pendingTopLevel = false;
-
-    void writeFrames(const FrameRecord *frames, size_t count);
-
-    // Frames wait in memory, a batch at a time, and full batches in an
-    // anonymous temporary file; they are written at the end. When no file
-    // can be had, they all stay in memory.
-    static constexpr size_t FramesInMemory = 32768;
-    std::vector<FrameRecord> m_frames;
-    std::FILE *m_frameFile = nullptr;
-    quint64 m_spooled = 0;
-    bool m_spoolFailed = false;
+    FrameSpool<FrameRecord> m_frames;
     bool m_frameWritten = false;
 };

@@ -14,19 +14,26 @@
   const html = (s) => String(s).replace(/[&<>"]/g,
     (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' })[c]);
   const unesc = (s) => s.indexOf('\\') < 0 ? s
-    : s.replace(/\\x([0-9a-f]{2})/g, (m, h) => String.fromCharCode(parseInt(h, 16)));
+    : s.replace(/\\u([0-9a-f]{4})/g, (m, h) => String.fromCharCode(parseInt(h, 16)));
   // Escapes a text as the writer does, to look for it in raw lines.
-  const escLike = (s) => s.replace(/[\x00-\x1f\\<]/g,
-    (c) => '\\x' + c.charCodeAt(0).toString(16).padStart(2, '0'));
+  const escLike = (s) => s.replace(/[\x00-\x1f\x7f-\x9f"\\<^\u202a-\u202e\u2066-\u2069]/g,
+    (c) => '\\u' + c.charCodeAt(0).toString(16).padStart(4, '0'));
+  // Field positions of the lines, as the writer defines them.
+  const positions = (names) => Object.fromEntries(names.map((n, i) => [n, i]));
+  const N = positions(meta.layout.node), R = positions(meta.layout.row);
+  const LT = positions(meta.layout.late), FR = positions(meta.layout.frame);
+  const NROW = meta.layout.node.length, ROWLEN = meta.layout.row.length;
+  const TEXT = meta.layout.textLine.charCodeAt(0), LATE = meta.layout.lateLine.charCodeAt(0);
+  const REF = meta.layout.reference.charCodeAt(0);
   const reEscape = (s) => s.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
 
   // ---- the node lines ----------------------------------------------------
   const table = [];  // repeated texts, "^N"
   const extra = [];  // names written out in full, ids below zero
   const extraIds = new Map();
-  const text = (f) => f.charCodeAt(0) === 94 ? table[+f.slice(1)] : unesc(f);
+  const text = (f) => f.charCodeAt(0) === REF ? table[+f.slice(1)] : unesc(f);
   function nameId(f) {
-    if (f.charCodeAt(0) === 94) return +f.slice(1);
+    if (f.charCodeAt(0) === REF) return +f.slice(1);
     const t = unesc(f);
     let id = extraIds.get(t);
     if (id === undefined) { extra.push(t); id = -extra.length; extraIds.set(t, id); }
@@ -52,25 +59,26 @@
       if (nl < 0) nl = t.length;
       if (nl > pos) {
         const c = t.charCodeAt(pos);
-        if (c === 36) { // $text
+        if (c === TEXT) {
           table.push(unesc(t.slice(pos + 1, nl)));
-        } else if (c === 33) { // !index annotation crc omitted status
+        } else if (c === LATE) {
           const f = t.slice(pos + 1, nl).split('\t');
-          const p = patches.get(+f[0]) || {};
-          if (f[1]) p.ann = unesc(f[1]);
-          if (f[2]) p.crc = f[2];
-          if (f[3]) p.omitted = +f[3];
-          if (f[4]) p.status = +f[4];
-          patches.set(+f[0], p);
+          const i = +f[LT.index];
+          const p = patches.get(i) || {};
+          if (f[LT.annotation]) p.ann = unesc(f[LT.annotation]);
+          if (f[LT.crc]) p.crc = f[LT.crc];
+          if (f[LT.omitted]) p.omitted = +f[LT.omitted];
+          if (f[LT.status]) p.status = +f[LT.status];
+          patches.set(i, p);
         } else {
           if (count === cap) grow();
           const line = t.slice(pos, nl);
-          let a = 0, b = line.indexOf('\t');
-          P[count] = +line.slice(a, b); a = b + 1; b = line.indexOf('\t', a);
-          NM[count] = nameId(line.slice(a, b)); a = b + 1; b = line.indexOf('\t', a);
-          OFF[count] = +line.slice(a, b); a = b + 1; b = line.indexOf('\t', a);
-          LEN[count] = +line.slice(a, b); a = b + 1; b = line.indexOf('\t', a);
-          FL[count] = +line.slice(a, b);
+          const f = line.split('\t', NROW);
+          P[count] = +f[N.parent];
+          NM[count] = nameId(f[N.name]);
+          OFF[count] = +f[N.offset];
+          LEN[count] = +f[N.size];
+          FL[count] = +f[N.flags];
           L.push(line);
           ++count;
         }
@@ -98,7 +106,8 @@
   function details(i) {
     const f = L[i].split('\t');
     const d = {
-      offText: f[2], sizeText: f[3], b64: f[5], ann: f[6] ? unesc(f[6]) : '', crc: f[7],
+      offText: f[N.offset], sizeText: f[N.size], b64: f[N.bytes],
+      ann: f[N.annotation] ? unesc(f[N.annotation]) : '', crc: f[N.crc],
       omitted: 0, status: 0, rows: [],
     };
     const p = patches.get(i);
@@ -109,15 +118,16 @@
       d.status = p.status || 0;
     }
     let at = OFF[i];
-    for (let k = 8; k + 4 < f.length; k += 5) {
-      const off = f[k + 1] === '' ? at : OFF[i] + Number(f[k + 1]);
-      const len = Number(f[k + 2]);
-      d.rows.push({ name: text(f[k]), off, len, value: text(f[k + 3]), meaning: text(f[k + 4]) });
+    for (let k = NROW; k + ROWLEN <= f.length; k += ROWLEN) {
+      const off = f[k + R.offset] === '' ? at : OFF[i] + Number(f[k + R.offset]);
+      const len = Number(f[k + R.length]);
+      d.rows.push({ name: text(f[k + R.name]), off, len, value: text(f[k + R.value]),
+        meaning: text(f[k + R.meaning]) });
       at = off + len;
     }
     return d;
   }
-  const bytesOf = (i) => { const f = L[i].split('\t', 6)[5]; return f ? atob(f) : ''; };
+  const bytesOf = (i) => { const f = L[i].split('\t', N.bytes + 1)[N.bytes]; return f ? atob(f) : ''; };
 
   // ---- the frame lines ---------------------------------------------------
   const fr = { stream: [], number: [], offset: [], size: [], key: [], time: [], node: [] };
@@ -129,9 +139,9 @@
       if (nl < 0) nl = t.length;
       if (nl > pos) {
         const f = t.slice(pos, nl).split('\t');
-        fr.stream.push(+f[0]); fr.number.push(+f[1]); fr.offset.push(+f[2]);
-        fr.size.push(+f[3]); fr.key.push(f[4] === '1');
-        fr.time.push(f[5] === '' ? NaN : +f[5] / 1e6); fr.node.push(+f[6]);
+        fr.stream.push(+f[FR.stream]); fr.number.push(+f[FR.number]); fr.offset.push(+f[FR.offset]);
+        fr.size.push(+f[FR.size]); fr.key.push(f[FR.keyframe] === '1');
+        fr.time.push(f[FR.time] === '' ? NaN : +f[FR.time] / 1e6); fr.node.push(+f[FR.node]);
       }
       pos = nl + 1;
     }
@@ -226,8 +236,8 @@
     const d = details(i);
     let b = '';
     if (d.crc) b += `<span class="badge ${d.crc === 'ok' ? 'ok' : 'bad'}">CRC-32 ${html(d.crc)}</span>`;
-    if (FL[i] & 1) b += '<span class="badge past">past the end of the file</span>';
-    if (FL[i] & 2) b += '<span class="badge past">past its parent\u2019s end</span>';
+    if (FL[i] & meta.pastFileEnd) b += '<span class="badge past">past the end of the file</span>';
+    if (FL[i] & meta.pastParentEnd) b += '<span class="badge past">past its parent\u2019s end</span>';
     if (nameOf(i) === 'Unknown') b += '<span class="badge unk">unknown</span>';
     if (d.status) b += `<span class="badge bad">status ${d.status}</span>`;
     return `<div class="node${deep ? ' deep' : ''}" data-i="${i}"><div class="head"><span class="tog">\u25b8</span>`
@@ -401,7 +411,7 @@
     (function collect(j) {
       if (total >= limit) return;
       const b = bytesOf(j);
-      if (FL[j] & 4) headOnly = true;
+      if (FL[j] & meta.headOnly) headOnly = true;
       if (b.length) {
         const take = b.length > limit - total ? b.slice(0, limit - total) : b;
         const last = segs[segs.length - 1];

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "encodingcache.h"
-#include "streamwriter.h"
+#include "escape.h"
+#include "outputbuffer.h"
+#include "sink.h"
 
 // Writes the tree as indented text while the walk goes: a line per node
 // (name, offset, whole length), a line per row (name, value, meaning,
-// offset, length), a line per annotation and per registered frame.
-class TextWriter : public StreamWriter
+// offset, length), a line per annotation, per CRC-32 verdict and per
+// registered frame. Every text is escaped for a terminal.
+class TextWriter : public Sink
 {
 public:
     explicit TextWriter(OutputBuffer *out);
@@ -21,22 +24,20 @@ public:
     void topLevelParsed(int status) override;
     void beginFile(const QString &fileName, quint64 size) override;
     void endFile() override;
-
-    // Values and meanings with control characters escaped (names go out as
-    // plain UTF-8).
-    static char *escape(char *out, const char16_t *text, qsizetype size);
+    void mark(unsigned marks) override { m_marks |= marks; }
+    void crcChecked(CrcVerdict verdict) override;
 
 private:
     static constexpr size_t IndentSlack = 32;
     char *indent(char *p) const;
     void text(QStringView value);
 
-    using Names = EncodingCache<&OutputBuffer::encodeUtf8>;
-    using Values = EncodingCache<&TextWriter::escape>;
-    Names m_names;
-    Values m_values;
+    using Texts = EncodingCache<&Escape::text>;
+    OutputBuffer *m_out;
+    Texts m_texts;
     OffsetDigits m_offsets;
 
     int m_depth = 0;
+    unsigned m_marks = 0;
     quint64 m_frames = 0;
 };

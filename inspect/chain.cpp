@@ -1,0 +1,31 @@
+#include "chain.h"
+
+#include "boundsstage.h"
+#include "crcstage.h"
+#include "progressstage.h"
+#include "summarystage.h"
+
+Chain::Chain(Sink *writer, InputDevice *input, const Settings &settings)
+    : m_head(writer)
+{
+    auto add = [this](Stage *stage) {
+        m_stages.emplace_back(stage);
+        m_head = stage;
+    };
+    // Built from the writer outwards.
+    if (settings.progress)
+        add(new ProgressStage(m_head, settings.progress));
+    if (settings.summary)
+        add(new SummaryStage(m_head));
+    m_bounds = new BoundsStage(m_head);
+    add(m_bounds);
+    if (settings.checkCrcs)
+        add(new CrcStage(m_head, input));
+}
+
+Chain::~Chain() = default;
+
+const PastEnd *Chain::firstPastEnd() const
+{
+    return m_bounds->firstPastEnd();
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "sink.h"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+class BoundsStage;
+class InputDevice;
+
+// The stages between the plug-in and a writer, in the order the calls
+// pass them: CRC checks, bounds, the summary, progress.
+class Chain
+{
+public:
+    struct Settings
+    {
+        bool checkCrcs = true;
+        bool summary = false;           // what the HTML report needs of tracks and frames
+        std::FILE *progress = nullptr;  // a terminal for the progress line
+    };
+    // The stages read what they check from input, which the walk reads too.
+    Chain(Sink *writer, InputDevice *input, const Settings &settings);
+    ~Chain();
+
+    // Where the plug-in's calls go.
+    Sink *head() const { return m_head; }
+    // The first element that claims more than the file holds, if any.
+    const PastEnd *firstPastEnd() const;
+
+private:
+    std::vector<std::unique_ptr<Stage>> m_stages;
+    BoundsStage *m_bounds;
+    Sink *m_head;
+};

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "elementsink.h"
+
+#include <QString>
+
+#include <vector>
+
+// What the host's stages find beside what the plug-in reports. A finding
+// reaches the next sink as a call of its own, in the order of the walk, so
+// that a writer learns it as data and needs to know no stage.
+
+// Marks of the element whose beginElement comes next; several stages may
+// mark one element, and a sink adds the marks up.
+enum ElementMark : unsigned {
+    PastFileEnd = 1,   // it claims more bytes than the file holds from its offset
+    PastParentEnd = 2, // it ends after its parent
+    UnknownElement = 4,
+};
+
+enum class CrcVerdict : quint8 { None, Ok, Mismatch };
+
+inline const char *crcText(CrcVerdict verdict)
+{
+    return verdict == CrcVerdict::Ok ? "ok" : "mismatch";
+}
+
+// The first element that claims more bytes than the file holds.
+struct PastEnd
+{
+    QString name;
+    quint64 offset = 0;
+    quint64 size = 0;      // the length it claims
+    quint64 remaining = 0; // the bytes the file holds from its offset on
+};
+
+// What is known of the frame whose addFrame comes next.
+struct FrameFacts
+{
+    quint64 track = 0;  // the block's track number
+    bool timed = false; // a Cluster time and a block time were seen
+    qint64 time = 0;    // presentation time in microseconds
+};
+
+struct TrackFacts
+{
+    quint64 number = 0;
+    quint64 type = 0;
+    QString typeName;
+    QString codec;
+    QString width;
+    QString height;
+};
+
+struct StreamFacts
+{
+    uint stream = 0;
+    quint64 track = 0; // the track of the stream's first frame
+    quint64 frames = 0;
+};
+
+struct TrackSummary
+{
+    quint64 timecodeScale = 1000000;
+    std::vector<TrackFacts> tracks; // in the order of their entries
+    quint64 tracksOmitted = 0;      // entries past the listed ones
+    std::vector<StreamFacts> streams; // by stream index
+    quint64 streamFramesOmitted = 0;  // frames of streams past the counted ones
+};
+
+// A sink of the host side: the plug-in's calls and the stages' findings.
+class Sink : public ElementSink
+{
+public:
+    virtual void mark(unsigned marks) { Q_UNUSED(marks); }
+    // The verdict on the CRC-32 first child of the innermost open element,
+    // just before that element's endElement.
+    virtual void crcChecked(CrcVerdict verdict) { Q_UNUSED(verdict); }
+    virtual void frameFacts(const FrameFacts &facts) { Q_UNUSED(facts); }
+    // Just before endFile.
+    virtual void pastEndFound(const PastEnd &first) { Q_UNUSED(first); }
+    virtual void tracksSummed(const TrackSummary &summary) { Q_UNUSED(summary); }
+};
+
+// A stage between the plug-in and a writer: it passes every call on to the
+// next sink and adds what it finds. A stage overrides only the calls it
+// looks at, and passes those on too.
+class Stage : public Sink
+{
+public:
+    explicit Stage(Sink *next)
+        : m_next(next)
+    {
+    }
+
+    void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override
+    {
+        m_next->beginElement(offset, size, name, tag);
+    }
+    void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
+                  const QString &value, const QString &extra, const QString &meaning,
+                  qint64 tag) override
+    {
+        m_next->addField(flag, offset, code, length, name, value, extra, meaning, tag);
+    }
+    void annotateElement(const QString &text) override { m_next->annotateElement(text); }
+    void endElement() override { m_next->endElement(); }
+    void addFrame(const FrameRecord &frame) override { m_next->addFrame(frame); }
+    void topLevelParsed(int status) override { m_next->topLevelParsed(status); }
+    void beginFile(const QString &fileName, quint64 size) override
+    {
+        m_next->beginFile(fileName, size);
+    }
+    void endFile() override { m_next->endFile(); }
+    void mark(unsigned marks) override { m_next->mark(marks); }
+    void crcChecked(CrcVerdict verdict) override { m_next->crcChecked(verdict); }
+    void frameFacts(const FrameFacts &facts) override { m_next->frameFacts(facts); }
+    void pastEndFound(const PastEnd &first) override { m_next->pastEndFound(first); }
+    void tracksSummed(const TrackSummary &summary) override { m_next->tracksSummed(summary); }
+
+protected:
+    Sink *m_next;
+};

@@ -1,0 +1,245 @@
+#include "crcstage.h"
+
+#include "inputdevice.h"
+
+#include <limits>
+#include <new>
+
+namespace {
+
+constexpr quint32 Polynomial = 0xEDB88320u; // IEEE, reflected
+constexpr size_t BufferSize = 1 << 20;
+
+// Slicing-by-8 tables.
+struct CrcTables
+{
+    quint32 t[8][256];
+    quint32 powers[64]; // x^(2^k) modulo the polynomial
+    CrcTables();
+};
+
+// a * b modulo the polynomial, both reflected.
+quint32 multiply(quint32 a, quint32 b)
+{
+    quint32 m = 1u << 31, p = 0;
+    for (;;) {
+        if (a & m) {
+            p ^= b;
+            if ((a & (m - 1)) == 0)
+                break;
+        }
+        m >>= 1;
+        b = (b & 1) ? (b >> 1) ^ Polynomial : b >> 1;
+    }
+    return p;
+}
+
+CrcTables::CrcTables()
+{
+    for (quint32 i = 0; i < 256; ++i) {
+        quint32 c = i;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? Polynomial ^ (c >> 1) : c >> 1;
+        t[0][i] = c;
+    }
+    for (int s = 1; s < 8; ++s)
+        for (int i = 0; i < 256; ++i)
+            t[s][i] = (t[s - 1][i] >> 8) ^ t[0][t[s - 1][i] & 0xFF];
+    quint32 p = 1u << 30; // x
+    for (int k = 0; k < 64; ++k) {
+        powers[k] = p;
+        p = multiply(p, p);
+    }
+}
+
+const CrcTables &tables()
+{
+    static const CrcTables t;
+    return t;
+}
+
+} // namespace
+
+quint32 CrcStage::crc32(quint32 crc, const unsigned char *p, size_t size)
+{
+    const CrcTables &tb = tables();
+    crc = ~crc;
+    while (size >= 8) {
+        const quint32 a = crc ^ (quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16
+                                 | quint32(p[3]) << 24);
+        crc = tb.t[7][a & 0xFF] ^ tb.t[6][(a >> 8) & 0xFF] ^ tb.t[5][(a >> 16) & 0xFF]
+            ^ tb.t[4][a >> 24] ^ tb.t[3][p[4]] ^ tb.t[2][p[5]] ^ tb.t[1][p[6]] ^ tb.t[0][p[7]];
+        p += 8;
+        size -= 8;
+    }
+    while (size--)
+        crc = tb.t[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+// x^(8 length): what moves a CRC over length bytes.
+static quint32 shiftOver(quint64 length)
+{
+    const CrcTables &tb = tables();
+    quint32 shift = 1u << 31; // 1
+    for (int k = 3; length; length >>= 1, ++k) {
+        if (length & 1)
+            shift = multiply(tb.powers[k & 63], shift);
+    }
+    return shift;
+}
+
+quint32 CrcStage::combine(quint32 crcA, quint32 crcB, quint64 lengthB)
+{
+    return multiply(shiftOver(lengthB), crcA) ^ crcB;
+}
+
+CrcStage::CrcStage(Sink *next, InputDevice *input)
+    : Stage(next)
+    , m_input(input)
+    , m_buffer(new (std::nothrow) unsigned char[BufferSize])
+{
+}
+
+CrcStage::~CrcStage() = default;
+
+void CrcStage::beginFile(const QString &fileName, quint64 size)
+{
+    m_fileSize = size;
+    m_catchUpLeft = size;
+    m_next->beginFile(fileName, size);
+}
+
+void CrcStage::beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag)
+{
+    bool isCrc = false;
+    if (!m_open.empty())
+        isCrc = ++m_open.back().children == 1 && name == QLatin1String("CRC-32");
+    const quint64 end = size > std::numeric_limits<quint64>::max() - offset
+                            ? std::numeric_limits<quint64>::max()
+                            : offset + size;
+    m_open.push_back(Node{offset, end, offset, 0, isCrc, false, CrcVerdict::None, 0});
+    m_next->beginElement(offset, size, name, tag);
+}
+
+void CrcStage::addField(bool flag, quint64 offset, quint8 code, quint64 length,
+                        const QString &name, const QString &value, const QString &extra,
+                        const QString &meaning, qint64 tag)
+{
+    // Only a CRC-32 needs to know where its payload starts.
+    if (!m_open.empty() && m_open.back().isCrc && name == QLatin1String("size"))
+        m_open.back().dataOffset = offset + length;
+    m_next->addField(flag, offset, code, length, name, value, extra, meaning, tag);
+}
+
+void CrcStage::endElement()
+{
+    if (!m_open.empty()) {
+        const Node node = m_open.back();
+        m_open.pop_back();
+        if (node.isCrc && !m_open.empty()) {
+            startCheck(node, m_open.back());
+        } else if (node.checking) {
+            advance(node.end);
+            const Range range = m_ranges.back();
+            m_ranges.pop_back();
+            const bool ok = !range.failed && range.crc == node.expected;
+            m_next->crcChecked(ok ? CrcVerdict::Ok : CrcVerdict::Mismatch);
+        } else if (node.verdict != CrcVerdict::None) {
+            m_next->crcChecked(node.verdict);
+        }
+    }
+    m_next->endElement();
+}
+
+void CrcStage::startCheck(const Node &crc, Node &master)
+{
+    const quint64 from = crc.end;
+    const quint64 to = master.end;
+    // A CRC-32 holds 4 bytes; a master that the file does not hold whole
+    // cannot match.
+    unsigned char stored[4] = {};
+    if (crc.dataOffset + 4 != from || to > m_fileSize || from > to || !m_buffer
+        || m_input->readDirect(qint64(crc.dataOffset), reinterpret_cast<char *>(stored), 4) != 4) {
+        master.verdict = CrcVerdict::Mismatch;
+        return;
+    }
+    master.expected = quint32(stored[0]) | quint32(stored[1]) << 8 | quint32(stored[2]) << 16
+        | quint32(stored[3]) << 24;
+    master.checking = true;
+    m_ranges.push_back(Range{from, to, 0, false});
+    // The pass went past this payload's start only after an element that
+    // ran past its parent; such bytes are read again, up to the file's size
+    // in all.
+    if (from < m_done && !catchUp(m_ranges.back()))
+        m_ranges.back().failed = true;
+}
+
+bool CrcStage::catchUp(Range &range)
+{
+    const quint64 to = qMin(m_done, range.to);
+    if (to - range.from > m_catchUpLeft)
+        return false;
+    m_catchUpLeft -= to - range.from;
+    for (quint64 at = range.from; at < to;) {
+        const qint64 n = m_input->readDirect(qint64(at), reinterpret_cast<char *>(m_buffer.get()),
+                                             qint64(qMin<quint64>(to - at, BufferSize)));
+        if (n <= 0)
+            return false;
+        range.crc = combine(range.crc, crc32(0, m_buffer.get(), size_t(n)), quint64(n));
+        at += quint64(n);
+    }
+    return true;
+}
+
+void CrcStage::advance(quint64 to)
+{
+    to = qMin(to, m_fileSize);
+    // Bytes before the first open range are no check's.
+    quint64 first = to;
+    for (const Range &range : m_ranges)
+        first = qMin(first, range.from);
+    m_done = qMax(m_done, first);
+    while (m_done < to) {
+        const qint64 n = m_input->readDirect(qint64(m_done),
+                                             reinterpret_cast<char *>(m_buffer.get()),
+                                             qint64(qMin<quint64>(to - m_done, BufferSize)));
+        if (n <= 0) {
+            for (Range &range : m_ranges)
+                range.failed = true;
+            m_done = to;
+            return;
+        }
+        feed(m_done, m_buffer.get(), size_t(n));
+        m_done += quint64(n);
+    }
+}
+
+// Folds bytes at offset from into every open range, cut where a range
+// starts or ends.
+void CrcStage::feed(quint64 from, const unsigned char *bytes, size_t size)
+{
+    const quint64 to = from + size;
+    for (quint64 at = from; at < to;) {
+        quint64 cut = to;
+        for (const Range &range : m_ranges) {
+            if (range.from > at && range.from < cut)
+                cut = range.from;
+            if (range.to > at && range.to < cut)
+                cut = range.to;
+        }
+        bool covered = false;
+        for (const Range &range : m_ranges)
+            covered = covered || (range.from <= at && cut <= range.to);
+        if (covered) {
+            const quint64 length = cut - at;
+            const quint32 piece = crc32(0, bytes + (at - from), size_t(length));
+            const quint32 shift = shiftOver(length);
+            for (Range &range : m_ranges) {
+                if (range.from <= at && cut <= range.to)
+                    range.crc = multiply(shift, range.crc) ^ piece;
+            }
+        }
+        at = cut;
+    }
+}

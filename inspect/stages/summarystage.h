@@ -1,0 +1,45 @@
+#pragma once
+
+#include "sink.h"
+
+#include <map>
+#include <vector>
+
+// What the report needs to know of the file's content: its tracks, the
+// track of each video stream, the presentation time of each frame, and
+// which elements are unknown. It learns them from the elements and rows it
+// passes on, by the roles of a small table.
+class SummaryStage : public Stage
+{
+public:
+    using Stage::Stage;
+
+    void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
+    void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
+                  const QString &value, const QString &extra, const QString &meaning,
+                  qint64 tag) override;
+    void endElement() override;
+    void addFrame(const FrameRecord &frame) override;
+    void endFile() override;
+
+    // What an element is to the summary.
+    enum Role : quint8 {
+        Other, Unknown, SegmentInfo, TimecodeScale, Cluster, ClusterTime, Block, TrackEntry,
+        TrackNumber, TrackType, CodecID, Video, PixelWidth, PixelHeight,
+    };
+
+private:
+    void takeValue(Role role, const QString &value, const QString &meaning);
+
+    std::vector<Role> m_open;
+    bool m_rowsDone = false; // the innermost element has a child: its rows are over
+
+    TrackSummary m_summary;
+    TrackFacts m_track;
+    std::map<uint, size_t> m_streams; // stream index to its place in m_summary.streams
+    bool m_clusterTimeKnown = false;
+    qint64 m_clusterTime = 0;
+    bool m_blockTimeKnown = false;
+    qint64 m_blockTime = 0;
+    quint64 m_blockTrack = 0;
+};

@@ -1,0 +1,168 @@
+#include "jsonwriter.h"
+
+namespace {
+
+// Most bytes a text takes as a JSON string.
+size_t jsonSize(const QString &text)
+{
+    return size_t(text.size()) * Escape::MaxBytesPerUnit + 2;
+}
+
+} // namespace
+
+JsonWriter::JsonWriter(OutputBuffer *out)
+    : m_out(out)
+{
+}
+
+void JsonWriter::writeString(const QString &text)
+{
+    const auto *units = reinterpret_cast<const char16_t *>(text.constData());
+    m_out->commit(Escape::jsonQuoted(m_out->reserve(jsonSize(text)), units, text.size()));
+}
+
+void JsonWriter::beginFile(const QString &fileName, quint64 size)
+{
+    *m_out << "{\"file\": ";
+    writeString(fileName);
+    *m_out << ", \"size\": " << size << ",\n \"elements\": [";
+}
+
+void JsonWriter::openChildren(Open &node)
+{
+    if (!node.inChildren) {
+        *m_out << "], \"children\": [";
+        node.inChildren = true;
+    }
+}
+
+void JsonWriter::beginElement(quint64 offset, quint64 size, const QString &name, qint64)
+{
+    if (m_open.empty()) {
+        if (m_pendingTopLevel) // a top-level node whose status never came
+            topLevelParsed(0);
+        if (m_elementWritten)
+            *m_out << ',';
+        *m_out << "\n  ";
+        m_elementWritten = true;
+    } else {
+        Open &parent = m_open.back();
+        openChildren(parent);
+        if (parent.childWritten)
+            *m_out << ", ";
+        parent.childWritten = true;
+    }
+    *m_out << "{\"name\": ";
+    char *p = m_out->reserve(64 + jsonSize(name) + Strings::Slack + OffsetDigits::Slack);
+    p = m_offsets.write(putLiteral(m_strings.put(p, name), ", \"offset\": "), offset);
+    m_out->commit(OutputBuffer::writeNumber(putLiteral(p, ", \"size\": "), size));
+    if (m_marks & PastFileEnd)
+        *m_out << ", \"past_end\": true";
+    m_marks = 0;
+    *m_out << ", \"rows\": [";
+    m_open.emplace_back();
+}
+
+void JsonWriter::addField(bool, quint64 offset, quint8, quint64 length, const QString &name,
+                          const QString &value, const QString &, const QString &meaning, qint64)
+{
+    if (m_open.empty())
+        return;
+    Open &node = m_open.back();
+    // This plug-in adds every row of a node before its first child.
+    if (node.inChildren)
+        return;
+    // One bounds check for the whole row.
+    char *p = m_out->reserve(128 + Strings::Slack + OffsetDigits::Slack + jsonSize(name)
+                             + jsonSize(value) + jsonSize(meaning));
+    if (node.rowsWritten)
+        p = putLiteral(p, ", ");
+    node.rowsWritten = true;
+    p = m_strings.put(putLiteral(p, "{\"name\": "), name);
+    p = m_offsets.write(putLiteral(p, ", \"offset\": "), offset);
+    p = OutputBuffer::writeNumber(putLiteral(p, ", \"length\": "), length);
+    // Most rows have no meaning, and data rows no value either.
+    if (value.isEmpty())
+        p = putLiteral(p, ", \"value\": \"\"");
+    else
+        p = m_strings.put(putLiteral(p, ", \"value\": "), value);
+    if (meaning.isEmpty()) {
+        p = putLiteral(p, ", \"meaning\": \"\"}");
+    } else {
+        p = m_strings.put(putLiteral(p, ", \"meaning\": "), meaning);
+        *p++ = '}';
+    }
+    m_out->commit(p);
+}
+
+void JsonWriter::annotateElement(const QString &text)
+{
+    if (m_open.empty())
+        return;
+    m_open.back().annotation = text;
+    m_open.back().annotated = true;
+}
+
+void JsonWriter::crcChecked(CrcVerdict verdict)
+{
+    if (!m_open.empty())
+        m_open.back().crc = verdict;
+}
+
+void JsonWriter::endElement()
+{
+    if (m_open.empty())
+        return;
+    Open &node = m_open.back();
+    openChildren(node);
+    *m_out << ']';
+    if (node.annotated) {
+        *m_out << ", \"annotation\": ";
+        writeString(node.annotation);
+    }
+    if (node.crc == CrcVerdict::Ok)
+        *m_out << ", \"crc\": \"ok\"";
+    else if (node.crc == CrcVerdict::Mismatch)
+        *m_out << ", \"crc\": \"mismatch\"";
+    m_open.pop_back();
+    // A top-level node stays open for its status.
+    if (m_open.empty())
+        m_pendingTopLevel = true;
+    else
+        *m_out << '}';
+}
+
+void JsonWriter::topLevelParsed(int status)
+{
+    if (!m_pendingTopLevel)
+        return;
+    *m_out << ", \"status\": " << quint64(quint32(status)) << '}';
+    m_pendingTopLevel = false;
+}
+
+void JsonWriter::writeFrame(const FrameRecord &frame)
+{
+    char *p = m_out->reserve(160);
+    if (m_frameWritten)
+        *p++ = ',';
+    p = OutputBuffer::writeNumber(putLiteral(p, "\n  {\"stream\": "), frame.stream);
+    p = OutputBuffer::writeNumber(putLiteral(p, ", \"number\": "), frame.number);
+    p = OutputBuffer::writeNumber(putLiteral(p, ", \"offset\": "), frame.offset);
+    p = OutputBuffer::writeNumber(putLiteral(p, ", \"size\": "), frame.size);
+    p = frame.keyframe ? putLiteral(p, ", \"keyframe\": true}")
+                       : putLiteral(p, ", \"keyframe\": false}");
+    m_out->commit(p);
+    m_frameWritten = true;
+}
+
+void JsonWriter::endFile()
+{
+    while (!m_open.empty())
+        endElement();
+    if (m_pendingTopLevel)
+        topLevelParsed(0);
+    *m_out << "],\n \"frames\": [";
+    m_frames.drain([this](const FrameRecord &frame) { writeFrame(frame); });
+    *m_out << "]}\n";
+    m_out->flush();
+}
