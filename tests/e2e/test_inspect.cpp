@@ -11,7 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <map>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -233,7 +238,9 @@ TEST(Inspect, RefusesBadInvocationsAndFilesItCannotWalk)
     // directory with a Matroska name is not a file to read.
     const QString clip = clipPath(), mp4 = dir.filePath(QStringLiteral("clip.mp4")),
                   folder = dir.filePath(QStringLiteral("folder.mkv"));
+    const QString fifo = dir.filePath(QStringLiteral("fifo.mkv"));
     ASSERT_TRUE(QFile::copy(clip, mp4) && QDir().mkpath(folder));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const QList<QStringList> invocations = {
         {},
         {"--no-such-option", clip},
@@ -247,6 +254,7 @@ TEST(Inspect, RefusesBadInvocationsAndFilesItCannotWalk)
         {mp4},
         {"--json", mp4},
         {folder},
+        {fifo}, // refused at once, not waited on
         {"--plugin-dir", dir.path(), clip},
         {"--plugin-dir", dir.filePath(QStringLiteral("nowhere")), clip},
     };
@@ -276,6 +284,61 @@ TEST(Inspect, RefusesAnUnreadableFile)
     expectFailure(e2e::runTool(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534",
                                                            "--clear-groups", INSPECT_PATH, locked}),
                   QStringLiteral("locked.webm"));
+}
+
+// A name that sets a terminal's title, splits the header line and is not
+// valid UTF-8 is opened as given and reaches stdout and stderr escaped; so
+// do C1 and bidirectional controls in values.
+TEST(Inspect, EscapesWhatReachesATerminal)
+{
+    QTemporaryDir dir;
+    QByteArray clip = e2e::readFile(clipPath());
+    // The muxing and writing applications: U+009B (CSI) and DEL, U+202E.
+    const qsizetype muxing = clip.indexOf("Lavf"), writing = clip.indexOf("Lavf", muxing + 4);
+    ASSERT_TRUE(muxing > 0 && writing > 0);
+    clip.replace(muxing, 4, "\xc2\x9b\x7fx");
+    clip.replace(writing, 4, "\xe2\x80\xaey");
+    const QByteArray name = "a\x1b]0;owned\x07\nb\xff.webm";
+    const QByteArray path = QFile::encodeName(dir.path()) + '/' + name;
+    std::FILE *file = std::fopen(path.constData(), "wb");
+    ASSERT_TRUE(file);
+    std::fwrite(clip.constData(), 1, size_t(clip.size()), file);
+    std::fclose(file);
+    // Cut short too, for the message about the end.
+    ASSERT_EQ(::truncate(path.constData(), 20000), 0);
+    const QByteArray command = "cd '" + QFile::encodeName(dir.path()) + "' && '" INSPECT_PATH
+                               "' \"$(printf 'a\\033]0;owned\\007\\nb\\377.webm')\" >out 2>err";
+    ASSERT_EQ(std::system(command.constData()), 0);
+    const QByteArray out = e2e::readFile(dir.filePath(QStringLiteral("out")));
+    const QByteArray err = e2e::readFile(dir.filePath(QStringLiteral("err")));
+    EXPECT_TRUE(out.startsWith("a\\x1b]0;owned\\x07\\nb\xef\xbf\xbd.webm, 20000 bytes\n"))
+        << out.left(80).toStdString();
+    EXPECT_TRUE(out.contains("value = \\x9b\\x7fx  @") && out.contains("value = \\u202ey  @"));
+    EXPECT_TRUE(err.contains("vantorel-inspect: a\\x1b]0;owned\\x07\\nb")) << err.toStdString();
+    for (const QByteArray &text : {out, err}) {
+        for (const char *raw : {"\x1b", "\x07", "\xc2\x9b", "\xe2\x80\xae", "\x7f"})
+            EXPECT_FALSE(text.contains(raw)) << text.toStdString();
+    }
+}
+
+// A binary element of 1 GiB (sparse) with no limit asked: the value is cut
+// at the cap, and standard error says so.
+TEST(Inspect, CapsHugeValues)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("huge.mkv"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromHex("63a2" "0100000040000000")); // CodecPrivate, 2^30 bytes
+    ASSERT_TRUE(file.resize(10 + (qint64(1) << 30)));
+    file.close();
+    const e2e::ToolResult r = inspect({"--json", "--binary-limit", "18446744073709551615", path});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("capped at 1048576 bytes")) << r.err.toStdString();
+    const QJsonArray rows = QJsonDocument::fromJson(r.out)["elements"][0]["rows"].toArray();
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[2]["value"].toString().size(), 2 << 20);
+    EXPECT_EQ(rows[2]["length"].toInteger(), qint64(1) << 30);
 }
 
 } // namespace
