@@ -55,9 +55,18 @@ Bytes header(const char *docType)
     return out;
 }
 
-Bytes videoTracks()
+// One video track entry for track 1. With repeats, the entry first gives
+// track 2 and its type that many times, then renumbers itself 1: every
+// repeat registers track 2 as a video track again, and track 1 comes after
+// all of them.
+Bytes videoTracks(uint64_t repeats)
 {
     Bytes entry, tracks, codec = {'V', '_', 'V', 'P', '8'};
+    if (repeats) {
+        uintElement(entry, 0xD7, 2);
+        for (uint64_t i = 0; i < repeats; ++i)
+            uintElement(entry, 0x83, 1);
+    }
     uintElement(entry, 0xD7, 1);
     uintElement(entry, 0x83, 1);
     element(entry, 0x86, codec);
@@ -71,6 +80,8 @@ int usage()
 {
     std::fputs("usage: vantorel-synth KIND OUT.mkv COUNT [SIZE]\n"
                "  blocks  COUNT SimpleBlocks of SIZE data bytes on one video track\n"
+               "  repeats as blocks, in a track entry that first registers track 2 as\n"
+               "          video COUNT times\n"
                "  tiny    COUNT tiny Void elements after the header\n"
                "  nested  COUNT Cluster masters, each inside the one before\n"
                "  claims  COUNT elements that claim a terabyte each, one kind after another\n",
@@ -95,11 +106,11 @@ int main(int argc, char **argv)
     auto write = [&](const Bytes &b) { std::fwrite(b.data(), 1, b.size(), out); };
 
     write(header("matroska"));
-    if (kind == "blocks") {
+    if (kind == "blocks" || kind == "repeats") {
         const uint64_t perCluster = 1000;
         const uint64_t blockLength = 1 + 8 + 4 + size;
         const uint64_t clusters = (count + perCluster - 1) / perCluster;
-        const Bytes tracks = videoTracks();
+        const Bytes tracks = videoTracks(kind == "repeats" ? count : 0);
         uint64_t segment = tracks.size();
         for (uint64_t c = 0; c < clusters; ++c) {
             const uint64_t blocks = std::min(perCluster, count - c * perCluster);

@@ -119,11 +119,12 @@ int ContainerMKV::parseBlock(ElementMKV *element)
         frameKeyframe = (flags & 0x80) ? 1 : 0;
         frameOffset = dataOffset;
         frameSize = dataSize;
-        const qsizetype index = videoTracks.indexOf(track);
+        const qsizetype index = m_videoStreams.value(track, -1);
         if (index >= 0) {
             quint64 number = 0;
             if (!frameCounters.isEmpty()) {
-                // Streams past the host's counters get counters of their own.
+                // Streams past the host's counters get counters of their own,
+                // made when the first block past the last counter comes.
                 if (frameCounters.size() <= index)
                     frameCounters.resize(index + 1);
                 number = frameCounters[index];

@@ -141,6 +141,9 @@ private:
     static const RowTexts Texts;
 
     void fillCatalogue();
+    // Registers a track's number and type; pairs with a 0 in them are not
+    // registered. The one place where videoTracks and m_videoStreams grow.
+    void registerTrack(quint64 number, quint64 type);
     // Decimal texts of numbers, shared for the small ones.
     static QString decimal(quint64 value);
     static QString decimal(qint64 value);
@@ -161,6 +164,10 @@ private:
     bool beginRecord(ElementMKV *record);
     int parsePayload(ElementMKV *record, bool known);
     int walkChildren(ElementMKV *record);
+
+    // The stream of each video track number: the position of its first
+    // entry in videoTracks, which a repeated number also takes a place in.
+    QHash<quint64, qsizetype> m_videoStreams;
 
     int m_nesting = 0;          // masters entered by the current walk
     quint64 m_parentEnd = ~quint64(0); // end of the innermost enclosing master

@@ -40,6 +40,18 @@ void ContainerMKV::reset_stream()
     stream.trackType = 0;
 }
 
+void ContainerMKV::registerTrack(quint64 number, quint64 type)
+{
+    if (number == 0 || type == 0)
+        return;
+    trackTypes.insert(number, type);
+    if (type != 1)
+        return;
+    if (!m_videoStreams.contains(number))
+        m_videoStreams.insert(number, videoTracks.size());
+    videoTracks.append(number);
+}
+
 int ContainerMKV::parseTrackEntry(ElementMKV *element)
 {
     Q_UNUSED(element);
@@ -53,12 +65,7 @@ int ContainerMKV::parseTrackNumber(ElementMKV *element)
     if (!readUInteger(element, &number))
         return StatusLengthRefused;
     addValueRow(element, decimal(number));
-    // A pair with a number or a type of 0 is never registered.
-    if (number != 0 && stream.trackType != 0) {
-        trackTypes.insert(number, stream.trackType);
-        if (stream.trackType == 1)
-            videoTracks.append(number);
-    }
+    registerTrack(number, stream.trackType);
     stream.trackNumber = number;
     return StatusDone;
 }
@@ -69,11 +76,7 @@ int ContainerMKV::parseTrackType(ElementMKV *element)
     if (!readUInteger(element, &type))
         return StatusLengthRefused;
     addValueRow(element, decimal(type), trackTypeName(type));
-    if (stream.trackNumber != 0 && type != 0) {
-        trackTypes.insert(stream.trackNumber, type);
-        if (type == 1)
-            videoTracks.append(stream.trackNumber);
-    }
+    registerTrack(stream.trackNumber, type);
     stream.trackType = type;
     return StatusDone;
 }

@@ -169,6 +169,27 @@ TEST(BlockFrames, HundredsOfVideoTracksEachCountTheirOwnFrames)
     }
 }
 
+// A number registered again keeps every place it takes in the list, and a
+// track's stream is the place of its first registration.
+TEST(BlockFrames, RepeatedRegistrationsTakePlacesButNotStreams)
+{
+    const int repeats = 3000;
+    QByteArray entry = uel(TrackNumber, 2);
+    for (int i = 0; i < repeats; ++i)
+        entry += uel(TrackType, 1);
+    entry += uel(TrackNumber, 1) + uel(TrackType, 1); // track 1 twice
+    Probe p;
+    p.walkFile(el(Segment, el(Tracks, el(TrackEntry, entry)) +
+                               el(Cluster, simpleBlock(1, 0x80) + simpleBlock(2, 0) +
+                                               simpleBlock(1, 0))));
+    EXPECT_EQ(p.videoTracks, (QVector<quint64>(repeats, 2) + QVector<quint64>{1, 1}));
+    ASSERT_EQ(p.tree.frames.size(), 3);
+    EXPECT_EQ(p.tree.frames[0].stream, uint(repeats));
+    EXPECT_EQ(p.tree.frames[1].stream, 0u);
+    EXPECT_EQ(p.tree.frames[2].stream, uint(repeats));
+    EXPECT_EQ(p.tree.frames[2].number, 1u);
+}
+
 // A host that hands over no frame counters gets every frame numbered 0.
 TEST(BlockFrames, NoFrameCounters)
 {
