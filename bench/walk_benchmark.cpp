@@ -15,12 +15,11 @@ public:
     void beginElement(quint64, quint64, const QString &, qint64) override { ++elements; }
     void addField(bool, quint64, quint8, quint64, const QString &, const QString &, const QString &,
                   const QString &, qint64) override
-    {
-    }
-    void annotateElement(const QString &) override {}
-    void endElement() override {}
-    void addFrame(const FrameRecord &) override {}
-    void topLevelParsed(int) override {}
+    { }
+    void annotateElement(const QString &) override { }
+    void endElement() override { }
+    void addFrame(const FrameRecord &) override { }
+    void topLevelParsed(int) override { }
 
     quint64 elements = 0;
 };
@@ -52,8 +51,8 @@ void walkFile(benchmark::State &state)
     // The share of the file the walk fetched: headers and the pages around
     // them, never the data of large blocks.
     state.counters["bytes_read_share"] = fileSize ? double(bytesRead) / double(fileSize) : 0.0;
-    state.counters["elements_per_second"] =
-        benchmark::Counter(double(elements), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["elements_per_second"]
+        = benchmark::Counter(double(elements), benchmark::Counter::kIsIterationInvariantRate);
 }
 
 } // namespace

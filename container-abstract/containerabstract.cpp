@@ -9,20 +9,17 @@ ElementSink::~ElementSink() = default;
 ContainerAbstract::CommonElement::CommonElement()
     : type(0)
     , name(QStringLiteral("Unknown"))
-{
-}
+{ }
 
 ContainerAbstract::CommonElement::CommonElement(int type, const QString &name)
     : type(type)
     , name(name)
-{
-}
+{ }
 
 ContainerAbstract::ContainerAbstract(QObject *parent)
     : QObject(parent)
     , frameCounters(1, 0)
-{
-}
+{ }
 
 ContainerAbstract::~ContainerAbstract() = default;
 
@@ -89,6 +86,6 @@ void ContainerAbstract::endElement()
 int ContainerAbstract::addFrame(uint index, quint64 number)
 {
     if (m_sink)
-        m_sink->addFrame(FrameRecord{index, number, frameOffset, frameSize, frameKeyframe});
+        m_sink->addFrame(FrameRecord {index, number, frameOffset, frameSize, frameKeyframe});
     return 0;
 }

@@ -24,7 +24,8 @@ public:
     virtual void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) = 0;
     virtual void addField(bool flag, quint64 offset, quint8 code, quint64 length,
                           const QString &name, const QString &value, const QString &extra,
-                          const QString &meaning, qint64 tag) = 0;
+                          const QString &meaning, qint64 tag)
+        = 0;
     virtual void annotateElement(const QString &text) = 0;
     virtual void endElement() = 0;
     virtual void addFrame(const FrameRecord &frame) = 0;
@@ -33,6 +34,10 @@ public:
     // parser's status for it.
     virtual void topLevelParsed(int status) = 0;
     // Called by the driver before the first and after the last element.
-    virtual void beginFile(const QString &fileName, quint64 size) { Q_UNUSED(fileName); Q_UNUSED(size); }
-    virtual void endFile() {}
+    virtual void beginFile(const QString &fileName, quint64 size)
+    {
+        Q_UNUSED(fileName);
+        Q_UNUSED(size);
+    }
+    virtual void endFile() { }
 };

@@ -39,7 +39,7 @@ void ElementTree::addField(bool flag, quint64 offset, quint8 code, quint64 lengt
         ++strayCalls;
         return;
     }
-    node->rows.append(ElementRow{flag, offset, code, length, name, value, extra, meaning, tag});
+    node->rows.append(ElementRow {flag, offset, code, length, name, value, extra, meaning, tag});
 }
 
 void ElementTree::annotateElement(const QString &text)

@@ -86,7 +86,7 @@ private:
     qint64 readFile(qint64 position, char *buffer, qint64 count);
 
     QFile m_file;
-    QByteArray m_buffer;   // a buffer's bytes, or a file's window
+    QByteArray m_buffer;            // a buffer's bytes, or a file's window
     const char *m_window = nullptr; // the bytes from m_windowStart on
     qint64 m_size = 0;
     qint64 m_pos = 0;

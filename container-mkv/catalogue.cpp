@@ -32,6 +32,7 @@ QString staticText(const char16_t *text)
 
 void ContainerMKV::fillCatalogue()
 {
+    // clang-format off
     static const CatalogueRow rows[] = {
     // EBML header
     {0x1A45DFA3, Master, u"EBML", nullptr, nullptr},
@@ -281,6 +282,7 @@ void ContainerMKV::fillCatalogue()
     {0x4487, UTF8, u"TagString", nullptr, nullptr},
     {0x4485, Binary, u"TagBinary", nullptr, nullptr},
     };
+    // clang-format on
 
     elements.reserve(int(sizeof rows / sizeof rows[0]));
     for (const CatalogueRow &row : rows) {

@@ -109,20 +109,13 @@ int ContainerMKV::reportValue(ElementMKV *element)
 {
     switch (element->type) {
     case SInteger:
-    case Date:
-        return reportValueSInteger(element);
-    case UInteger:
-        return reportValueUInteger(element);
-    case Float:
-        return reportValueFloat(element);
-    case String:
-        return reportValueString(element);
-    case UTF8:
-        return reportValueUTF8(element);
-    case Binary:
-        return reportValueBinary(element);
-    default:
-        return StatusDone;
+    case Date: return reportValueSInteger(element);
+    case UInteger: return reportValueUInteger(element);
+    case Float: return reportValueFloat(element);
+    case String: return reportValueString(element);
+    case UTF8: return reportValueUTF8(element);
+    case Binary: return reportValueBinary(element);
+    default: return StatusDone;
     }
 }
 
@@ -156,17 +149,21 @@ int ContainerMKV::reportValueFloat(ElementMKV *element)
     if (n != 4 && n != 8)
         return StatusLengthRefused;
     unsigned char input[8] = {};
-    unsigned char output[8] = {};
     dataSource->readBytes(reinterpret_cast<char *>(input), qint64(n));
+    // The payload is the big-endian bit pattern of the number. Assembled as
+    // an integer, it is copied into the float whatever the host's byte order.
+    static_assert(sizeof(float) == 4 && sizeof(double) == 8, "4-byte floats, 8-byte doubles");
+    quint64 bits = 0;
     for (quint64 i = 0; i < n; ++i)
-        output[i] = input[n - 1 - i];
+        bits = (bits << 8) | input[i];
     double value = 0;
     if (n == 4) {
+        const auto bits32 = quint32(bits);
         float single = 0;
-        std::memcpy(&single, output, 4);
+        std::memcpy(&single, &bits32, 4);
         value = single;
     } else {
-        std::memcpy(&value, output, 8);
+        std::memcpy(&value, &bits, 8);
     }
     addValueRow(element, QString::number(value, 'g', 6));
     return StatusDone;
@@ -181,8 +178,9 @@ int ContainerMKV::reportValueString(ElementMKV *element)
     Payload payload;
     if (loadPayload(qMin(element->dataSize, limit), &payload) != StatusDone)
         return StatusNoMemory;
-    addValueRow(element, QString::fromLatin1(payload.bytes.get(),
-                                             lengthToNul(payload.bytes.get(), payload.size)));
+    addValueRow(
+        element,
+        QString::fromLatin1(payload.bytes.get(), lengthToNul(payload.bytes.get(), payload.size)));
     return StatusDone;
 }
 
@@ -191,8 +189,9 @@ int ContainerMKV::reportValueUTF8(ElementMKV *element)
     Payload payload;
     if (loadPayload(qMin(element->dataSize, binaryLimit), &payload) != StatusDone)
         return StatusNoMemory;
-    addValueRow(element, QString::fromUtf8(payload.bytes.get(),
-                                           lengthToNul(payload.bytes.get(), payload.size)));
+    addValueRow(
+        element,
+        QString::fromUtf8(payload.bytes.get(), lengthToNul(payload.bytes.get(), payload.size)));
     return StatusDone;
 }
 
@@ -233,7 +232,8 @@ int ContainerMKV::parseJunk(ElementMKV *element)
     Payload payload;
     if (loadPayload(qMin(element->dataSize, binaryLimit), &payload) != StatusDone)
         return StatusNoMemory;
-    addValueRow(element, QString::fromLatin1(payload.bytes.get(),
-                                             lengthToNul(payload.bytes.get(), payload.size)));
+    addValueRow(
+        element,
+        QString::fromLatin1(payload.bytes.get(), lengthToNul(payload.bytes.get(), payload.size)));
     return StatusDone;
 }

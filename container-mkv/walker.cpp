@@ -23,8 +23,9 @@ const QString &nestingTooDeepText()
 } // namespace
 
 const ContainerMKV::RowTexts ContainerMKV::Texts = {
-    QStringLiteral("id"),       QStringLiteral("size"),  QStringLiteral("value"),
-    QStringLiteral("TrackNumber"), QStringLiteral("Timecode"), QStringLiteral("Flags"),
+    QStringLiteral("id"),       QStringLiteral("size"),
+    QStringLiteral("value"),    QStringLiteral("TrackNumber"),
+    QStringLiteral("Timecode"), QStringLiteral("Flags"),
     QStringLiteral("data"),     QString(),
 };
 

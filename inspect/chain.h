@@ -17,8 +17,8 @@ public:
     struct Settings
     {
         bool checkCrcs = true;
-        bool summary = false;           // what the HTML report needs of tracks and frames
-        std::FILE *progress = nullptr;  // a terminal for the progress line
+        bool summary = false;          // what the HTML report needs of tracks and frames
+        std::FILE *progress = nullptr; // a terminal for the progress line
     };
     // The stages read what they check from input, which the walk reads too.
     Chain(Sink *writer, InputDevice *input, const Settings &settings);

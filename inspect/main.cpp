@@ -1,16 +1,16 @@
 // vantorel-inspect: walks a Matroska or WebM file with the container plug-in
 // and prints every element with its rows, as text, JSON, frames CSV or an
 // HTML report.
-#include "containerabstract.h"
-#include "inputdevice.h"
-#include "outputfile.h"
-#include "plugin.h"
 #include "chain.h"
+#include "containerabstract.h"
 #include "escape.h"
 #include "frameswriter.h"
 #include "htmlwriter.h"
+#include "inputdevice.h"
 #include "jsonwriter.h"
 #include "outputbuffer.h"
+#include "outputfile.h"
+#include "plugin.h"
 #include "textwriter.h"
 
 #include <QCommandLineParser>
@@ -61,9 +61,9 @@ struct Options
     bool quiet = false;
     QStringList pluginDirectories;
     HtmlWriter::Settings report;
-    QString html;            // the report's path, as shown
-    QByteArray htmlNative;   // and as the file system has it
-    QString file;            // the input's name, as shown
+    QString html;          // the report's path, as shown
+    QByteArray htmlNative; // and as the file system has it
+    QString file;          // the input's name, as shown
     QByteArray fileNative;
 };
 
@@ -94,7 +94,8 @@ int readOptions(int argc, char **argv, Options *o)
         "and decoded fields, and every frame of its video tracks."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print the tree as JSON."));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("Print the tree as JSON."));
     const QCommandLineOption frames(
         QStringLiteral("frames"),
         QStringLiteral("Print the video frames as CSV (stream, number, offset, size, keyframe) "
@@ -110,7 +111,8 @@ int readOptions(int argc, char **argv, Options *o)
     const QCommandLineOption showJunk(QStringLiteral("show-junk"),
                                       QStringLiteral("Show the contents of Void padding."));
     const QCommandLineOption hideUnknown(
-        QStringLiteral("hide-unknown"), QStringLiteral("Do not show payloads of unknown elements."));
+        QStringLiteral("hide-unknown"),
+        QStringLiteral("Do not show payloads of unknown elements."));
     const QCommandLineOption noCrc(QStringLiteral("no-crc"),
                                    QStringLiteral("Do not check CRC-32 elements."));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
@@ -149,35 +151,41 @@ int readOptions(int argc, char **argv, Options *o)
 
     quint64 radix = 0;
     if (!number(parser, base, &radix) || radix < 2 || radix > 36)
-        return fail(ExitUsage, QStringLiteral("--base takes a number from 2 to 36, not '%1'")
-                                   .arg(parser.value(base)));
+        return fail(
+            ExitUsage,
+            QStringLiteral("--base takes a number from 2 to 36, not '%1'").arg(parser.value(base)));
     o->base = int(radix);
     if (!number(parser, binaryLimit, &o->binaryLimit))
-        return fail(ExitUsage, QStringLiteral("--binary-limit takes a byte count, not '%1'")
-                                   .arg(parser.value(binaryLimit)));
+        return fail(ExitUsage,
+                    QStringLiteral("--binary-limit takes a byte count, not '%1'")
+                        .arg(parser.value(binaryLimit)));
     if (!number(parser, htmlHexLimit, &o->report.hexLimit))
-        return fail(ExitUsage, QStringLiteral("--html-hex-limit takes a byte count, not '%1'")
-                                   .arg(parser.value(htmlHexLimit)));
+        return fail(ExitUsage,
+                    QStringLiteral("--html-hex-limit takes a byte count, not '%1'")
+                        .arg(parser.value(htmlHexLimit)));
     if (!number(parser, htmlMaxNodes, &o->report.maxNodes))
-        return fail(ExitUsage, QStringLiteral("--html-max-nodes takes a count, not '%1'")
-                                   .arg(parser.value(htmlMaxNodes)));
+        return fail(ExitUsage,
+                    QStringLiteral("--html-max-nodes takes a count, not '%1'")
+                        .arg(parser.value(htmlMaxNodes)));
     if (parser.isSet(html) && (parser.isSet(json) || parser.isSet(frames)))
-        return fail(ExitUsage, QStringLiteral("--html replaces the printed tree: not with --json "
-                                              "or --frames"));
+        return fail(ExitUsage,
+                    QStringLiteral("--html replaces the printed tree: not with --json "
+                                   "or --frames"));
     const QStringList files = parser.positionalArguments();
     if (files.size() != 1)
-        return fail(ExitUsage, files.isEmpty() ? QStringLiteral("no file given (see --help)")
-                                               : QStringLiteral("one file at a time (see --help)"));
+        return fail(ExitUsage,
+                    files.isEmpty() ? QStringLiteral("no file given (see --help)")
+                                    : QStringLiteral("one file at a time (see --help)"));
 
-    o->output = parser.isSet(html)     ? Output::Html
-                : parser.isSet(frames) ? Output::Frames
-                : parser.isSet(json)   ? Output::Json
-                                       : Output::Text;
+    o->output = parser.isSet(html) ? Output::Html
+        : parser.isSet(frames)     ? Output::Frames
+        : parser.isSet(json)       ? Output::Json
+                                   : Output::Text;
     o->showJunk = parser.isSet(showJunk);
     o->showUnknown = !parser.isSet(hideUnknown);
     o->checkCrcs = !parser.isSet(noCrc);
     o->quiet = parser.isSet(quiet);
-    o->pluginDirectories = parser.isSet(pluginDir) ? QStringList{parser.value(pluginDir)}
+    o->pluginDirectories = parser.isSet(pluginDir) ? QStringList {parser.value(pluginDir)}
                                                    : Plugin::defaultDirectories();
     o->file = files.first();
     o->fileNative = nativeArgument(o->file, argc, argv);
@@ -211,8 +219,9 @@ int main(int argc, char *argv[])
         return fail(ExitFailed, error);
     const QStringList extensions = plugin.supportedExtensions();
     if (!extensions.contains(QFileInfo(options.file).suffix(), Qt::CaseInsensitive))
-        return fail(ExitFailed, QStringLiteral("%1: not a Matroska or WebM file name (suffixes: %2)")
-                                    .arg(options.file, extensions.join(QStringLiteral(", "))));
+        return fail(ExitFailed,
+                    QStringLiteral("%1: not a Matroska or WebM file name (suffixes: %2)")
+                        .arg(options.file, extensions.join(QStringLiteral(", "))));
     std::unique_ptr<ContainerAbstract> parser(plugin.createParser());
     if (!parser)
         return fail(ExitFailed, QStringLiteral("the plug-in made no parser"));
@@ -221,15 +230,17 @@ int main(int argc, char *argv[])
     parser->showJunk = options.showJunk;
     parser->showUnknown = options.showUnknown;
     if (options.binaryLimit > ValueCap)
-        fail(ExitWalked, QStringLiteral("--binary-limit is capped at %1 bytes: longer values are "
-                                        "shown cut")
-                             .arg(ValueCap));
+        fail(ExitWalked,
+             QStringLiteral("--binary-limit is capped at %1 bytes: longer values are "
+                            "shown cut")
+                 .arg(ValueCap));
 
     OutputFile file;
     if (options.output == Output::Html) {
         if (input.isSameFile(options.htmlNative))
-            return fail(ExitUsage, QStringLiteral("%1: the report would overwrite its input")
-                                       .arg(options.html));
+            return fail(
+                ExitUsage,
+                QStringLiteral("%1: the report would overwrite its input").arg(options.html));
         if (!file.create(options.htmlNative))
             return fail(ExitFailed, QStringLiteral("%1: cannot write it").arg(options.html));
     }
@@ -255,16 +266,18 @@ int main(int argc, char *argv[])
     out.flush();
     parser.reset();
     if (verified != 0)
-        return fail(ExitFailed, QStringLiteral("%1: the plug-in refuses this file (status %2)")
-                                    .arg(options.file)
-                                    .arg(verified));
+        return fail(ExitFailed,
+                    QStringLiteral("%1: the plug-in refuses this file (status %2)")
+                        .arg(options.file)
+                        .arg(verified));
     if (out.failed() || !file.commit())
         return fail(ExitFailed, QStringLiteral("cannot write the output"));
     if (const PastEnd *past = chain.firstPastEnd())
-        fail(ExitWalked, QStringLiteral("%1 ends early: %2 at offset %3 claims %4 bytes, %5 remain")
-                             .arg(options.file, past->name)
-                             .arg(past->offset)
-                             .arg(past->size)
-                             .arg(past->remaining));
+        fail(ExitWalked,
+             QStringLiteral("%1 ends early: %2 at offset %3 claims %4 bytes, %5 remain")
+                 .arg(options.file, past->name)
+                 .arg(past->offset)
+                 .arg(past->size)
+                 .arg(past->remaining));
     return ExitWalked;
 }

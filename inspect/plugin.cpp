@@ -23,8 +23,8 @@ bool Plugin::load(const QStringList &directories, QString *error)
             continue;
         }
         m_createParser = reinterpret_cast<CreateParser>(m_library.resolve("createParser"));
-        m_supportedExtensions =
-            reinterpret_cast<SupportedExtensions>(m_library.resolve("supportedExtensions"));
+        m_supportedExtensions
+            = reinterpret_cast<SupportedExtensions>(m_library.resolve("supportedExtensions"));
         if (m_createParser && m_supportedExtensions)
             return true;
         *error = QStringLiteral("%1 lacks its entry points").arg(m_library.fileName());

@@ -62,8 +62,8 @@ struct StreamFacts
 struct TrackSummary
 {
     quint64 timecodeScale = 1000000;
-    std::vector<TrackFacts> tracks; // in the order of their entries
-    quint64 tracksOmitted = 0;      // entries past the listed ones
+    std::vector<TrackFacts> tracks;   // in the order of their entries
+    quint64 tracksOmitted = 0;        // entries past the listed ones
     std::vector<StreamFacts> streams; // by stream index
     quint64 streamFramesOmitted = 0;  // frames of streams past the counted ones
 };
@@ -90,8 +90,7 @@ class Stage : public Sink
 public:
     explicit Stage(Sink *next)
         : m_next(next)
-    {
-    }
+    { }
 
     void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override
     {

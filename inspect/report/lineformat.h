@@ -17,14 +17,31 @@
 // fields) adds what a node learns after its line went out.
 namespace ReportFormat {
 
-enum NodeField { NodeParent, NodeName, NodeOffset, NodeSize, NodeFlags, NodeBytes, NodeAnnotation,
-                 NodeCrc, NodeFields };
+enum NodeField {
+    NodeParent,
+    NodeName,
+    NodeOffset,
+    NodeSize,
+    NodeFlags,
+    NodeBytes,
+    NodeAnnotation,
+    NodeCrc,
+    NodeFields
+};
 enum RowField { RowName, RowOffset, RowLength, RowValue, RowMeaning, RowFields };
 enum LateField { LateIndex, LateAnnotation, LateCrc, LateOmitted, LateStatus, LateFields };
 // A frame line; the time is in microseconds, empty when unknown, and the
 // node is the index of the innermost embedded node open at the frame.
-enum FrameField { FrameStream, FrameNumber, FrameOffset, FrameSize, FrameKeyframe, FrameTime,
-                  FrameNode, FrameFields };
+enum FrameField {
+    FrameStream,
+    FrameNumber,
+    FrameOffset,
+    FrameSize,
+    FrameKeyframe,
+    FrameTime,
+    FrameNode,
+    FrameFields
+};
 
 enum NodeFlag : unsigned {
     FlagPastFileEnd = 1,
@@ -37,12 +54,12 @@ constexpr char LateLine = '!';
 constexpr char Reference = '^';
 
 // The names under which the page finds each field.
-constexpr const char *NodeFieldNames[NodeFields] = {"parent", "name", "offset", "size",
-                                                    "flags", "bytes", "annotation", "crc"};
+constexpr const char *NodeFieldNames[NodeFields]
+    = {"parent", "name", "offset", "size", "flags", "bytes", "annotation", "crc"};
 constexpr const char *RowFieldNames[RowFields] = {"name", "offset", "length", "value", "meaning"};
-constexpr const char *LateFieldNames[LateFields] = {"index", "annotation", "crc", "omitted",
-                                                    "status"};
-constexpr const char *FrameFieldNames[FrameFields] = {"stream", "number", "offset", "size",
-                                                      "keyframe", "time", "node"};
+constexpr const char *LateFieldNames[LateFields]
+    = {"index", "annotation", "crc", "omitted", "status"};
+constexpr const char *FrameFieldNames[FrameFields]
+    = {"stream", "number", "offset", "size", "keyframe", "time", "node"};
 
 } // namespace ReportFormat

@@ -12,14 +12,14 @@ void BoundsStage::beginElement(quint64 offset, quint64 size, const QString &name
 {
     const quint64 remaining = offset < m_fileSize ? m_fileSize - offset : 0;
     const quint64 end = size > std::numeric_limits<quint64>::max() - offset
-                            ? std::numeric_limits<quint64>::max()
-                            : offset + size;
+        ? std::numeric_limits<quint64>::max()
+        : offset + size;
     unsigned marks = 0;
     if (size > remaining) {
         marks |= PastFileEnd;
         if (!m_found) {
             m_found = true;
-            m_first = PastEnd{name, offset, size, remaining};
+            m_first = PastEnd {name, offset, size, remaining};
         }
     }
     if (!m_ends.empty() && end > m_ends.back())

@@ -65,8 +65,8 @@ quint32 CrcStage::crc32(quint32 crc, const unsigned char *p, size_t size)
     const CrcTables &tb = tables();
     crc = ~crc;
     while (size >= 8) {
-        const quint32 a = crc ^ (quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16
-                                 | quint32(p[3]) << 24);
+        const quint32 a = crc
+            ^ (quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24);
         crc = tb.t[7][a & 0xFF] ^ tb.t[6][(a >> 8) & 0xFF] ^ tb.t[5][(a >> 16) & 0xFF]
             ^ tb.t[4][a >> 24] ^ tb.t[3][p[4]] ^ tb.t[2][p[5]] ^ tb.t[1][p[6]] ^ tb.t[0][p[7]];
         p += 8;
@@ -98,8 +98,7 @@ CrcStage::CrcStage(Sink *next, InputDevice *input)
     : Stage(next)
     , m_input(input)
     , m_buffer(new (std::nothrow) unsigned char[BufferSize])
-{
-}
+{ }
 
 CrcStage::~CrcStage() = default;
 
@@ -116,15 +115,15 @@ void CrcStage::beginElement(quint64 offset, quint64 size, const QString &name, q
     if (!m_open.empty())
         isCrc = ++m_open.back().children == 1 && name == QLatin1String("CRC-32");
     const quint64 end = size > std::numeric_limits<quint64>::max() - offset
-                            ? std::numeric_limits<quint64>::max()
-                            : offset + size;
-    m_open.push_back(Node{offset, end, offset, 0, isCrc, false, CrcVerdict::None, 0});
+        ? std::numeric_limits<quint64>::max()
+        : offset + size;
+    m_open.push_back(Node {offset, end, offset, 0, isCrc, false, CrcVerdict::None, 0});
     m_next->beginElement(offset, size, name, tag);
 }
 
-void CrcStage::addField(bool flag, quint64 offset, quint8 code, quint64 length,
-                        const QString &name, const QString &value, const QString &extra,
-                        const QString &meaning, qint64 tag)
+void CrcStage::addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
+                        const QString &value, const QString &extra, const QString &meaning,
+                        qint64 tag)
 {
     // Only a CRC-32 needs to know where its payload starts.
     if (!m_open.empty() && m_open.back().isCrc && name == QLatin1String("size"))
@@ -167,7 +166,7 @@ void CrcStage::startCheck(const Node &crc, Node &master)
     master.expected = quint32(stored[0]) | quint32(stored[1]) << 8 | quint32(stored[2]) << 16
         | quint32(stored[3]) << 24;
     master.checking = true;
-    m_ranges.push_back(Range{from, to, 0, false});
+    m_ranges.push_back(Range {from, to, 0, false});
     // The pass went past this payload's start only after an element that
     // ran past its parent; such bytes are read again, up to the file's size
     // in all.
@@ -201,9 +200,9 @@ void CrcStage::advance(quint64 to)
         first = qMin(first, range.from);
     m_done = qMax(m_done, first);
     while (m_done < to) {
-        const qint64 n = m_input->readDirect(qint64(m_done),
-                                             reinterpret_cast<char *>(m_buffer.get()),
-                                             qint64(qMin<quint64>(to - m_done, BufferSize)));
+        const qint64 n
+            = m_input->readDirect(qint64(m_done), reinterpret_cast<char *>(m_buffer.get()),
+                                  qint64(qMin<quint64>(to - m_done, BufferSize)));
         if (n <= 0) {
             for (Range &range : m_ranges)
                 range.failed = true;

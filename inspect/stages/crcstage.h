@@ -41,7 +41,7 @@ private:
         quint64 dataOffset; // a CRC-32's payload, from its size row
         quint64 children;
         bool isCrc;
-        bool checking;      // a range of it is open
+        bool checking; // a range of it is open
         CrcVerdict verdict;
         quint32 expected;
     };

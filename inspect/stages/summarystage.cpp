@@ -135,7 +135,7 @@ void SummaryStage::addFrame(const FrameRecord &frame)
     auto stream = m_streams.find(frame.stream);
     if (stream == m_streams.end() && m_streams.size() < MaxStreams) {
         stream = m_streams.emplace(frame.stream, m_summary.streams.size()).first;
-        m_summary.streams.push_back(StreamFacts{frame.stream, m_blockTrack, 0});
+        m_summary.streams.push_back(StreamFacts {frame.stream, m_blockTrack, 0});
     }
     if (stream != m_streams.end())
         ++m_summary.streams[stream->second].frames;
@@ -147,8 +147,8 @@ void SummaryStage::addFrame(const FrameRecord &frame)
     // Presentation time in microseconds: Cluster and block times in ticks of
     // the timecode scale (nanoseconds).
     if (m_clusterTimeKnown && m_blockTimeKnown) {
-        const long double us =
-            ((long double)m_clusterTime + m_blockTime) * m_summary.timecodeScale / 1000;
+        const long double us
+            = ((long double)m_clusterTime + m_blockTime) * m_summary.timecodeScale / 1000;
         if (us > -0x1p62L && us < 0x1p62L) {
             facts.timed = true;
             facts.time = qint64(us);

@@ -24,8 +24,20 @@ public:
 
     // What an element is to the summary.
     enum Role : quint8 {
-        Other, Unknown, SegmentInfo, TimecodeScale, Cluster, ClusterTime, Block, TrackEntry,
-        TrackNumber, TrackType, CodecID, Video, PixelWidth, PixelHeight,
+        Other,
+        Unknown,
+        SegmentInfo,
+        TimecodeScale,
+        Cluster,
+        ClusterTime,
+        Block,
+        TrackEntry,
+        TrackNumber,
+        TrackType,
+        CodecID,
+        Video,
+        PixelWidth,
+        PixelHeight,
     };
 
 private:

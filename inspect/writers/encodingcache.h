@@ -13,8 +13,7 @@
 //
 // Encode is `char *(char *out, const char16_t *text, qsizetype size)`: it
 // writes the encoding and returns its end.
-template <char *(*Encode)(char *, const char16_t *, qsizetype)>
-class EncodingCache
+template <char *(*Encode)(char *, const char16_t *, qsizetype)> class EncodingCache
 {
 public:
     static constexpr qsizetype MaxUnits = 16;

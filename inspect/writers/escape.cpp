@@ -28,8 +28,7 @@ inline char *putU(char *p, char16_t c)
 // are escaped. The ASCII characters that need care are left to Special,
 // which returns where it wrote to.
 template <typename Special>
-char *escape(char *p, const char16_t *u, qsizetype size, const bool (&plain)[128],
-             Special special)
+char *escape(char *p, const char16_t *u, qsizetype size, const bool (&plain)[128], Special special)
 {
     const char16_t *end = u + size;
     while (u != end) {
@@ -122,8 +121,8 @@ char *Escape::html(char *out, const char16_t *units, qsizetype size)
 QByteArray Escape::forTerminal(QStringView text)
 {
     QByteArray bytes(text.size() * qsizetype(MaxBytesPerUnit), Qt::Uninitialized);
-    char *end = Escape::text(bytes.data(), reinterpret_cast<const char16_t *>(text.data()),
-                             text.size());
+    char *end
+        = Escape::text(bytes.data(), reinterpret_cast<const char16_t *>(text.data()), text.size());
     bytes.truncate(end - bytes.data());
     return bytes;
 }

@@ -9,8 +9,7 @@
 // memory stays flat however many there are. When no file can be had, or
 // writing it fails, the records stay in memory; batches spooled before stay
 // good. Records are written as their bytes.
-template <typename Record>
-class FrameSpool
+template <typename Record> class FrameSpool
 {
     static_assert(std::is_trivially_copyable<Record>::value, "records are spooled as bytes");
 
@@ -35,8 +34,7 @@ public:
     unsigned long long size() const { return m_spooled + m_batch.size(); }
 
     // Hands every record to take, in the order added, and empties the spool.
-    template <typename Take>
-    void drain(Take take)
+    template <typename Take> void drain(Take take)
     {
         if (m_file) {
             std::rewind(m_file);

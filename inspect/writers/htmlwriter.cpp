@@ -56,8 +56,7 @@ void putJson(std::string &s, QStringView text)
     putText(s, text, true);
 }
 
-template <size_t N>
-void putNames(std::string &s, const char *key, const char *const (&names)[N])
+template <size_t N> void putNames(std::string &s, const char *key, const char *const (&names)[N])
 {
     s += '"';
     s += key;
@@ -82,8 +81,7 @@ HtmlWriter::HtmlWriter(OutputBuffer *out, InputDevice *input, const Settings &se
     : m_out(out)
     , m_settings(sane(settings))
     , m_input(input)
-{
-}
+{ }
 
 void HtmlWriter::beginFile(const QString &fileName, quint64 size)
 {
@@ -188,13 +186,13 @@ void HtmlWriter::reference(std::string &line, const QString &value)
 
 void HtmlWriter::writeBase64(std::string &line, quint64 offset, quint64 count)
 {
-    static const char alphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char alphabet[]
+        = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     if (!m_input || count == 0)
         return;
     m_read.resize(size_t(count));
-    const qint64 n =
-        m_input->readDirect(qint64(offset), reinterpret_cast<char *>(m_read.data()), qint64(count));
+    const qint64 n = m_input->readDirect(qint64(offset), reinterpret_cast<char *>(m_read.data()),
+                                         qint64(count));
     if (n <= 0)
         return;
     const unsigned char *b = m_read.data();
@@ -234,9 +232,9 @@ void HtmlWriter::beginElement(quint64 offset, quint64 size, const QString &name,
     m_pastParent += (flags & FlagPastParentEnd) != 0;
     m_pastEither += flags != 0;
     m_unknown += (marks & UnknownElement) != 0;
-    const quint64 end =
-        size > std::numeric_limits<quint64>::max() - offset ? std::numeric_limits<quint64>::max()
-                                                            : offset + size;
+    const quint64 end = size > std::numeric_limits<quint64>::max() - offset
+        ? std::numeric_limits<quint64>::max()
+        : offset + size;
     Open *parent = m_open.empty() ? nullptr : &m_open.back();
     if (parent) {
         parent->hasChildren = true;
@@ -398,7 +396,7 @@ void HtmlWriter::addFrame(const FrameRecord &frame)
     ++m_frameCount;
     if (m_framesEmbedded < m_settings.maxFrames) {
         ++m_framesEmbedded;
-        m_frames.add(Frame{frame, m_frameFacts, m_open.empty() ? -1 : m_open.back().index});
+        m_frames.add(Frame {frame, m_frameFacts, m_open.empty() ? -1 : m_open.back().index});
     }
     m_frameFacts = FrameFacts();
 }

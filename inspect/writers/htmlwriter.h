@@ -53,8 +53,8 @@ public:
 private:
     struct Open
     {
-        qint64 index;        // in the page, or -1 past the cap
-        qint64 owner;        // the innermost embedded open node (position in m_open), or -1
+        qint64 index; // in the page, or -1 past the cap
+        qint64 owner; // the innermost embedded open node (position in m_open), or -1
         quint64 offset;
         quint64 size;
         quint64 end;         // offset + size, saturated

@@ -12,8 +12,7 @@ size_t jsonSize(const QString &text)
 
 JsonWriter::JsonWriter(OutputBuffer *out)
     : m_out(out)
-{
-}
+{ }
 
 void JsonWriter::writeString(const QString &text)
 {

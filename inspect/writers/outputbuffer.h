@@ -7,8 +7,7 @@
 #include <memory>
 
 // Copies a literal without its NUL; the fixed-size copy becomes a few moves.
-template <size_t N>
-inline char *putLiteral(char *p, const char (&literal)[N])
+template <size_t N> inline char *putLiteral(char *p, const char (&literal)[N])
 {
     std::memcpy(p, literal, N - 1);
     return p + N - 1;
@@ -34,8 +33,7 @@ public:
         m_pos += size;
     }
     // String literals, without a strlen.
-    template <size_t N>
-    OutputBuffer &operator<<(const char (&literal)[N])
+    template <size_t N> OutputBuffer &operator<<(const char (&literal)[N])
     {
         append(literal, N - 1);
         return *this;

@@ -4,8 +4,7 @@
 
 TextWriter::TextWriter(OutputBuffer *out)
     : m_out(out)
-{
-}
+{ }
 
 // The caller reserves IndentSlack bytes besides the indent itself.
 char *TextWriter::indent(char *p) const

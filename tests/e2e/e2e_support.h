@@ -134,9 +134,9 @@ inline ToolResult inspect(const QStringList &arguments, const QString &workingDi
 // The document vantorel-inspect --json prints.
 inline QJsonObject inspectJson(const QStringList &arguments)
 {
-    const ToolResult r = inspect(QStringList{QStringLiteral("--json")} + arguments);
+    const ToolResult r = inspect(QStringList {QStringLiteral("--json")} + arguments);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    QJsonParseError error{};
+    QJsonParseError error {};
     const QJsonObject doc = QJsonDocument::fromJson(r.out, &error).object();
     EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     return doc;
@@ -165,8 +165,7 @@ inline QString compact(const QJsonObject &o)
 }
 
 // The first node that differs between two lists, or nothing.
-inline QString firstDifference(const std::vector<QJsonObject> &a,
-                               const std::vector<QJsonObject> &b)
+inline QString firstDifference(const std::vector<QJsonObject> &a, const std::vector<QJsonObject> &b)
 {
     for (size_t i = 0; i < qMax(a.size(), b.size()); ++i) {
         const QString x = i < a.size() ? compact(a[i]) : QStringLiteral("none"),
@@ -182,7 +181,8 @@ inline QString firstDifference(QJsonObject a, QJsonObject b)
 {
     const QString nodes = firstDifference(flatten(a.take(QStringLiteral("elements")).toArray()),
                                           flatten(b.take(QStringLiteral("elements")).toArray()));
-    return !nodes.isEmpty() || a == b ? nodes : compact(a) + QStringLiteral(", against ") + compact(b);
+    return !nodes.isEmpty() || a == b ? nodes
+                                      : compact(a) + QStringLiteral(", against ") + compact(b);
 }
 
 // A failure of a tool: a non-zero status and exactly one line on stderr,
@@ -208,8 +208,7 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-template<typename F>
-void forEachNode(const std::vector<ElementNode> &nodes, F &&f, int depth = 0)
+template <typename F> void forEachNode(const std::vector<ElementNode> &nodes, F &&f, int depth = 0)
 {
     for (const ElementNode &node : nodes) {
         f(node, depth);

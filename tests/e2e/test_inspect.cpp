@@ -33,13 +33,18 @@ QJsonObject nodeJson(const ElementNode &n, bool topLevel, quint64 fileSize)
 {
     QJsonArray rows, children;
     for (const ElementRow &r : n.rows)
-        rows.append(QJsonObject{{"name", r.name}, {"offset", qint64(r.offset)},
-                                {"length", qint64(r.length)}, {"value", r.value},
-                                {"meaning", r.meaning}});
+        rows.append(QJsonObject {{"name", r.name},
+                                 {"offset", qint64(r.offset)},
+                                 {"length", qint64(r.length)},
+                                 {"value", r.value},
+                                 {"meaning", r.meaning}});
     for (const ElementNode &c : n.children)
         children.append(nodeJson(c, false, fileSize));
-    QJsonObject node{{"name", n.name}, {"offset", qint64(n.offset)}, {"size", qint64(n.size)},
-                     {"rows", rows}, {"children", children}};
+    QJsonObject node {{"name", n.name},
+                      {"offset", qint64(n.offset)},
+                      {"size", qint64(n.size)},
+                      {"rows", rows},
+                      {"children", children}};
     if (n.offset + n.size > fileSize)
         node.insert("past_end", true);
     if (n.annotations > 0)
@@ -57,18 +62,27 @@ QJsonObject walkJson(const QString &path, const e2e::WalkSettings &settings)
     for (const ElementNode &root : walk->tree.roots)
         elements.append(nodeJson(root, true, walk->fileSize));
     for (const FrameRecord &f : walk->tree.frames)
-        frames.append(QJsonObject{{"stream", qint64(f.stream)}, {"number", qint64(f.number)},
-                                  {"offset", qint64(f.offset)}, {"size", qint64(f.size)},
-                                  {"keyframe", f.keyframe != 0}});
-    return {{"file", QFileInfo(path).fileName()}, {"size", qint64(walk->fileSize)},
-            {"elements", elements}, {"frames", frames}};
+        frames.append(QJsonObject {{"stream", qint64(f.stream)},
+                                   {"number", qint64(f.number)},
+                                   {"offset", qint64(f.offset)},
+                                   {"size", qint64(f.size)},
+                                   {"keyframe", f.keyframe != 0}});
+    return {{"file", QFileInfo(path).fileName()},
+            {"size", qint64(walk->fileSize)},
+            {"elements", elements},
+            {"frames", frames}};
 }
 
 // Each option against a walk with the same setting, on a sample where the
 // setting makes a difference; every sample with the default settings.
 TEST(Inspect, JsonIsTheWalkWithTheSameSettings)
 {
-    struct Case { QStringList options; e2e::WalkSettings settings; QString sample; };
+    struct Case
+    {
+        QStringList options;
+        e2e::WalkSettings settings;
+        QString sample;
+    };
     std::vector<Case> cases = {
         {{"--base", "16"}, {16, false, true, 16}, "clip.webm"},
         {{"--binary-limit", "4"}, {4, false, true, 10}, "clip.webm"},
@@ -82,18 +96,19 @@ TEST(Inspect, JsonIsTheWalkWithTheSameSettings)
         SCOPED_TRACE((c.options.join(' ') + ' ' + c.sample).toStdString());
         const QString path = e2e::samplePath(c.sample);
         // CRC checks add to what the walk reports; they have a test of their own.
-        const QJsonObject doc = e2e::inspectJson(QStringList{"--no-crc"} + c.options << path);
+        const QJsonObject doc = e2e::inspectJson(QStringList {"--no-crc"} + c.options << path);
         const QJsonObject expected = walkJson(path, c.settings);
         EXPECT_EQ(e2e::firstDifference(expected, doc), QString());
-        if (!c.options.isEmpty())
+        if (!c.options.isEmpty()) {
             EXPECT_NE(expected, walkJson(path, {})) << "the option changes nothing here";
+        }
     }
 }
 
 TEST(Inspect, JsonDoesNotDependOnTheWorkingDirectory)
 {
-    const e2e::ToolResult relative =
-        inspect({"--json", "clip.webm"}, QFileInfo(clipPath()).absolutePath());
+    const e2e::ToolResult relative
+        = inspect({"--json", "clip.webm"}, QFileInfo(clipPath()).absolutePath());
     const e2e::ToolResult absolute = inspect({"--json", clipPath()});
     EXPECT_EQ(relative.exitCode, 0);
     EXPECT_FALSE(relative.out.isEmpty());
@@ -110,8 +125,8 @@ TEST(Inspect, TextOutputHelpAndVersion)
 
     const e2e::ToolResult help = inspect({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char *option : {"--json", "--base", "--binary-limit", "--show-junk",
-                               "--hide-unknown", "--plugin-dir"})
+    for (const char *option :
+         {"--json", "--base", "--binary-limit", "--show-junk", "--hide-unknown", "--plugin-dir"})
         EXPECT_TRUE(help.out.contains(option)) << option;
     const e2e::ToolResult version = inspect({"--version"});
     EXPECT_EQ(version.exitCode, 0);
@@ -128,13 +143,13 @@ TEST(Inspect, MarksElementsPastTheEndOfACutFile)
     const quint64 size = 20000;
     ASSERT_TRUE(e2e::writeFile(cut, e2e::readFile(clipPath()).left(qsizetype(size))));
     int pastEnd = 0;
-    e2e::forEachNode(e2e::walkFile(cut)->tree.roots, [&](const ElementNode &n, int) {
-        pastEnd += n.offset + n.size > size;
-    });
+    e2e::forEachNode(e2e::walkFile(cut)->tree.roots,
+                     [&](const ElementNode &n, int) { pastEnd += n.offset + n.size > size; });
     ASSERT_GT(pastEnd, 0);
 
     const QString early = QStringLiteral("ends early: Segment at offset 36 claims 33626 bytes, "
-                                         "%1 remain").arg(size - 36);
+                                         "%1 remain")
+                              .arg(size - 36);
     for (const QString &path : {cut, clipPath()}) {
         SCOPED_TRACE(path.toStdString());
         const bool isCut = path == cut;
@@ -156,13 +171,15 @@ TEST(Inspect, MarksElementsPastTheEndOfACutFile)
             ++marked;
             const QStringList words = line.chopped(mark.size()).split(' '); // ... @offset len size
             EXPECT_GT(words.at(words.size() - 3).mid(1).toULongLong() + words.last().toULongLong(),
-                      size) << line.toStdString();
+                      size)
+                << line.toStdString();
         }
         EXPECT_EQ(marked, isCut ? pastEnd : 0);
         EXPECT_EQ(json.out.count("\"past_end\": true"), isCut ? pastEnd : 0);
         if (isCut)
-            EXPECT_EQ(e2e::firstDifference(walkJson(cut, {}),
-                                           QJsonDocument::fromJson(json.out).object()), QString());
+            EXPECT_EQ(
+                e2e::firstDifference(walkJson(cut, {}), QJsonDocument::fromJson(json.out).object()),
+                QString());
         else
             EXPECT_FALSE(json.out.contains("past_end"));
     }
@@ -197,8 +214,8 @@ TEST(Inspect, ChecksCrc32ElementsAgainstTheirMasters)
         const ElementNode &crc = n.children[0];
         const QByteArray rest = bytes.mid(qsizetype(crc.offset + crc.size),
                                           qsizetype(n.offset + n.size - crc.offset - crc.size));
-        const quint32 stored =
-            qFromLittleEndian<quint32>(bytes.constData() + crc.offset + crc.size - 4);
+        const quint32 stored
+            = qFromLittleEndian<quint32>(bytes.constData() + crc.offset + crc.size - 4);
         EXPECT_EQ(slowCrc32(rest), stored) << n.offset;
         checked.push_back(n.offset);
         if (n.name == QLatin1String("Cluster") && !flipAt) {
@@ -223,7 +240,8 @@ TEST(Inspect, ChecksCrc32ElementsAgainstTheirMasters)
         ASSERT_EQ(verdicts.size(), checked.size());
         for (const quint64 offset : checked)
             EXPECT_EQ(verdicts[qint64(offset)],
-                      file == flipped && offset == flippedCluster ? "mismatch" : "ok") << offset;
+                      file == flipped && offset == flippedCluster ? "mismatch" : "ok")
+                << offset;
         const e2e::ToolResult text = inspect({file});
         EXPECT_EQ(text.out.count("# CRC-32 mismatch"), file == flipped ? 1 : 0);
         EXPECT_EQ(text.out.count("# CRC-32 ok"), qsizetype(checked.size()) - (file == flipped));
@@ -276,14 +294,16 @@ TEST(Inspect, RefusesAnUnreadableFile)
     // user instead, with the folder open to it and the file still closed.
     if (!e2e::toolInstalled(QStringLiteral("setpriv")))
         GTEST_SKIP() << "this user reads any file, and setpriv is not there to drop privileges";
-    ASSERT_TRUE(QFile::setPermissions(
-        dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                        QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                        QFileDevice::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(dir.path(),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                          | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                                          | QFileDevice::ExeGroup | QFileDevice::ReadOther
+                                          | QFileDevice::ExeOther));
     // The failure is the file's, not the inspector's or its plug-in's.
-    expectFailure(e2e::runTool(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534",
-                                                           "--clear-groups", INSPECT_PATH, locked}),
-                  QStringLiteral("locked.webm"));
+    expectFailure(
+        e2e::runTool(QStringLiteral("setpriv"),
+                     {"--reuid=65534", "--regid=65534", "--clear-groups", INSPECT_PATH, locked}),
+        QStringLiteral("locked.webm"));
 }
 
 // A name that sets a terminal's title, splits the header line and is not
@@ -306,8 +326,8 @@ TEST(Inspect, EscapesWhatReachesATerminal)
     std::fclose(file);
     // Cut short too, for the message about the end.
     ASSERT_EQ(::truncate(path.constData(), 20000), 0);
-    const QByteArray command = "cd '" + QFile::encodeName(dir.path()) + "' && '" INSPECT_PATH
-                               "' \"$(printf 'a\\033]0;owned\\007\\nb\\377.webm')\" >out 2>err";
+    const QByteArray command = "cd '" + QFile::encodeName(dir.path())
+        + "' && '" INSPECT_PATH "' \"$(printf 'a\\033]0;owned\\007\\nb\\377.webm')\" >out 2>err";
     ASSERT_EQ(std::system(command.constData()), 0);
     const QByteArray out = e2e::readFile(dir.filePath(QStringLiteral("out")));
     const QByteArray err = e2e::readFile(dir.filePath(QStringLiteral("err")));
@@ -329,7 +349,8 @@ TEST(Inspect, CapsHugeValues)
     const QString path = dir.filePath(QStringLiteral("huge.mkv"));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray::fromHex("63a2" "0100000040000000")); // CodecPrivate, 2^30 bytes
+    file.write(QByteArray::fromHex("63a2"
+                                   "0100000040000000")); // CodecPrivate, 2^30 bytes
     ASSERT_TRUE(file.resize(10 + (qint64(1) << 30)));
     file.close();
     const e2e::ToolResult r = inspect({"--json", "--binary-limit", "18446744073709551615", path});

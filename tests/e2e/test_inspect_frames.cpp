@@ -23,17 +23,19 @@ TEST(InspectFrames, CsvListsTheRegisteredFrames)
         QStringList lines = QString::fromUtf8(csv.out).split('\n');
         ASSERT_EQ(lines.takeFirst(), QStringLiteral("stream,number,offset,size,keyframe"));
         ASSERT_EQ(lines.takeLast(), QString());
-        const QJsonArray frames = QJsonDocument::fromJson(json.out).object().value("frames").toArray();
+        const QJsonArray frames
+            = QJsonDocument::fromJson(json.out).object().value("frames").toArray();
         ASSERT_FALSE(frames.isEmpty());
         ASSERT_EQ(lines.size(), frames.size());
         for (qsizetype i = 0; i < lines.size(); ++i) {
             const QJsonObject f = frames[i].toObject();
-            EXPECT_EQ(lines[i], QStringLiteral("%1,%2,%3,%4,%5")
-                                    .arg(f.value("stream").toInteger())
-                                    .arg(f.value("number").toInteger())
-                                    .arg(f.value("offset").toInteger())
-                                    .arg(f.value("size").toInteger())
-                                    .arg(f.value("keyframe").toBool() ? 1 : 0));
+            EXPECT_EQ(lines[i],
+                      QStringLiteral("%1,%2,%3,%4,%5")
+                          .arg(f.value("stream").toInteger())
+                          .arg(f.value("number").toInteger())
+                          .arg(f.value("offset").toInteger())
+                          .arg(f.value("size").toInteger())
+                          .arg(f.value("keyframe").toBool() ? 1 : 0));
         }
     }
 }
@@ -52,16 +54,18 @@ TEST(InspectFrames, ProgressOnlyOnATerminal)
                            {QStringLiteral("blocks"), big, QStringLiteral("4000000")})
                   .exitCode,
               0);
-    const QString command =
-        QStringLiteral("'%1' --frames %2 '%3' > /dev/null").arg(QStringLiteral(INSPECT_PATH));
-    const e2e::ToolResult terminal =
-        e2e::runTool(script, {QStringLiteral("-qc"), command.arg(QString(), big), QStringLiteral("/dev/null")});
+    const QString command
+        = QStringLiteral("'%1' --frames %2 '%3' > /dev/null").arg(QStringLiteral(INSPECT_PATH));
+    const e2e::ToolResult terminal = e2e::runTool(
+        script, {QStringLiteral("-qc"), command.arg(QString(), big), QStringLiteral("/dev/null")});
     EXPECT_TRUE(terminal.out.contains(" MiB of 110.7 MiB (")) << terminal.out.toStdString();
     EXPECT_TRUE(terminal.out.contains("s left"));
     EXPECT_TRUE(terminal.out.trimmed().endsWith("\r\x1b[K")) << "the line is cleared at the end";
 
-    const e2e::ToolResult quiet = e2e::runTool(
-        script, {QStringLiteral("-qc"), command.arg(QStringLiteral("--quiet"), big), QStringLiteral("/dev/null")});
+    const e2e::ToolResult quiet
+        = e2e::runTool(script,
+                       {QStringLiteral("-qc"), command.arg(QStringLiteral("--quiet"), big),
+                        QStringLiteral("/dev/null")});
     EXPECT_FALSE(quiet.out.contains(" left"));
     const e2e::ToolResult pipe = inspect({QStringLiteral("--frames"), big});
     EXPECT_EQ(pipe.exitCode, 0);

@@ -102,19 +102,23 @@ Report readReport(const QString &path)
                 continue;
             }
             const qint64 parent = f[NodeParent].toLongLong(), offset = f[NodeOffset].toLongLong();
-            QJsonObject node{{"name", text(f[NodeName])}, {"offset", offset},
-                             {"size", f[NodeSize].toLongLong()}};
+            QJsonObject node {{"name", text(f[NodeName])},
+                              {"offset", offset},
+                              {"size", f[NodeSize].toLongLong()}};
             if (f[NodeFlags].toInt() & FlagPastFileEnd)
                 node.insert("past_end", true);
             mark(node, f[NodeAnnotation], f[NodeCrc]);
             QJsonArray rows;
             qint64 at = offset;
             for (qsizetype k = NodeFields; k + RowFields <= f.size(); k += RowFields) {
-                const qint64 o = f[k + RowOffset].isEmpty() ? at : offset + f[k + RowOffset].toLongLong();
+                const qint64 o
+                    = f[k + RowOffset].isEmpty() ? at : offset + f[k + RowOffset].toLongLong();
                 const qint64 length = f[k + RowLength].toLongLong();
-                rows.append(QJsonObject{{"name", text(f[k + RowName])}, {"offset", o},
-                                        {"length", length}, {"value", text(f[k + RowValue])},
-                                        {"meaning", text(f[k + RowMeaning])}});
+                rows.append(QJsonObject {{"name", text(f[k + RowName])},
+                                         {"offset", o},
+                                         {"length", length},
+                                         {"value", text(f[k + RowValue])},
+                                         {"meaning", text(f[k + RowMeaning])}});
                 at = o + length;
             }
             node.insert("rows", rows);
@@ -132,11 +136,11 @@ Report readReport(const QString &path)
             const QList<QByteArray> f = line.split('\t');
             if (f.size() < FrameFields)
                 continue;
-            r.frames.append(QJsonObject{{"stream", f[FrameStream].toLongLong()},
-                                        {"number", f[FrameNumber].toLongLong()},
-                                        {"offset", f[FrameOffset].toLongLong()},
-                                        {"size", f[FrameSize].toLongLong()},
-                                        {"keyframe", f[FrameKeyframe] == "1"}});
+            r.frames.append(QJsonObject {{"stream", f[FrameStream].toLongLong()},
+                                         {"number", f[FrameNumber].toLongLong()},
+                                         {"offset", f[FrameOffset].toLongLong()},
+                                         {"size", f[FrameSize].toLongLong()},
+                                         {"keyframe", f[FrameKeyframe] == "1"}});
             r.frameTimes << QString::fromLatin1(f[FrameTime]);
         }
     return r;
@@ -145,7 +149,7 @@ Report readReport(const QString &path)
 // --html OUT, then the other arguments; the report read back.
 Report htmlOf(const QString &out, const QStringList &arguments)
 {
-    const e2e::ToolResult run = inspect(QStringList{QStringLiteral("--html"), out} + arguments);
+    const e2e::ToolResult run = inspect(QStringList {QStringLiteral("--html"), out} + arguments);
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.isEmpty()) << "--html replaces the printed tree";
     return readReport(out);
@@ -175,8 +179,8 @@ protected:
 
 TEST_F(HtmlReport, StandsAloneAndHoldsWhatJsonPrints)
 {
-    for (const QString &file : {sample("clip.webm"), sample("h264-aac.mkv"), path("odd.webm"),
-                                path("cut.webm")}) {
+    for (const QString &file :
+         {sample("clip.webm"), sample("h264-aac.mkv"), path("odd.webm"), path("cut.webm")}) {
         SCOPED_TRACE(file.toStdString());
         const Report report = htmlOf(path("report.html"), {file});
         const QByteArray &html = report.html;
@@ -207,7 +211,8 @@ TEST_F(HtmlReport, StandsAloneAndHoldsWhatJsonPrints)
             const bool master = i + 1 < report.nodes.size() && report.parents[i + 1] == qint64(i);
             const qint64 end = master ? report.nodes[i + 1]["offset"].toInteger()
                                       : offset + report.nodes[i]["size"].toInteger();
-            const qint64 expect = qBound(qint64(0), qMin(end, qint64(bytes.size())) - offset, qint64(4096));
+            const qint64 expect
+                = qBound(qint64(0), qMin(end, qint64(bytes.size())) - offset, qint64(4096));
             ASSERT_EQ(report.bytes[i], bytes.mid(offset, expect)) << "node " << i;
         }
 
@@ -237,12 +242,16 @@ TEST_F(HtmlReport, SummaryNamesTracksAndFramesCarryTimes)
     const QJsonArray tracks = report.summary["tracks"].toArray();
     ASSERT_EQ(tracks.size(), 2);
     EXPECT_EQ(compact(tracks[0].toObject()),
-              compact(QJsonObject{{"number", 1}, {"type", 1}, {"typeName", "video"},
-                                  {"codec", "V_VP8"}, {"width", "160"}, {"height", "120"}}));
+              compact(QJsonObject {{"number", 1},
+                                   {"type", 1},
+                                   {"typeName", "video"},
+                                   {"codec", "V_VP8"},
+                                   {"width", "160"},
+                                   {"height", "120"}}));
     EXPECT_EQ(tracks[1]["codec"], QStringLiteral("A_VORBIS"));
     EXPECT_EQ(tracks[1]["width"], QString());
     EXPECT_EQ(report.summary["streams"].toArray(),
-              (QJsonArray{QJsonObject{{"stream", 0}, {"track", 1}, {"frames", 25}}}));
+              (QJsonArray {QJsonObject {{"stream", 0}, {"track", 1}, {"frames", 25}}}));
     EXPECT_EQ(report.summary["timecodeScale"].toInteger(), 1000000);
     // In microseconds: frame 0 at block timecode 3 in the cluster at 0,
     // frame 10 at 4 in the cluster at 399.
@@ -257,9 +266,9 @@ TEST_F(HtmlReport, SummaryNamesTracksAndFramesCarryTimes)
 TEST_F(HtmlReport, CapsNodesAndBytes)
 {
     const QString clip = sample("clip.webm");
-    const Report report = htmlOf(path("capped.html"),
-                                 QStringLiteral("--html-max-nodes 40 --html-hex-limit 8").split(' ')
-                                     << clip);
+    const Report report
+        = htmlOf(path("capped.html"),
+                 QStringLiteral("--html-max-nodes 40 --html-hex-limit 8").split(' ') << clip);
     const QJsonObject doc = e2e::inspectJson({clip});
     const std::vector<QJsonObject> expected = flatten(doc["elements"].toArray());
     ASSERT_EQ(report.nodes.size(), 40u);
@@ -272,8 +281,8 @@ TEST_F(HtmlReport, CapsNodesAndBytes)
     const QByteArray bytes = readFile(clip);
     for (size_t i = 0; i < report.bytes.size(); ++i) {
         EXPECT_LE(report.bytes[i].size(), 8);
-        EXPECT_EQ(report.bytes[i], bytes.mid(report.nodes[i]["offset"].toInteger(),
-                                             report.bytes[i].size()));
+        EXPECT_EQ(report.bytes[i],
+                  bytes.mid(report.nodes[i]["offset"].toInteger(), report.bytes[i].size()));
     }
     EXPECT_EQ(report.meta["hexLimit"].toInteger(), 8);
 }
@@ -285,10 +294,12 @@ TEST_F(HtmlReport, CapsNodesAndBytes)
 TEST_F(HtmlReport, KeepsToItsByteBudget)
 {
     const QString many = path("blocks.mkv"), one = path("one.mkv");
-    ASSERT_EQ(e2e::runTool(QStringLiteral(SYNTH_PATH),
-                           QStringList{"blocks", many, "9000", "5000"}).exitCode, 0);
-    ASSERT_EQ(e2e::runTool(QStringLiteral(SYNTH_PATH),
-                           QStringList{"blocks", one, "1", "40000000"}).exitCode, 0);
+    ASSERT_EQ(e2e::runTool(QStringLiteral(SYNTH_PATH), QStringList {"blocks", many, "9000", "5000"})
+                  .exitCode,
+              0);
+    ASSERT_EQ(e2e::runTool(QStringLiteral(SYNTH_PATH), QStringList {"blocks", one, "1", "40000000"})
+                  .exitCode,
+              0);
     const Report big = htmlOf(path("one.html"), {"--html-hex-limit", "100000000", one});
     qint64 embedded = 0;
     for (const QByteArray &b : big.bytes)
@@ -306,8 +317,9 @@ TEST_F(HtmlReport, KeepsToItsByteBudget)
         ASSERT_EQ(b, bytes.mid(offset, b.size())) << i;
         if (report.flags[i] & ReportFormat::FlagHeadOnly) {
             spent = true;
-            if (++heads > 1)
+            if (++heads > 1) {
                 EXPECT_EQ(b.size(), 32) << i;
+            }
         } else {
             EXPECT_TRUE(!spent || b.size() <= 32) << "more than a head after the budget: " << i;
             total += b.size();
@@ -333,7 +345,7 @@ TEST_F(HtmlReport, RefusesBadOptionsAndUnwritableOutput)
     };
     for (const QStringList &arguments : invocations) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
-        e2e::expectFailure(inspect(QStringList{QStringLiteral("--html")} + arguments));
+        e2e::expectFailure(inspect(QStringList {QStringLiteral("--html")} + arguments));
     }
     EXPECT_FALSE(QFile::exists(out)) << "a refused invocation leaves no report";
 }

@@ -36,11 +36,14 @@ struct InfoElement
     quint64 payloadOffset() const { return offset + (size - dataSize); }
 };
 
-struct InfoFile { std::vector<InfoElement> roots; QStringList unparsed; };
+struct InfoFile
+{
+    std::vector<InfoElement> roots;
+    QStringList unparsed;
+};
 
 // Every element, parents first, with the list it is in.
-template<typename F>
-void forEachInfo(const std::vector<InfoElement> &elements, F &&f)
+template <typename F> void forEachInfo(const std::vector<InfoElement> &elements, F &&f)
 {
     for (const InfoElement &e : elements) {
         f(e, elements);
@@ -99,7 +102,11 @@ enum class Form {
     Date,        // "2024-06-01 12:34:56 UTC"; the element holds nanoseconds since 2001
 };
 
-struct Label { QStringList names; Form form; };
+struct Label
+{
+    QStringList names;
+    Form form;
+};
 
 // mkvinfo's labels for the samples: the catalogue names they stand for (some
 // two; elements newer than the catalogue are "Unknown") and their form.
@@ -109,58 +116,107 @@ const QHash<QString, Label> &labels()
         const Form N = Form::None, T = Form::Text, U = Form::UInt, TN = Form::TrackNumber,
                    F = Form::Float, H = Form::Hex, TT = Form::TrackType, K = Form::Ticks,
                    NS = Form::Nanoseconds, FK = Form::FloatTicks, D = Form::Date;
-        const struct { const char *label, *names; Form form; } rows[] = {
-            {"EBML head", "EBML", N}, {"EBML version", "EBMLVersion", U},
+        const struct
+        {
+            const char *label, *names;
+            Form form;
+        } rows[] = {
+            {"EBML head", "EBML", N},
+            {"EBML version", "EBMLVersion", U},
             {"EBML read version", "EBMLReadVersion", U},
             {"Maximum EBML ID length", "EBMLMaxIDLength", U},
-            {"Maximum EBML size length", "EBMLMaxSizeLength", U}, {"Document type", "DocType", T},
+            {"Maximum EBML size length", "EBMLMaxSizeLength", U},
+            {"Document type", "DocType", T},
             {"Document type version", "DocTypeVersion", U},
-            {"Document type read version", "DocTypeReadVersion", U}, {"EBML void", "Void", N},
-            {"Segment", "Segment", N}, {"Seek head", "SeekHead", N}, {"Seek entry", "Seek", N},
-            {"Seek ID", "SeekID", H}, {"Seek position", "SeekPosition", U},
-            {"Segment information", "SegmentInfo", N}, {"Timestamp scale", "TimecodeScale", U},
-            {"Multiplexing application", "MuxingApp", T}, {"Writing application", "WritingApp", T},
-            {"Duration", "Duration", FK}, {"Segment UID", "SegmentUID", H}, {"Title", "Title", T},
-            {"Date", "DateUTC", D}, {"Tracks", "Tracks", N}, {"Track", "TrackEntry", N},
-            {"Track number", "TrackNumber", TN}, {"Track UID", "TrackUID,TagTrackUID", U},
-            {"Track type", "TrackType", TT}, {"\"Lacing\" flag", "FlagLacing", U},
-            {"\"Default track\" flag", "FlagDefault", U}, {"Language", "Language", T},
-            {"Language (IETF BCP 47)", "Unknown", N}, {"Name", "TagName", T},
-            {"Codec ID", "CodecID", T}, {"Codec's private data", "CodecPrivate", N},
-            {"Codec-inherent delay", "Unknown", N}, {"Seek pre-roll", "Unknown", N},
-            {"Default duration", "DefaultDuration", NS}, {"Video track", "Video", N},
-            {"Pixel width", "PixelWidth", U}, {"Pixel height", "PixelHeight", U},
-            {"Display width", "DisplayWidth", U}, {"Display height", "DisplayHeight", U},
-            {"Video color information", "Unknown", N}, {"Interlaced", "FlagInterlaced", U},
-            {"Audio track", "Audio", N}, {"Sampling frequency", "SamplingFrequency", F},
-            {"Channels", "Channels", U}, {"Bit depth", "BitDepth", U},
+            {"Document type read version", "DocTypeReadVersion", U},
+            {"EBML void", "Void", N},
+            {"Segment", "Segment", N},
+            {"Seek head", "SeekHead", N},
+            {"Seek entry", "Seek", N},
+            {"Seek ID", "SeekID", H},
+            {"Seek position", "SeekPosition", U},
+            {"Segment information", "SegmentInfo", N},
+            {"Timestamp scale", "TimecodeScale", U},
+            {"Multiplexing application", "MuxingApp", T},
+            {"Writing application", "WritingApp", T},
+            {"Duration", "Duration", FK},
+            {"Segment UID", "SegmentUID", H},
+            {"Title", "Title", T},
+            {"Date", "DateUTC", D},
+            {"Tracks", "Tracks", N},
+            {"Track", "TrackEntry", N},
+            {"Track number", "TrackNumber", TN},
+            {"Track UID", "TrackUID,TagTrackUID", U},
+            {"Track type", "TrackType", TT},
+            {"\"Lacing\" flag", "FlagLacing", U},
+            {"\"Default track\" flag", "FlagDefault", U},
+            {"Language", "Language", T},
+            {"Language (IETF BCP 47)", "Unknown", N},
+            {"Name", "TagName", T},
+            {"Codec ID", "CodecID", T},
+            {"Codec's private data", "CodecPrivate", N},
+            {"Codec-inherent delay", "Unknown", N},
+            {"Seek pre-roll", "Unknown", N},
+            {"Default duration", "DefaultDuration", NS},
+            {"Video track", "Video", N},
+            {"Pixel width", "PixelWidth", U},
+            {"Pixel height", "PixelHeight", U},
+            {"Display width", "DisplayWidth", U},
+            {"Display height", "DisplayHeight", U},
+            {"Video color information", "Unknown", N},
+            {"Interlaced", "FlagInterlaced", U},
+            {"Audio track", "Audio", N},
+            {"Sampling frequency", "SamplingFrequency", F},
+            {"Channels", "Channels", U},
+            {"Bit depth", "BitDepth", U},
             {"Content encodings", "ContentEncodings", N},
             {"Content encoding", "ContentEncoding", N},
-            {"Content compression", "ContentCompression", N}, {"Cluster", "Cluster", N},
-            {"Cluster timestamp", "Timecode", K}, {"Simple block", "SimpleBlock", N},
-            {"Block group", "BlockGroup", N}, {"Block", "Block", N},
-            {"Block duration", "BlockDuration", K}, {"Reference block", "ReferenceBlock", K},
-            {"Discard padding", "Unknown", N}, {"Cues", "Cues", N}, {"Cue point", "CuePoint", N},
-            {"Cue time", "CueTime", K}, {"Cue track positions", "CueTrackPositions", N},
-            {"Cue track", "CueTrack", U}, {"Cue cluster position", "CueClusterPosition", U},
+            {"Content compression", "ContentCompression", N},
+            {"Cluster", "Cluster", N},
+            {"Cluster timestamp", "Timecode", K},
+            {"Simple block", "SimpleBlock", N},
+            {"Block group", "BlockGroup", N},
+            {"Block", "Block", N},
+            {"Block duration", "BlockDuration", K},
+            {"Reference block", "ReferenceBlock", K},
+            {"Discard padding", "Unknown", N},
+            {"Cues", "Cues", N},
+            {"Cue point", "CuePoint", N},
+            {"Cue time", "CueTime", K},
+            {"Cue track positions", "CueTrackPositions", N},
+            {"Cue track", "CueTrack", U},
+            {"Cue cluster position", "CueClusterPosition", U},
             {"Cue relative position", "CueRelativePosition", U},
-            {"Cue duration", "CueDuration", K}, {"Attachments", "Attachments", N},
-            {"Attached", "AttachedFile", N}, {"File name", "FileName", T},
-            {"MIME type", "FileMimeType", T}, {"File data", "FileData", N},
-            {"File UID", "FileUID", U}, {"File description", "FileDescription", T},
-            {"Chapters", "Chapters", N}, {"Edition entry", "EditionEntry", N},
-            {"Edition UID", "EditionUID", U}, {"Edition flag hidden", "EditionFlagHidden", U},
+            {"Cue duration", "CueDuration", K},
+            {"Attachments", "Attachments", N},
+            {"Attached", "AttachedFile", N},
+            {"File name", "FileName", T},
+            {"MIME type", "FileMimeType", T},
+            {"File data", "FileData", N},
+            {"File UID", "FileUID", U},
+            {"File description", "FileDescription", T},
+            {"Chapters", "Chapters", N},
+            {"Edition entry", "EditionEntry", N},
+            {"Edition UID", "EditionUID", U},
+            {"Edition flag hidden", "EditionFlagHidden", U},
             {"Edition flag default", "EditionFlagDefault", U},
-            {"Edition flag ordered", "EditionFlagOrdered", U}, {"Chapter atom", "ChapterAtom", N},
-            {"Chapter UID", "ChapterUID", U}, {"Chapter time start", "ChapterTimeStart", NS},
+            {"Edition flag ordered", "EditionFlagOrdered", U},
+            {"Chapter atom", "ChapterAtom", N},
+            {"Chapter UID", "ChapterUID", U},
+            {"Chapter time start", "ChapterTimeStart", NS},
             {"Chapter flag hidden", "ChapterFlagHidden", U},
             {"Chapter flag enabled", "ChapterFlagEnabled", U},
-            {"Chapter display", "ChapterDisplay", N}, {"Chapter string", "ChapString", T},
+            {"Chapter display", "ChapterDisplay", N},
+            {"Chapter string", "ChapString", T},
             {"Chapter language", "ChapLanguage", T},
-            {"Chapter language (IETF BCP 47)", "Unknown", N}, {"Tags", "Tags", N},
-            {"Tag", "Tag", N}, {"Targets", "Targets", N},
-            {"Target type value", "TargetTypeValue", U}, {"Target type", "TargetType", T},
-            {"Simple", "SimpleTag", N}, {"String", "TagString", T},
+            {"Chapter language (IETF BCP 47)", "Unknown", N},
+            {"Tags", "Tags", N},
+            {"Tag", "Tag", N},
+            {"Targets", "Targets", N},
+            {"Target type value", "TargetTypeValue", U},
+            {"Target type", "TargetType", T},
+            {"Simple", "SimpleTag", N},
+            {"String", "TagString", T},
             {"Tag language (IETF BCP 47)", "Unknown", N},
         };
         QHash<QString, Label> m;
@@ -177,9 +233,10 @@ bool parseTime(const QString &text, qint64 *ns)
 {
     static const QRegularExpression time(QStringLiteral(R"(^(-?)(\d+):(\d\d):(\d\d)\.(\d{9}))"));
     const QRegularExpressionMatch m = time.match(text);
-    const qint64 value =
-        ((m.captured(2).toLongLong() * 60 + m.captured(3).toLongLong()) * 60 +
-         m.captured(4).toLongLong()) * 1000000000LL + m.captured(5).toLongLong();
+    const qint64 value = ((m.captured(2).toLongLong() * 60 + m.captured(3).toLongLong()) * 60
+                          + m.captured(4).toLongLong())
+            * 1000000000LL
+        + m.captured(5).toLongLong();
     *ns = m.captured(1).isEmpty() ? value : -value;
     return m.hasMatch();
 }
@@ -223,8 +280,17 @@ quint64 trackNumberLength(quint64 track)
 }
 
 // The tree and mkvinfo side by side
-struct Pair { const ElementNode *node; const InfoElement *info; QString path; };
-struct Match { std::vector<Pair> pairs; QStringList mismatches; };
+struct Pair
+{
+    const ElementNode *node;
+    const InfoElement *info;
+    QString path;
+};
+struct Match
+{
+    std::vector<Pair> pairs;
+    QStringList mismatches;
+};
 
 QString describe(const ElementNode &n)
 {
@@ -233,16 +299,18 @@ QString describe(const ElementNode &n)
 
 QString describe(const InfoElement &e)
 {
-    return QStringLiteral("'%1'@%2+%3").arg(e.label).arg(e.offset).arg(
-        e.sizeUnknown ? QStringLiteral("unknown") : QString::number(e.size));
+    return QStringLiteral("'%1'@%2+%3")
+        .arg(e.label)
+        .arg(e.offset)
+        .arg(e.sizeUnknown ? QStringLiteral("unknown") : QString::number(e.size));
 }
 
 // The size row holds the unknown-size marker: all value bits of its length set.
 bool sizeIsUnknown(const ElementNode &n)
 {
     const ElementRow *size = n.row(QStringLiteral("size"));
-    return size && size->length >= 1 && size->length <= 8 &&
-           size->value == QString::number((quint64(1) << (7 * size->length)) - 1);
+    return size && size->length >= 1 && size->length <= 8
+        && size->value == QString::number((quint64(1) << (7 * size->length)) - 1);
 }
 
 // Pairs the plug-in's nodes with mkvinfo's elements level by level: same
@@ -257,32 +325,32 @@ void matchLevel(const std::vector<ElementNode> &nodes, const std::vector<InfoEle
         if (nodes[i].name != QLatin1String("CRC-32"))
             ours.push_back(&nodes[i]);
         else if (i != 0 || nodes[i].size != 6)
-            match->mismatches << path + QStringLiteral(": CRC-32 not a 6-byte first child: ") +
-                                     describe(nodes[i]);
+            match->mismatches << path + QStringLiteral(": CRC-32 not a 6-byte first child: ")
+                    + describe(nodes[i]);
     }
     const size_t common = qMin(ours.size(), infos.size());
     for (size_t i = 0; i < common; ++i) {
         const ElementNode &n = *ours[i];
         const InfoElement &e = infos[i];
         const QString here = path + QLatin1Char('/') + describe(n);
-        if (n.offset != e.offset || (!e.sizeUnknown && n.size != e.size) ||
-            e.sizeUnknown != sizeIsUnknown(n)) {
+        if (n.offset != e.offset || (!e.sizeUnknown && n.size != e.size)
+            || e.sizeUnknown != sizeIsUnknown(n)) {
             match->mismatches << here + QStringLiteral(": mkvinfo has ") + describe(e);
             return; // siblings after a disagreement would only repeat it
         }
         const QStringList names = labels().value(e.label).names;
         if (!names.contains(n.name))
-            match->mismatches << here + QStringLiteral(": mkvinfo calls it ") + describe(e) +
-                                     QStringLiteral(", expected one of ") + names.join(',');
+            match->mismatches << here + QStringLiteral(": mkvinfo calls it ") + describe(e)
+                    + QStringLiteral(", expected one of ") + names.join(',');
         // id and size first, adding up with the payload; rows inside; status 0.
-        bool sound = n.rows.size() >= 2 && n.rows[0].name == QLatin1String("id") &&
-                     n.rows[1].name == QLatin1String("size") && n.status == 0;
+        bool sound = n.rows.size() >= 2 && n.rows[0].name == QLatin1String("id")
+            && n.rows[1].name == QLatin1String("size") && n.status == 0;
         for (const ElementRow &r : n.rows)
             sound = sound && r.offset >= n.offset && r.offset + r.length <= n.offset + n.size;
         if (sound) {
             const ElementRow &id = n.rows[0], &size = n.rows[1];
-            sound = id.offset == n.offset && size.offset == id.offset + id.length &&
-                    id.length + size.length + size.value.toULongLong() == n.size;
+            sound = id.offset == n.offset && size.offset == id.offset + id.length
+                && id.length + size.length + size.value.toULongLong() == n.size;
         }
         if (!sound)
             match->mismatches << here + QStringLiteral(": unsound rows or status");
@@ -299,7 +367,11 @@ void matchLevel(const std::vector<ElementNode> &nodes, const std::vector<InfoEle
 }
 
 // Per-sample data, made once and shared by the tests of a sample
-struct VideoTrack { quint64 number = 0; bool encoded = false; };
+struct VideoTrack
+{
+    quint64 number = 0;
+    bool encoded = false;
+};
 
 struct Sample
 {
@@ -322,7 +394,9 @@ QByteArray toolOutput(const QString &program, const QStringList &arguments, QStr
     const e2e::ToolResult r = e2e::runTool(program, arguments);
     if (!r.finished || r.exitCode != 0)
         *error = QStringLiteral("%1 failed (%2): %3")
-                     .arg(program).arg(r.exitCode).arg(QString::fromUtf8(r.err + r.out).left(500));
+                     .arg(program)
+                     .arg(r.exitCode)
+                     .arg(QString::fromUtf8(r.err + r.out).left(500));
     return r.out;
 }
 
@@ -342,12 +416,13 @@ Sample &sample(const QString &name)
     const QByteArray info = toolOutput(
         QStringLiteral("mkvinfo"),
         QStringLiteral("--ui-language en_US -v -v -z -P").split(' ') << s.path, &s.infoError);
-    const QByteArray probe = toolOutput(
-        QStringLiteral("ffprobe"),
-        QStringLiteral("-v error -select_streams v -show_packets -show_entries "
-                       "stream=index:packet=stream_index,pos,size -of json").split(' ')
-            << s.path,
-        &s.probeError);
+    const QByteArray probe
+        = toolOutput(QStringLiteral("ffprobe"),
+                     QStringLiteral("-v error -select_streams v -show_packets -show_entries "
+                                    "stream=index:packet=stream_index,pos,size -of json")
+                             .split(' ')
+                         << s.path,
+                     &s.probeError);
     s.probe = QJsonDocument::fromJson(probe).object();
     if (s.probeError.isEmpty() && s.probe.isEmpty())
         s.probeError = QStringLiteral("ffprobe wrote no JSON object");
@@ -416,8 +491,8 @@ TEST_P(SampleFile, ValuesMatchMkvinfo)
     const qint64 scale = s().timestampScale;
     ASSERT_GT(scale, 0);
     static const QHash<QString, int> trackTypes = {{"video", 1}, {"audio", 2}, {"subtitles", 17}};
-    static const QDateTime epoch =
-        QDateTime::fromString(QStringLiteral("2001-01-01T00:00:00Z"), Qt::ISODate);
+    static const QDateTime epoch
+        = QDateTime::fromString(QStringLiteral("2001-01-01T00:00:00Z"), Qt::ISODate);
     int compared = 0;
     for (const Pair &p : s().match.pairs) {
         const Form form = labels().value(p.info->label).form;
@@ -435,16 +510,14 @@ TEST_P(SampleFile, ValuesMatchMkvinfo)
         const QString &text = p.info->text;
         QString expected = text;
         qint64 ns = 0;
-        if (form == Form::Ticks || form == Form::Nanoseconds || form == Form::FloatTicks)
+        if (form == Form::Ticks || form == Form::Nanoseconds || form == Form::FloatTicks) {
             ASSERT_TRUE(parseTime(text, &ns)) << where << ": " << text.toStdString();
+        }
         switch (form) {
         case Form::None:
         case Form::Text:
-        case Form::UInt:
-            break;
-        case Form::TrackNumber:
-            expected = text.section(QLatin1Char(' '), 0, 0);
-            break;
+        case Form::UInt: break;
+        case Form::TrackNumber: expected = text.section(QLatin1Char(' '), 0, 0); break;
         case Form::Float:
             EXPECT_NEAR(row->value.toDouble(), text.toDouble(), std::fabs(text.toDouble()) * 1e-6)
                 << where;
@@ -463,9 +536,7 @@ TEST_P(SampleFile, ValuesMatchMkvinfo)
             EXPECT_EQ(ns % scale, 0) << where;
             expected = QString::number(ns / scale);
             break;
-        case Form::Nanoseconds:
-            expected = QString::number(ns);
-            break;
+        case Form::Nanoseconds: expected = QString::number(ns); break;
         case Form::FloatTicks:
             // The row has 6 significant digits; mkvinfo rounds to nanoseconds.
             EXPECT_NEAR(row->value.toDouble() * double(scale), double(ns),
@@ -532,8 +603,9 @@ TEST_P(SampleFile, BlockHeadersMatchMkvinfo)
         // For SimpleBlocks mkvinfo's "key" is bit 7 of the flags; a Block's
         // bit 7 is reserved, and mkvinfo prints no "key" for it.
         const bool keyword = flags->meaning.contains(QLatin1String("Keyframe."));
-        if (p.info->label == QLatin1String("Simple block"))
+        if (p.info->label == QLatin1String("Simple block")) {
             EXPECT_EQ(keyword, b.words.contains(QStringLiteral("key"))) << where;
+        }
         EXPECT_EQ(b.words.contains(QStringLiteral("discardable")),
                   flags->meaning.contains(QLatin1String("Discardable.")))
             << where;
@@ -547,9 +619,10 @@ TEST_P(SampleFile, BlockHeadersMatchMkvinfo)
         const quint64 laceHeader = frames.front().first - data->offset;
         EXPECT_EQ(flags->meaning.contains(QLatin1String(" lacing.")), laceHeader > 0)
             << where << ": " << flags->meaning.toStdString();
-        if (b.frameCount >= 2)
+        if (b.frameCount >= 2) {
             EXPECT_EQ(flags->meaning.contains(QLatin1String("Fixed-size lacing.")), laceHeader == 1)
                 << where << ": " << flags->meaning.toStdString();
+        }
     }
     EXPECT_GT(blocks, 0);
 }
@@ -588,13 +661,13 @@ TEST_P(SampleFile, VideoFramesMatchFfprobe)
         const QJsonObject packet = packets[i].toObject();
         const uint stream = ordinal.value(packet.value(QStringLiteral("stream_index")).toInt(), 99);
         ASSERT_LT(stream, uint(video.size()));
-        const quint64 offset = packet.value(QStringLiteral("pos")).toString().toULongLong() +
-                               trackNumberLength(video[int(stream)].number) + 3;
+        const quint64 offset = packet.value(QStringLiteral("pos")).toString().toULongLong()
+            + trackNumberLength(video[int(stream)].number) + 3;
         const quint64 size = packet.value(QStringLiteral("size")).toString().toULongLong();
         const quint64 number = numbers[int(stream)]++;
         const FrameRecord &f = frames[i];
-        const bool same =
-            f.stream == stream && f.offset == offset && f.size == size && f.number == number;
+        const bool same
+            = f.stream == stream && f.offset == offset && f.size == size && f.number == number;
         EXPECT_TRUE(same) << "frame " << i << ": plug-in stream " << f.stream << " number "
                           << f.number << " offset " << f.offset << " size " << f.size
                           << "; ffprobe stream " << stream << " offset " << offset << " size "
@@ -615,20 +688,26 @@ TEST_P(SampleFile, KeyframeFlagsMatchMkvinfo)
     for (const VideoTrack &t : s().video)
         videoNumbers << t.number;
 
-    struct Expected { uint stream; quint64 offset; bool simple, key, referenced; };
+    struct Expected
+    {
+        uint stream;
+        quint64 offset;
+        bool simple, key, referenced;
+    };
     QVector<Expected> expected;
-    forEachInfo(s().info.roots, [&](const InfoElement &e, const std::vector<InfoElement> &siblings) {
-        const BlockInfo b = parseBlockText(e.text);
-        const qsizetype stream = videoNumbers.indexOf(b.track);
-        if (!isBlockLabel(e.label) || stream < 0)
-            return;
-        bool referenced = false;
-        for (const InfoElement &sibling : siblings)
-            referenced |= sibling.label == QLatin1String("Reference block");
-        expected.append({uint(stream), e.payloadOffset() + trackNumberLength(b.track) + 3,
-                         e.label == QLatin1String("Simple block"),
-                         b.words.contains(QStringLiteral("key")), referenced});
-    });
+    forEachInfo(
+        s().info.roots, [&](const InfoElement &e, const std::vector<InfoElement> &siblings) {
+            const BlockInfo b = parseBlockText(e.text);
+            const qsizetype stream = videoNumbers.indexOf(b.track);
+            if (!isBlockLabel(e.label) || stream < 0)
+                return;
+            bool referenced = false;
+            for (const InfoElement &sibling : siblings)
+                referenced |= sibling.label == QLatin1String("Reference block");
+            expected.append({uint(stream), e.payloadOffset() + trackNumberLength(b.track) + 3,
+                             e.label == QLatin1String("Simple block"),
+                             b.words.contains(QStringLiteral("key")), referenced});
+        });
 
     const QVector<FrameRecord> &frames = s().walk->tree.frames;
     ASSERT_EQ(frames.size(), expected.size());
@@ -643,10 +722,12 @@ TEST_P(SampleFile, KeyframeFlagsMatchMkvinfo)
     }
     // A sample with video in SimpleBlocks has both kinds of frame, as has
     // one with video in BlockGroups: the checks above saw both values.
-    if (simple[0] + simple[1] > 0)
+    if (simple[0] + simple[1] > 0) {
         EXPECT_TRUE(simple[0] > 0 && simple[1] > 0);
-    if (grouped[0] + grouped[1] > 0)
+    }
+    if (grouped[0] + grouped[1] > 0) {
         EXPECT_TRUE(grouped[0] > 0 && grouped[1] > 0);
+    }
 }
 
 std::string sampleTestName(const ::testing::TestParamInfo<QString> &info)
@@ -688,15 +769,30 @@ TEST(SampleSet, ExercisesTheFeaturesTheComparisonsRelyOn)
                     if (flags->meaning.contains(QString::fromLatin1(kind) + " lacing."))
                         lacings.insert(QLatin1String(kind));
             const ElementRow *data = n.row(QStringLiteral("data"));
-            videoInBlocks += n.name == QLatin1String("Block") && data &&
-                             frameOffsets.contains(data->offset);
+            videoInBlocks
+                += n.name == QLatin1String("Block") && data && frameOffsets.contains(data->offset);
         });
     }
-    for (const char *expected :
-         {"SimpleBlock", "BlockGroup", "Block", "ReferenceBlock", "BlockDuration", "CRC-32",
-          "Void", "Unknown", "Cues", "Tags", "Chapters", "ChapterAtom", "Attachments",
-          "AttachedFile", "FileData", "SeekHead", "SegmentUID", "ContentEncodings",
-          "ContentCompression", "DateUTC"})
+    for (const char *expected : {"SimpleBlock",
+                                 "BlockGroup",
+                                 "Block",
+                                 "ReferenceBlock",
+                                 "BlockDuration",
+                                 "CRC-32",
+                                 "Void",
+                                 "Unknown",
+                                 "Cues",
+                                 "Tags",
+                                 "Chapters",
+                                 "ChapterAtom",
+                                 "Attachments",
+                                 "AttachedFile",
+                                 "FileData",
+                                 "SeekHead",
+                                 "SegmentUID",
+                                 "ContentEncodings",
+                                 "ContentCompression",
+                                 "DateUTC"})
         EXPECT_TRUE(names.contains(QLatin1String(expected))) << expected;
     EXPECT_EQ(lacings.size(), 3);
     EXPECT_GE(videoStreamsMax, 2);

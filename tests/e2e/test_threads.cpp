@@ -60,8 +60,8 @@ bool sameTree(const ElementTree &a, const ElementTree &b)
     for (qsizetype i = 0; i < a.frames.size(); ++i) {
         const FrameRecord &x = a.frames[i];
         const FrameRecord &y = b.frames[i];
-        if (x.stream != y.stream || x.number != y.number || x.offset != y.offset
-            || x.size != y.size || x.keyframe != y.keyframe)
+        if (x.stream != y.stream || x.number != y.number || x.offset != y.offset || x.size != y.size
+            || x.keyframe != y.keyframe)
             return false;
     }
     return true;
@@ -73,7 +73,7 @@ TEST(Threads, ParsersOnFourThreadsAtOnceGiveTheSequentialTrees)
 {
     constexpr size_t count = sizeof Files / sizeof Files[0];
     std::vector<ElementTree> together(count);
-    std::atomic<int> ready{0};
+    std::atomic<int> ready {0};
     std::vector<std::thread> threads;
     for (size_t i = 0; i < count; ++i) {
         threads.emplace_back([&, i] {

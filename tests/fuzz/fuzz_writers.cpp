@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
         return 0;
-    static const QString path =
-        QStringLiteral("/tmp/vantorel-fuzz-writers-%1.mkv").arg(qint64(getpid()));
+    static const QString path
+        = QStringLiteral("/tmp/vantorel-fuzz-writers-%1.mkv").arg(qint64(getpid()));
     static const bool removedAtExit = std::atexit([] { QFile::remove(path); }) == 0;
     Q_UNUSED(removedAtExit);
     {

@@ -162,6 +162,6 @@ inline ::testing::AssertionResult hasRow(const ElementNode &node, int i, const Q
     if (r.name == name && r.offset == offset && r.length == length && r.value == value)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
-           << node.name.toStdString() << " row " << i << " is (" << r.name.toStdString() << ", "
-           << r.offset << ", " << r.length << ", \"" << r.value.toStdString() << "\")";
+        << node.name.toStdString() << " row " << i << " is (" << r.name.toStdString() << ", "
+        << r.offset << ", " << r.length << ", \"" << r.value.toStdString() << "\")";
 }

@@ -38,7 +38,12 @@ TEST(OverlongIntegers, AreRefusedWithoutAValueRow)
 TEST(HugeClaim, ShowsTheBytesThatAreThereWithoutAllocatingTheClaim)
 {
     // The bytes that are there after the size field, and the value shown.
-    const struct { quint32 elementId; QByteArray tail; const char *value; } cases[] = {
+    const struct
+    {
+        quint32 elementId;
+        QByteArray tail;
+        const char *value;
+    } cases[] = {
         {DocType, QByteArray("matroska\0junk", 13), "matroska"},
         {Title, QByteArray("caf\xC3\xA9"), "caf\xC3\xA9"},
         {SegmentUID, bytes({0xDE, 0xAD, 0xBE, 0xEF}), "deadbeef"},
@@ -79,11 +84,11 @@ TEST(ShortBlock, ShowsOnlyTheFieldsInsideItAndIsNoFrame)
 {
     const std::pair<QByteArray, int> cases[] = {
         // payload, rows after id and size
-        {QByteArray(), 0},                  // nothing at all
-        {bytes({0x81}), 1},                 // track number only
-        {bytes({0x81, 0x00}), 1},           // half a timecode
-        {bytes({0x81, 0x00, 0x00}), 2},     // no flags
-        {bytes({0x40}), 0},                 // half a two-byte track number
+        {QByteArray(), 0},              // nothing at all
+        {bytes({0x81}), 1},             // track number only
+        {bytes({0x81, 0x00}), 1},       // half a timecode
+        {bytes({0x81, 0x00, 0x00}), 2}, // no flags
+        {bytes({0x40}), 0},             // half a two-byte track number
         {bytes({0x40, 0x01, 0x00, 0x00}), 2},
     };
     for (const auto &c : cases) {
@@ -112,7 +117,11 @@ TEST(ShortBlock, ShowsOnlyTheFieldsInsideItAndIsNoFrame)
 // less the block header, and the walk ends.
 TEST(HugeClaim, EightByteSizesOnMastersAndBlocksDoNotWrap)
 {
-    const struct { QByteArray field; quint64 value; } sizes[] = {
+    const struct
+    {
+        QByteArray field;
+        quint64 value;
+    } sizes[] = {
         {bytes({0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), (quint64(1) << 56) - 1},
         {bytes({0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}), (quint64(1) << 56) - 2},
         {QByteArray(8, '\0'), quint64(1) << 56},
@@ -120,9 +129,9 @@ TEST(HugeClaim, EightByteSizesOnMastersAndBlocksDoNotWrap)
     };
     for (const auto &s : sizes) {
         SCOPED_TRACE(s.field.toHex().toStdString());
-        const QByteArray file = el(EBML, uel(EBMLVersion, 1)) + id(Segment) + s.field +
-                                tracks({{1, 1}}) + id(Cluster) + s.field + uel(Timecode, 0) +
-                                id(SimpleBlock) + s.field + bytes({0x81, 0, 0, 0x80}) + "frame";
+        const QByteArray file = el(EBML, uel(EBMLVersion, 1)) + id(Segment) + s.field
+            + tracks({{1, 1}}) + id(Cluster) + s.field + uel(Timecode, 0) + id(SimpleBlock)
+            + s.field + bytes({0x81, 0, 0, 0x80}) + "frame";
         Probe p;
         p.walkFile(file);
         expectBalanced(p.tree, quint64(file.size()));
@@ -149,9 +158,15 @@ TEST(HugeClaim, AsciiStringLoadIsCapped)
 {
     const QByteArray big(3 << 20, 'a');
     const quint64 cap = ContainerMKV::StringLoadLimit;
-    const struct { quint32 elementId; QByteArray payload; quint64 binaryLimit, shown; } cases[] = {
-        {DocType, big, 16, cap}, {CodecID, big, 16, cap}, {DocType, big, 2 << 20, 2 << 20},
-        {CodecID, big, ~quint64(0), 3 << 20}, {CodecID, "V_VP9", 16, 5}, {DocType, "webm", 2, 4},
+    const struct
+    {
+        quint32 elementId;
+        QByteArray payload;
+        quint64 binaryLimit, shown;
+    } cases[] = {
+        {DocType, big, 16, cap},          {CodecID, big, 16, cap},
+        {DocType, big, 2 << 20, 2 << 20}, {CodecID, big, ~quint64(0), 3 << 20},
+        {CodecID, "V_VP9", 16, 5},        {DocType, "webm", 2, 4},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.elementId << " " << c.binaryLimit);
@@ -239,13 +254,14 @@ TEST(OverreachingMasters, EveryElementIsWalkedOnce)
 // with a whole header are frames.
 TEST(CutFile, EveryLengthWalksOnlyWhatIsThere)
 {
-    const QByteArray blocks[] = {simpleBlock(1, 0x80, 3), simpleBlock(1, 0, 4),
-                                 simpleBlock(1, 0, 5)};
-    const QByteArray file =
-        el(EBML, uel(EBMLVersion, 1) + el(DocType, "webm")) +
-        el(Segment, el(Tracks, el(TrackEntry, uel(TrackNumber, 1) + uel(TrackType, 1) +
-                                                  el(CodecID, "V_MPEG4/ISO/AVC"))) +
-                        el(Cluster, uel(Timecode, 0) + blocks[0] + blocks[1] + blocks[2]));
+    const QByteArray blocks[]
+        = {simpleBlock(1, 0x80, 3), simpleBlock(1, 0, 4), simpleBlock(1, 0, 5)};
+    const QByteArray file = el(EBML, uel(EBMLVersion, 1) + el(DocType, "webm"))
+        + el(Segment,
+             el(Tracks,
+                el(TrackEntry,
+                   uel(TrackNumber, 1) + uel(TrackType, 1) + el(CodecID, "V_MPEG4/ISO/AVC")))
+                 + el(Cluster, uel(Timecode, 0) + blocks[0] + blocks[1] + blocks[2]));
     const int codecAt = file.indexOf("V_MPEG4");
     for (int cut = 0; cut <= file.size(); ++cut) {
         SCOPED_TRACE(cut);
@@ -270,7 +286,8 @@ TEST(OverlongId, IsUnknownWithItsBytesAsASizeField)
     const QByteArray version = uel(EBMLVersion, 1), head = el(EBML, version);
     const QByteArray ab = bytes({0x08, 0x00, 0x00, 0x00, 0x02, 0x41, 0x42}); // "AB" in 5+2
     const QString huge = QString::number(quint64(1) << 56), dots(16, '.');
-    const struct {
+    const struct
+    {
         QByteArray input;
         quint64 at;
         bool nested;
@@ -302,14 +319,18 @@ TEST(OverlongId, IsUnknownWithItsBytesAsASizeField)
 }
 
 // Counts what a walk reports without keeping it, for walks too large to keep.
-struct CountingSink : ElementSink {
+struct CountingSink : ElementSink
+{
     void beginElement(quint64, quint64, const QString &, qint64) override { ++nodes, ++open; }
-    void addField(bool, quint64, quint8, quint64, const QString &, const QString &,
-                  const QString &, const QString &, qint64) override { stray += open == 0; }
+    void addField(bool, quint64, quint8, quint64, const QString &, const QString &, const QString &,
+                  const QString &, qint64) override
+    {
+        stray += open == 0;
+    }
     void annotateElement(const QString &) override { stray += open == 0; }
     void endElement() override { open > 0 ? --open : ++stray; }
-    void addFrame(const FrameRecord &) override {}
-    void topLevelParsed(int) override {}
+    void addFrame(const FrameRecord &) override { }
+    void topLevelParsed(int) override { }
     int nodes = 0, open = 0, stray = 0;
 };
 
@@ -332,14 +353,13 @@ TEST(ManyElements, AMillionVoidsAreReadOnce)
 // Random damage to a sound file never breaks the walk's structure.
 TEST(RandomDamage, WalkStaysBalanced)
 {
-    const QByteArray sound =
-        el(EBML, uel(EBMLVersion, 1) + el(DocType, "webm")) +
-        el(Segment, el(Info, uel(TimecodeScale, 1000000) + el(Title, "t") +
-                                 el(Duration, f64(40.0))) +
-                        tracks({{1, 1}, {2, 2}}) +
-                        el(Cluster, uel(Timecode, 0) +
-                                        el(SimpleBlock, bytes({0x81, 0, 0, 0x80, 1, 2, 3})) +
-                                        el(BlockGroup, el(Block, bytes({0x82, 0, 1, 0, 9})))));
+    const QByteArray sound = el(EBML, uel(EBMLVersion, 1) + el(DocType, "webm"))
+        + el(Segment,
+             el(Info, uel(TimecodeScale, 1000000) + el(Title, "t") + el(Duration, f64(40.0)))
+                 + tracks({{1, 1}, {2, 2}})
+                 + el(Cluster,
+                      uel(Timecode, 0) + el(SimpleBlock, bytes({0x81, 0, 0, 0x80, 1, 2, 3}))
+                          + el(BlockGroup, el(Block, bytes({0x82, 0, 1, 0, 9})))));
     std::mt19937 random(7);
     for (int round = 0; round < 500; ++round) {
         SCOPED_TRACE(round);

@@ -19,7 +19,7 @@ TEST(FileNames, MatroskaAndWebmSuffixesInAnyCase)
                              "movies.mkv/clip", "mkv", "clip.webmx", ""})
         EXPECT_EQ(p.verifyContainerFormat(QString::fromUtf8(name)), Probe::StatusFileRefused)
             << name;
-    EXPECT_EQ(supportedExtensions(), (QStringList{QStringLiteral("mkv"), QStringLiteral("webm")}));
+    EXPECT_EQ(supportedExtensions(), (QStringList {QStringLiteral("mkv"), QStringLiteral("webm")}));
 }
 
 TEST(EntryPoints, CreateParserGivesIndependentMatroskaParsers)
@@ -42,8 +42,14 @@ TEST(EntryPoints, CreateParserGivesIndependentMatroskaParsers)
 }
 
 // A tree that also records the driver's file-level calls.
-struct FileTree : ElementTree {
-    void beginFile(const QString &n, quint64 size) override { name = n; fileSize = size; ++begins; }
+struct FileTree : ElementTree
+{
+    void beginFile(const QString &n, quint64 size) override
+    {
+        name = n;
+        fileSize = size;
+        ++begins;
+    }
     void endFile() override { ++ends; }
     int begins = 0, ends = 0;
     QString name;
@@ -82,7 +88,7 @@ TEST(HostDriver, WalkWithoutSinkIsQuiet)
     InputDevice device;
     device.openBuffer(el(Segment, tracks({{1, 1}}) + el(Cluster, simpleBlock(1, 0x80))));
     EXPECT_EQ(p.parseFile(QStringLiteral("x.mkv"), &device, nullptr), 0);
-    EXPECT_EQ(p.videoTracks, QVector<quint64>{1});
+    EXPECT_EQ(p.videoTracks, QVector<quint64> {1});
     EXPECT_EQ(p.frameCounters.value(0), 1u) << "the frame was counted all the same";
 }
 
@@ -91,14 +97,14 @@ TEST(HostDriver, WalkWithoutSinkIsQuiet)
 TEST(HostDriver, SecondWalkKeepsTheTracksButNumbersFramesAgain)
 {
     Probe p;
-    p.walkFile(el(Segment, tracks({{1, 1}, {2, 2}}) +
-                               el(Cluster, simpleBlock(1, 0x80) + simpleBlock(1, 0))));
+    p.walkFile(el(
+        Segment, tracks({{1, 1}, {2, 2}}) + el(Cluster, simpleBlock(1, 0x80) + simpleBlock(1, 0))));
     ASSERT_EQ(p.tree.frames.size(), 2);
     p.tree.clear();
-    p.walkFile(el(Segment, tracks({{2, 1}}) +
-                               el(Cluster, simpleBlock(2, 0x80) + simpleBlock(1, 0x80))));
-    EXPECT_EQ(p.trackTypes, (QHash<quint64, quint64>{{1, 1}, {2, 1}}));
-    EXPECT_EQ(p.videoTracks, (QVector<quint64>{1, 2}));
+    p.walkFile(
+        el(Segment, tracks({{2, 1}}) + el(Cluster, simpleBlock(2, 0x80) + simpleBlock(1, 0x80))));
+    EXPECT_EQ(p.trackTypes, (QHash<quint64, quint64> {{1, 1}, {2, 1}}));
+    EXPECT_EQ(p.videoTracks, (QVector<quint64> {1, 2}));
     ASSERT_EQ(p.tree.frames.size(), 2);
     EXPECT_EQ(p.tree.frames[0].stream, 1u) << "track 2 is the second video track seen";
     EXPECT_EQ(p.tree.frames[0].number, 0u);

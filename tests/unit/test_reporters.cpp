@@ -8,7 +8,8 @@ using namespace ebml;
 
 namespace {
 
-struct Outcome {
+struct Outcome
+{
     int status = -1;
     QVector<ElementRow> rows;
     QString value() const { return rows.isEmpty() ? QStringLiteral("<no row>") : rows[0].value; }
@@ -41,35 +42,49 @@ Outcome report(Probe &p, const QByteArray &payload, int type,
 TEST(Reporters, EachTypeShowsItsValue)
 {
     const QByteArray four = bytes({0x3F, 0x80, 0x00, 0x00});
-    const struct { int type; QByteArray payload; QString value; } cases[] = {
-        {Probe::UInteger, QByteArray(), "0"}, {Probe::UInteger, bytes({0xFF}), "255"},
+    const struct
+    {
+        int type;
+        QByteArray payload;
+        QString value;
+    } cases[] = {
+        {Probe::UInteger, QByteArray(), "0"},
+        {Probe::UInteger, bytes({0xFF}), "255"},
         {Probe::UInteger, bytes({0x0F, 0x42, 0x40}), "1000000"},
         {Probe::UInteger, uintN(0x0102030405060708ULL, 8), "72623859790382856"},
         {Probe::UInteger, QByteArray(8, '\xFF'), "18446744073709551615"},
         {Probe::UInteger, four, "1065353216"},
         // Signed integers and dates extend the sign of their payload length.
-        {Probe::SInteger, QByteArray(), "0"}, {Probe::SInteger, bytes({0xD8}), "-40"},
-        {Probe::SInteger, bytes({0x7F}), "127"}, {Probe::SInteger, bytes({0xFF, 0xFE}), "-2"},
+        {Probe::SInteger, QByteArray(), "0"},
+        {Probe::SInteger, bytes({0xD8}), "-40"},
+        {Probe::SInteger, bytes({0x7F}), "127"},
+        {Probe::SInteger, bytes({0xFF, 0xFE}), "-2"},
         {Probe::SInteger, bytes({0x00, 0xFF}), "255"},
         {Probe::SInteger, bytes({0x80, 0x00, 0x00}), "-8388608"},
-        {Probe::SInteger, QByteArray(7, '\xFF'), "-1"}, {Probe::SInteger, four, "1065353216"},
+        {Probe::SInteger, QByteArray(7, '\xFF'), "-1"},
+        {Probe::SInteger, four, "1065353216"},
         {Probe::SInteger, uintN(0x8000000000000000ULL, 8), "-9223372036854775808"},
         {Probe::SInteger, uintN(0x7FFFFFFFFFFFFFFFULL, 8), "9223372036854775807"},
         {Probe::Date, uintN(700000000000000000ULL, 8), "700000000000000000"},
         {Probe::Date, uintN(quint64(-1000000000LL), 8), "-1000000000"},
         // Floats: big-endian IEEE 754, 4 or 8 bytes, 6 significant digits.
-        {Probe::Float, four, "1"}, {Probe::Float, bytes({0x3D, 0xCC, 0xCC, 0xCD}), "0.1"},
+        {Probe::Float, four, "1"},
+        {Probe::Float, bytes({0x3D, 0xCC, 0xCC, 0xCD}), "0.1"},
         {Probe::Float, bytes({0xC0, 0x00, 0x00, 0x00}), "-2"},
         {Probe::Float, bytes({0x41, 0xEF, 0xC2, 0x8F}), "29.97"},
         {Probe::Float, uintN(0x40E7700000000000ULL, 8), "48000"},
-        {Probe::Float, f64(1234567.0), "1.23457e+06"}, {Probe::Float, f64(0.000001), "1e-06"},
+        {Probe::Float, f64(1234567.0), "1.23457e+06"},
+        {Probe::Float, f64(0.000001), "1e-06"},
         {Probe::Float, QByteArray(8, '\0'), "0"},
         {Probe::Binary, bytes({0x1A, 0x45, 0xDF, 0xA3}), "1a45dfa3"},
-        {Probe::Binary, bytes({0x00, 0x0F, 0xF0}), "000ff0"}, {Probe::Binary, QByteArray(), ""},
+        {Probe::Binary, bytes({0x00, 0x0F, 0xF0}), "000ff0"},
+        {Probe::Binary, QByteArray(), ""},
         // ASCII strings stop at the first NUL; bytes over 0x7F are Latin-1.
         {Probe::String, QByteArray("V_VP8\0\0\0", 8), "V_VP8"},
-        {Probe::String, QByteArray("\0abc", 4), ""}, {Probe::String, "matroska", "matroska"},
-        {Probe::String, QByteArray(), ""}, {Probe::String, four, QString::fromLatin1("?\x80")},
+        {Probe::String, QByteArray("\0abc", 4), ""},
+        {Probe::String, "matroska", "matroska"},
+        {Probe::String, QByteArray(), ""},
+        {Probe::String, four, QString::fromLatin1("?\x80")},
         {Probe::UTF8, bytes({0xC3, 0xA9}), QString(QChar(0xE9))},
         {Probe::UTF8, bytes({0xE2, 0x82, 0xAC, 0x00, 0x41}), QString(QChar(0x20AC))},
     };
@@ -122,8 +137,17 @@ TEST(Reporters, WhatIsShownAndWhatIsRead)
     using R = Probe::ElementHandler;
     const R value = &Probe::reportValue, junk = &Probe::parseJunk, data = &Probe::parseData;
     // value null: no row; read: the most bytes read.
-    const struct { R reporter; int type; QByteArray payload; quint64 binaryLimit; bool showJunk;
-                   const char *value; quint64 read; qint64 claimed = -1; } cases[] = {
+    const struct
+    {
+        R reporter;
+        int type;
+        QByteArray payload;
+        quint64 binaryLimit;
+        bool showJunk;
+        const char *value;
+        quint64 read;
+        qint64 claimed = -1;
+    } cases[] = {
         {value, Probe::Binary, forty, 4, false, "00010203", 4},
         {value, Probe::Binary, forty, 0, false, "", 0},
         {value, Probe::UTF8, "Lavf59.27.100", 4, false, "Lavf", 4},
@@ -142,15 +166,15 @@ TEST(Reporters, WhatIsShownAndWhatIsRead)
         const Outcome o = report(p, c.payload, c.type, c.reporter, c.claimed);
         EXPECT_EQ(o.status, 0);
         EXPECT_EQ(o.rows.size(), c.value ? 1 : 0);
-        if (c.value)
+        if (c.value) {
             EXPECT_EQ(o.value(), c.value);
+        }
         EXPECT_LE(p.device.requested, c.read);
     }
 
     // The catalogue sends FileData and Void there.
     Probe p;
-    p.load(el(Attachments, el(AttachedFile, el(FileData, QByteArray(300, 'd')))) +
-           el(Void, "pad"));
+    p.load(el(Attachments, el(AttachedFile, el(FileData, QByteArray(300, 'd')))) + el(Void, "pad"));
     EXPECT_EQ(p.walkAt(0), 0);
     EXPECT_EQ(valueOf(p.tree.roots, "FileData"), "");
     p.walkAt(quint64(p.device.size()) - 5);

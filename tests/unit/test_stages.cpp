@@ -26,22 +26,21 @@ quint32 bitwiseCrc(const QByteArray &bytes)
 QByteArray withCrc(quint32 id, const QByteArray &rest)
 {
     const quint32 crc = bitwiseCrc(rest);
-    const QByteArray stored = ebml::bytes({int(crc & 0xFF), int((crc >> 8) & 0xFF),
-                                           int((crc >> 16) & 0xFF), int(crc >> 24)});
+    const QByteArray stored = ebml::bytes(
+        {int(crc & 0xFF), int((crc >> 8) & 0xFF), int((crc >> 16) & 0xFF), int(crc >> 24)});
     return ebml::el(id, ebml::el(0xBF, stored) + rest);
 }
 
 struct Verdicts : Sink
 {
-    void beginElement(quint64, quint64, const QString &, qint64) override {}
-    void addField(bool, quint64, quint8, quint64, const QString &, const QString &,
-                  const QString &, const QString &, qint64) override
-    {
-    }
-    void annotateElement(const QString &) override {}
-    void endElement() override {}
-    void addFrame(const FrameRecord &) override {}
-    void topLevelParsed(int) override {}
+    void beginElement(quint64, quint64, const QString &, qint64) override { }
+    void addField(bool, quint64, quint8, quint64, const QString &, const QString &, const QString &,
+                  const QString &, qint64) override
+    { }
+    void annotateElement(const QString &) override { }
+    void endElement() override { }
+    void addFrame(const FrameRecord &) override { }
+    void topLevelParsed(int) override { }
     void crcChecked(CrcVerdict verdict) override { verdicts.push_back(verdict); }
     std::vector<CrcVerdict> verdicts;
 };
@@ -88,8 +87,8 @@ TEST(CrcStage, ChecksNestedMastersInOnePass)
     const QByteArray wide = ebml::el(ebml::Cluster, ebml::el(0xBF, crc.mid(2) + 'x') + time);
     const QByteArray second = ebml::el(ebml::Cluster, time + crc);
     EXPECT_EQ(check(good + good).first, std::vector<CrcVerdict>(2, CrcVerdict::Ok));
-    EXPECT_EQ(check(wide).first, std::vector<CrcVerdict>{CrcVerdict::Mismatch});
+    EXPECT_EQ(check(wide).first, std::vector<CrcVerdict> {CrcVerdict::Mismatch});
     EXPECT_EQ(check(good.left(good.size() - 1)).first,
-              std::vector<CrcVerdict>{CrcVerdict::Mismatch});
+              std::vector<CrcVerdict> {CrcVerdict::Mismatch});
     EXPECT_TRUE(check(second).first.empty());
 }

@@ -56,9 +56,13 @@ TEST(Walker, SizeRowFollowsNumberBaseButValuesStayDecimal)
 {
     const QByteArray padding = el(Void, QByteArray(255, '\0'));
     const QByteArray input = padding + uel(EBMLVersion, 255);
-    for (const auto &c : {std::pair<int, const char *>{16, "ff"}, {2, "11111111"}, {36, "73"},
+    for (const auto &c : {std::pair<int, const char *> {16, "ff"},
+                          {2, "11111111"},
+                          {36, "73"},
                           // bases no number can be written in fall back to decimal
-                          {0, "255"}, {1, "255"}, {37, "255"}}) {
+                          {0, "255"},
+                          {1, "255"},
+                          {37, "255"}}) {
         SCOPED_TRACE(c.first);
         Probe p;
         p.numberBase = c.first;
@@ -75,8 +79,8 @@ TEST(Walker, UnknownElementShowsItsBytesAsText)
                0x43, 0x21,             // an ID not in the catalogue
                0x84,                   // size 4
                0x41, 0x00, 0x7F, 0x80, // 'A', NUL, DEL, a byte over 0x7F
-           }) +
-           el(Unknown, "abcdefghijklmnopqrst") + el(Unknown, QByteArray()));
+           })
+           + el(Unknown, "abcdefghijklmnopqrst") + el(Unknown, QByteArray()));
     quint64 length = 0;
     EXPECT_EQ(p.walkAt(0, &length), 0);
     EXPECT_EQ(length, 7u);
@@ -110,8 +114,8 @@ TEST(Walker, ChildrenEndWithTheirMasterAndWithTheInput)
     // Info is Info's sibling.
     const QByteArray scale = uel(TimecodeScale, 1000000);
     const QByteArray titleHead = header(Title, 1000);
-    const QByteArray info = header(Info, quint64(scale.size() + titleHead.size() + 2)) + scale +
-                            titleHead + "ab";
+    const QByteArray info
+        = header(Info, quint64(scale.size() + titleHead.size() + 2)) + scale + titleHead + "ab";
     Probe p;
     EXPECT_EQ(p.walkFile(info + el(Void, QByteArray(4, '\0'))), 0);
     ASSERT_EQ(p.tree.roots.size(), 2u);
@@ -121,8 +125,8 @@ TEST(Walker, ChildrenEndWithTheirMasterAndWithTheInput)
     // A Segment of unknown size (all size bits set), as live recordings
     // write it, ends where the input ends: nothing is read past it.
     Probe q;
-    const QByteArray file = header(Segment, (quint64(1) << 56) - 1, 8) +
-                            el(Info, uel(TimecodeScale, 1000000)) + el(Void, "ab");
+    const QByteArray file = header(Segment, (quint64(1) << 56) - 1, 8)
+        + el(Info, uel(TimecodeScale, 1000000)) + el(Void, "ab");
     q.walkFile(file);
     ASSERT_EQ(q.tree.roots.size(), 1u);
     EXPECT_EQ(q.root().children.size(), 2u);
@@ -132,25 +136,24 @@ TEST(Walker, ChildrenEndWithTheirMasterAndWithTheInput)
 
 TEST(Walker, WholeFileThroughTheHostDriver)
 {
-    const QByteArray cluster =
-        el(Cluster, uel(Timecode, 0) + simpleBlock(1, 0x80, 10) + simpleBlock(2, 0x80, 5) +
-                        simpleBlock(1, 0x00, 7));
-    const QByteArray file =
-        el(EBML, uel(EBMLVersion, 1) + el(DocType, "matroska")) +
-        el(Segment, el(Info, uel(TimecodeScale, 1000000) + el(Title, "clip") +
-                             uel(EBMLVersion, 1)) +
-                        tracks({{1, 1}, {2, 2}}) + cluster) +
-        el(Unknown, "zz") + uel(EBMLVersion, 1) +
-        el(EBMLVersion, QByteArray(9, '\1')) + // an integer over 8 bytes
-        el(Duration, bytes({0x3F, 0x80})) +    // a float of 2 bytes
-        el(SimpleBlock, bytes({0x81, 0x00}));  // a block shorter than its header
+    const QByteArray cluster = el(Cluster,
+                                  uel(Timecode, 0) + simpleBlock(1, 0x80, 10)
+                                      + simpleBlock(2, 0x80, 5) + simpleBlock(1, 0x00, 7));
+    const QByteArray file = el(EBML, uel(EBMLVersion, 1) + el(DocType, "matroska"))
+        + el(Segment,
+             el(Info, uel(TimecodeScale, 1000000) + el(Title, "clip") + uel(EBMLVersion, 1))
+                 + tracks({{1, 1}, {2, 2}}) + cluster)
+        + el(Unknown, "zz") + uel(EBMLVersion, 1) + el(EBMLVersion, QByteArray(9, '\1'))
+        +                                     // an integer over 8 bytes
+        el(Duration, bytes({0x3F, 0x80})) +   // a float of 2 bytes
+        el(SimpleBlock, bytes({0x81, 0x00})); // a block shorter than its header
     Probe p;
     EXPECT_EQ(p.walkFile(file), 0);
     EXPECT_EQ(p.tree.openNodes(), 0);
     EXPECT_EQ(p.tree.strayCalls, 0);
 
-    const char *names[] = {"EBML", "Segment", "Unknown", "EBMLVersion", "EBMLVersion",
-                           "Duration", "SimpleBlock"};
+    const char *names[]
+        = {"EBML", "Segment", "Unknown", "EBMLVersion", "EBMLVersion", "Duration", "SimpleBlock"};
     const int refused = ContainerMKV::StatusLengthRefused;
     const int statuses[] = {0, 0, 0, 0, refused, refused, refused};
     ASSERT_EQ(p.tree.roots.size(), 7u);
@@ -168,8 +171,8 @@ TEST(Walker, WholeFileThroughTheHostDriver)
     // Descriptions from the catalogue annotate their elements, once.
     const ElementNode &info = p.root(1).children.at(0);
     EXPECT_EQ(info.annotations, 0);
-    const char *descriptions[] = {"To scale of other time values (in nanoseconds).",
-                                  "Title of segment", ""};
+    const char *descriptions[]
+        = {"To scale of other time values (in nanoseconds).", "Title of segment", ""};
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(info.children.at(size_t(i)).annotation, descriptions[i]);
         EXPECT_EQ(info.children.at(size_t(i)).annotations, i < 2 ? 1 : 0);

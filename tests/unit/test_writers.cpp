@@ -20,8 +20,7 @@ const QString kOddValue = QString::fromUtf8("A\"\x7f\n\t\x01\x1f\xc3\xa9\\");
 
 // Runs the writer over a small walk: an EBML master with one child, an
 // annotated unknown element with status 7, and two frames.
-template <typename Writer>
-QByteArray writeSampleWalk()
+template <typename Writer> QByteArray writeSampleWalk()
 {
     std::FILE *file = std::tmpfile();
     {
@@ -33,7 +32,7 @@ QByteArray writeSampleWalk()
         writer.addField(false, 4, 0, 1, QStringLiteral("size"), QStringLiteral("4"), {}, {}, -1);
         writer.beginElement(5, 4, QStringLiteral("EBMLVersion"), -1);
         writer.addField(false, 8, 0, 1, QStringLiteral("value"), QStringLiteral("1"), {}, {}, -1);
-        writer.addFrame(FrameRecord{0, 0, 8, 1, 1});
+        writer.addFrame(FrameRecord {0, 0, 8, 1, 1});
         writer.endElement();
         writer.endElement();
         writer.topLevelParsed(0);
@@ -43,7 +42,7 @@ QByteArray writeSampleWalk()
         writer.annotateElement(QStringLiteral("Unknown element!"));
         writer.endElement();
         writer.topLevelParsed(7);
-        writer.addFrame(FrameRecord{1, 5, 12, 3, 0});
+        writer.addFrame(FrameRecord {1, 5, 12, 3, 0});
         writer.endFile();
     }
     std::rewind(file);
@@ -68,27 +67,44 @@ TEST(JsonWriter, WritesTheDocumentShapeWithStatusesAndFrames)
     ASSERT_EQ(error.error, QJsonParseError::NoError) << qPrintable(error.errorString());
     auto row = [](qint64 offset, qint64 length, const char *name, const QString &value,
                   const char *meaning = "") {
-        return QJsonObject{{"name", name}, {"offset", offset}, {"length", length},
-                           {"value", value}, {"meaning", meaning}};
+        return QJsonObject {{"name", name},
+                            {"offset", offset},
+                            {"length", length},
+                            {"value", value},
+                            {"meaning", meaning}};
     };
     // A status on top-level nodes only, an annotation where there is one.
-    const QJsonObject version{{"name", "EBMLVersion"}, {"offset", 5}, {"size", 4},
-                              {"rows", QJsonArray{row(8, 1, "value", "1")}},
-                              {"children", QJsonArray()}};
-    const QJsonObject ebml{{"name", "EBML"}, {"offset", 0}, {"size", 9}, {"status", 0},
-                           {"rows", QJsonArray{row(0, 4, "id", "EBML"), row(4, 1, "size", "4")}},
-                           {"children", QJsonArray{version}}};
-    const QJsonObject unknown{{"name", "Unknown"}, {"offset", 9}, {"size", 11}, {"status", 7},
-                              {"rows", QJsonArray{row(11, 9, "value", kOddValue, "words ")}},
-                              {"children", QJsonArray()}, {"annotation", "Unknown element!"}};
+    const QJsonObject version {{"name", "EBMLVersion"},
+                               {"offset", 5},
+                               {"size", 4},
+                               {"rows", QJsonArray {row(8, 1, "value", "1")}},
+                               {"children", QJsonArray()}};
+    const QJsonObject ebml {{"name", "EBML"},
+                            {"offset", 0},
+                            {"size", 9},
+                            {"status", 0},
+                            {"rows", QJsonArray {row(0, 4, "id", "EBML"), row(4, 1, "size", "4")}},
+                            {"children", QJsonArray {version}}};
+    const QJsonObject unknown {{"name", "Unknown"},
+                               {"offset", 9},
+                               {"size", 11},
+                               {"status", 7},
+                               {"rows", QJsonArray {row(11, 9, "value", kOddValue, "words ")}},
+                               {"children", QJsonArray()},
+                               {"annotation", "Unknown element!"}};
     auto frame = [](int stream, int number, int offset, int size, bool keyframe) {
-        return QJsonObject{{"stream", stream}, {"number", number}, {"offset", offset},
-                           {"size", size}, {"keyframe", keyframe}};
+        return QJsonObject {{"stream", stream},
+                            {"number", number},
+                            {"offset", offset},
+                            {"size", size},
+                            {"keyframe", keyframe}};
     };
-    const QJsonArray frames{frame(0, 0, 8, 1, true), frame(1, 5, 12, 3, false)};
-    EXPECT_EQ(document.object(), (QJsonObject{{"file", "a \"quoted\" name.mkv"}, {"size", 20},
-                                              {"elements", QJsonArray{ebml, unknown}},
-                                              {"frames", frames}}))
+    const QJsonArray frames {frame(0, 0, 8, 1, true), frame(1, 5, 12, 3, false)};
+    EXPECT_EQ(document.object(),
+              (QJsonObject {{"file", "a \"quoted\" name.mkv"},
+                            {"size", 20},
+                            {"elements", QJsonArray {ebml, unknown}},
+                            {"frames", frames}}))
         << json.toStdString();
 }
 
@@ -130,8 +146,20 @@ TEST(OutputBuffer, WritesNumbersAtEveryDigitCount)
     // Offsets keep their high digits from the offset before: rising, across
     // groups of four digits, falling, and back and forth in size.
     OffsetDigits offsets;
-    std::vector<quint64> run = {9998, 9999, 10000, 10001, 19999, 20000, 12345, 5, 99999999,
-                                100000000, 100009999, 100010000, 9223372036854775807ull, 10000};
+    std::vector<quint64> run = {9998,
+                                9999,
+                                10000,
+                                10001,
+                                19999,
+                                20000,
+                                12345,
+                                5,
+                                99999999,
+                                100000000,
+                                100009999,
+                                100010000,
+                                9223372036854775807ull,
+                                10000};
     run.insert(run.end(), numbers.begin(), numbers.end());
     for (const quint64 n : run) {
         char digits[48];
@@ -172,7 +200,7 @@ TEST(JsonWriter, ListsEveryFramePastTheSpooledBatches)
         JsonWriter writer(&out);
         writer.beginFile(QStringLiteral("many.mkv"), 10);
         for (quint64 i = 0; i < Count; ++i)
-            writer.addFrame(FrameRecord{uint(i % 3), i, 1000 + i, 7, int(i % 2)});
+            writer.addFrame(FrameRecord {uint(i % 3), i, 1000 + i, 7, int(i % 2)});
         writer.endFile();
     }
     std::rewind(file);
