@@ -29,7 +29,10 @@ void putSize8(Bytes &out, uint64_t size)
         out.push_back(uint8_t(size >> shift));
 }
 
-void putSize1(Bytes &out, uint64_t size) { out.push_back(uint8_t(0x80 | size)); }
+void putSize1(Bytes &out, uint64_t size)
+{
+    out.push_back(uint8_t(0x80 | size));
+}
 
 void element(Bytes &out, uint32_t id, const Bytes &payload)
 {

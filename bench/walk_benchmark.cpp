@@ -15,11 +15,11 @@ public:
     void beginElement(quint64, quint64, const QString &, qint64) override { ++elements; }
     void addField(bool, quint64, quint8, quint64, const QString &, const QString &, const QString &,
                   const QString &, qint64) override
-    { }
-    void annotateElement(const QString &) override { }
-    void endElement() override { }
-    void addFrame(const FrameRecord &) override { }
-    void topLevelParsed(int) override { }
+    {}
+    void annotateElement(const QString &) override {}
+    void endElement() override {}
+    void addFrame(const FrameRecord &) override {}
+    void topLevelParsed(int) override {}
 
     quint64 elements = 0;
 };

@@ -9,17 +9,17 @@ ElementSink::~ElementSink() = default;
 ContainerAbstract::CommonElement::CommonElement()
     : type(0)
     , name(QStringLiteral("Unknown"))
-{ }
+{}
 
 ContainerAbstract::CommonElement::CommonElement(int type, const QString &name)
     : type(type)
     , name(name)
-{ }
+{}
 
 ContainerAbstract::ContainerAbstract(QObject *parent)
     : QObject(parent)
     , frameCounters(1, 0)
-{ }
+{}
 
 ContainerAbstract::~ContainerAbstract() = default;
 
@@ -29,7 +29,7 @@ int ContainerAbstract::parseFile(const QString &fileName, InputDevice *device, E
     if (verified != 0)
         return verified;
 
-    m_sink = sink;
+    setSink(sink);
     dataSource = device;
     frameCounters = QVector<quint64>(1, 0);
     const quint64 end = quint64(device->size());
@@ -61,14 +61,6 @@ void ContainerAbstract::beginElement(quint64 offset, quint64 size, const QString
 {
     if (m_sink)
         m_sink->beginElement(offset, size, name, tag);
-}
-
-void ContainerAbstract::addField(bool flag, quint64 offset, quint8 code, quint64 length,
-                                 const QString &name, const QString &value, const QString &extra,
-                                 const QString &meaning, qint64 tag)
-{
-    if (m_sink)
-        m_sink->addField(flag, offset, code, length, name, value, extra, meaning, tag);
 }
 
 void ContainerAbstract::annotateElement(const QString &text)

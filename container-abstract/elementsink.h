@@ -39,5 +39,10 @@ public:
         Q_UNUSED(fileName);
         Q_UNUSED(size);
     }
-    virtual void endFile() { }
+    virtual void endFile() {}
+
+    // Where this sink's rows go: itself, or, for a sink that only passes
+    // rows on, the sink that takes them. Rows are most of the calls of a
+    // walk, and the parser sends them there directly.
+    virtual ElementSink *rowSink() { return this; }
 };

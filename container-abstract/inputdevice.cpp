@@ -23,7 +23,7 @@ constexpr qint64 PageMask = ~qint64(PageSize - 1);
 
 InputDevice::InputDevice(QObject *parent)
     : QIODevice(parent)
-{ }
+{}
 
 InputDevice::~InputDevice()
 {

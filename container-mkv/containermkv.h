@@ -23,10 +23,10 @@ public:
     // Results of the walker, the handlers and the reporters.
     enum Status {
         StatusDone = 0,
-        StatusFileRefused = 3,    // verifyContainerFormat: not an mkv/webm name
-        StatusLengthRefused = 6,  // ID over 4 bytes, float not 4/8, integer over 8
-        StatusUnknownID = 7,      // searchID: not in the catalogue
-        StatusNoMemory = 9,       // a payload buffer could not be allocated
+        StatusFileRefused = 3,   // verifyContainerFormat: not an mkv/webm name
+        StatusLengthRefused = 6, // ID over 4 bytes, float not 4/8, integer over 8
+        StatusUnknownID = 7,     // searchID: not in the catalogue
+        StatusNoMemory = 9,      // a payload buffer could not be allocated
     };
 
     enum ElementType {
@@ -132,14 +132,6 @@ protected:
     QVector<quint64> videoTracks;
 
 private:
-    // Row names and the empty text: rows pass these by reference, so that
-    // no text is made or dropped per row.
-    struct RowTexts
-    {
-        QString id, size, value, trackNumber, timecode, flags, data, none;
-    };
-    static const RowTexts Texts;
-
     void fillCatalogue();
     // Registers a track's number and type; pairs with a 0 in them are not
     // registered. The one place where videoTracks and m_videoStreams grow.
@@ -168,8 +160,16 @@ private:
     // The stream of each video track number: the position of its first
     // entry in videoTracks, which a repeated number also takes a place in.
     QHash<quint64, qsizetype> m_videoStreams;
+    // The track of the last block, as registerTrack left it.
+    struct LastTrack
+    {
+        quint64 number = 0; // 0 is never registered: not video
+        bool video = false;
+        qsizetype stream = -1;
+    };
+    LastTrack m_lastTrack;
 
-    int m_nesting = 0;          // masters entered by the current walk
+    int m_nesting = 0;                 // masters entered by the current walk
     quint64 m_parentEnd = ~quint64(0); // end of the innermost enclosing master
 };
 

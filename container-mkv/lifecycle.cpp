@@ -36,7 +36,7 @@ ContainerMKV::ElementMKV::ElementMKV()
     , elementSize(0)
     , dataOffset(0)
     , dataSize(0)
-{ }
+{}
 
 ContainerMKV::ElementMKV::ElementMKV(int type, ElementHandler handler, const QString &name,
                                      const QString &description)
@@ -47,7 +47,7 @@ ContainerMKV::ElementMKV::ElementMKV(int type, ElementHandler handler, const QSt
     , dataOffset(0)
     , dataSize(0)
     , description(description)
-{ }
+{}
 
 ContainerMKV::ContainerMKV()
 {
@@ -76,6 +76,6 @@ int ContainerMKV::findBeginOfContainer(qint64 *offset)
     return StatusDone;
 }
 
-void ContainerMKV::prepareParsing() { }
+void ContainerMKV::prepareParsing() {}
 
-void ContainerMKV::finalizeParsing() { }
+void ContainerMKV::finalizeParsing() {}

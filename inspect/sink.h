@@ -84,13 +84,15 @@ public:
 
 // A stage between the plug-in and a writer: it passes every call on to the
 // next sink and adds what it finds. A stage overrides only the calls it
-// looks at, and passes those on too.
+// looks at, and passes those on too. One that looks at rows says so with
+// takesRows(); the others are skipped for rows.
 class Stage : public Sink
 {
 public:
     explicit Stage(Sink *next)
         : m_next(next)
-    { }
+        , m_rows(next->rowSink())
+    {}
 
     void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override
     {
@@ -100,7 +102,7 @@ public:
                   const QString &value, const QString &extra, const QString &meaning,
                   qint64 tag) override
     {
-        m_next->addField(flag, offset, code, length, name, value, extra, meaning, tag);
+        m_rows->addField(flag, offset, code, length, name, value, extra, meaning, tag);
     }
     void annotateElement(const QString &text) override { m_next->annotateElement(text); }
     void endElement() override { m_next->endElement(); }
@@ -117,6 +119,11 @@ public:
     void pastEndFound(const PastEnd &first) override { m_next->pastEndFound(first); }
     void tracksSummed(const TrackSummary &summary) override { m_next->tracksSummed(summary); }
 
+    ElementSink *rowSink() override { return takesRows() ? this : m_rows; }
+
 protected:
+    virtual bool takesRows() const { return false; }
+
     Sink *m_next;
+    ElementSink *m_rows; // the next sink that takes rows
 };

@@ -98,7 +98,7 @@ CrcStage::CrcStage(Sink *next, InputDevice *input)
     : Stage(next)
     , m_input(input)
     , m_buffer(new (std::nothrow) unsigned char[BufferSize])
-{ }
+{}
 
 CrcStage::~CrcStage() = default;
 
@@ -128,7 +128,7 @@ void CrcStage::addField(bool flag, quint64 offset, quint8 code, quint64 length, 
     // Only a CRC-32 needs to know where its payload starts.
     if (!m_open.empty() && m_open.back().isCrc && name == QLatin1String("size"))
         m_open.back().dataOffset = offset + length;
-    m_next->addField(flag, offset, code, length, name, value, extra, meaning, tag);
+    m_rows->addField(flag, offset, code, length, name, value, extra, meaning, tag);
 }
 
 void CrcStage::endElement()

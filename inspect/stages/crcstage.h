@@ -33,6 +33,9 @@ public:
     // The CRC of A followed by B, from the CRCs of both and the length of B.
     static quint32 combine(quint32 crcA, quint32 crcB, quint64 lengthB);
 
+protected:
+    bool takesRows() const override { return true; }
+
 private:
     struct Node
     {

@@ -88,7 +88,7 @@ void SummaryStage::addField(bool flag, quint64 offset, quint8 code, quint64 leng
     } else if (role != Other && name == QLatin1String("value")) {
         takeValue(role, value, meaning);
     }
-    m_next->addField(flag, offset, code, length, name, value, extra, meaning, tag);
+    m_rows->addField(flag, offset, code, length, name, value, extra, meaning, tag);
 }
 
 void SummaryStage::takeValue(Role role, const QString &value, const QString &meaning)

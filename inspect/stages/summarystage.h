@@ -40,6 +40,9 @@ public:
         PixelHeight,
     };
 
+protected:
+    bool takesRows() const override { return true; }
+
 private:
     void takeValue(Role role, const QString &value, const QString &meaning);
 

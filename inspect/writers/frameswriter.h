@@ -10,15 +10,15 @@ class FramesWriter : public Sink
 public:
     explicit FramesWriter(OutputBuffer *out)
         : m_out(out)
-    { }
+    {}
 
-    void beginElement(quint64, quint64, const QString &, qint64) override { }
+    void beginElement(quint64, quint64, const QString &, qint64) override {}
     void addField(bool, quint64, quint8, quint64, const QString &, const QString &, const QString &,
                   const QString &, qint64) override
-    { }
-    void annotateElement(const QString &) override { }
-    void endElement() override { }
-    void topLevelParsed(int) override { }
+    {}
+    void annotateElement(const QString &) override {}
+    void endElement() override {}
+    void topLevelParsed(int) override {}
     void beginFile(const QString &, quint64) override
     {
         *m_out << "stream,number,offset,size,keyframe\n";

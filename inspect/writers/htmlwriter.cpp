@@ -81,7 +81,7 @@ HtmlWriter::HtmlWriter(OutputBuffer *out, InputDevice *input, const Settings &se
     : m_out(out)
     , m_settings(sane(settings))
     , m_input(input)
-{ }
+{}
 
 void HtmlWriter::beginFile(const QString &fileName, quint64 size)
 {

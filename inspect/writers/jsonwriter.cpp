@@ -12,7 +12,7 @@ size_t jsonSize(const QString &text)
 
 JsonWriter::JsonWriter(OutputBuffer *out)
     : m_out(out)
-{ }
+{}
 
 void JsonWriter::writeString(const QString &text)
 {
@@ -52,8 +52,8 @@ void JsonWriter::beginElement(quint64 offset, quint64 size, const QString &name,
         parent.childWritten = true;
     }
     *m_out << "{\"name\": ";
-    char *p = m_out->reserve(64 + jsonSize(name) + Strings::Slack + OffsetDigits::Slack);
-    p = m_offsets.write(putLiteral(m_strings.put(p, name), ", \"offset\": "), offset);
+    char *p = m_out->reserve(64 + jsonSize(name) + Strings::Slack);
+    p = OutputBuffer::writeNumber(putLiteral(m_strings.put(p, name), ", \"offset\": "), offset);
     m_out->commit(OutputBuffer::writeNumber(putLiteral(p, ", \"size\": "), size));
     if (m_marks & PastFileEnd)
         *m_out << ", \"past_end\": true";
@@ -72,13 +72,13 @@ void JsonWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
     if (node.inChildren)
         return;
     // One bounds check for the whole row.
-    char *p = m_out->reserve(128 + Strings::Slack + OffsetDigits::Slack + jsonSize(name)
-                             + jsonSize(value) + jsonSize(meaning));
+    char *p = m_out->reserve(128 + Strings::Slack + jsonSize(name) + jsonSize(value)
+                             + jsonSize(meaning));
     if (node.rowsWritten)
         p = putLiteral(p, ", ");
     node.rowsWritten = true;
     p = m_strings.put(putLiteral(p, "{\"name\": "), name);
-    p = m_offsets.write(putLiteral(p, ", \"offset\": "), offset);
+    p = OutputBuffer::writeNumber(putLiteral(p, ", \"offset\": "), offset);
     p = OutputBuffer::writeNumber(putLiteral(p, ", \"length\": "), length);
     // Most rows have no meaning, and data rows no value either.
     if (value.isEmpty())

@@ -46,7 +46,6 @@ private:
     using Strings = EncodingCache<&Escape::jsonQuoted>;
     OutputBuffer *m_out;
     Strings m_strings;
-    OffsetDigits m_offsets;
 
     std::vector<Open> m_open;
     unsigned m_marks = 0;

@@ -10,7 +10,7 @@ OutputBuffer::OutputBuffer(std::FILE *out)
     , m_pos(m_buffer.get())
     , m_end(m_buffer.get() + Capacity)
     , m_capacity(Capacity)
-{ }
+{}
 
 OutputBuffer::~OutputBuffer()
 {

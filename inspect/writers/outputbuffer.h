@@ -66,7 +66,7 @@ public:
 
     // Decimal digits; offsets and lengths mostly have fewer than nine, which
     // take a few multiplications by reciprocals, in groups of four digits.
-    static char *writeNumber(char *p, quint64 number)
+    Q_ALWAYS_INLINE static char *writeNumber(char *p, quint64 number)
     {
         if (number < 10000)
             return writeUpTo4(p, unsigned(number));
@@ -77,7 +77,7 @@ public:
         return writeLong(p, number);
     }
     // The digit writers that writeNumber is made of.
-    static char *writeUpTo2(char *p, unsigned n)
+    Q_ALWAYS_INLINE static char *writeUpTo2(char *p, unsigned n)
     {
         if (n < 10) {
             *p = char('0' + n);
@@ -86,7 +86,7 @@ public:
         std::memcpy(p, Pairs + 2 * n, 2);
         return p + 2;
     }
-    static char *writeUpTo4(char *p, unsigned n)
+    Q_ALWAYS_INLINE static char *writeUpTo4(char *p, unsigned n)
     {
         if (n < 100)
             return writeUpTo2(p, n);
@@ -95,7 +95,7 @@ public:
         return p + 2;
     }
     // Exactly four digits, leading zeros included.
-    static char *write4(char *p, unsigned n)
+    Q_ALWAYS_INLINE static char *write4(char *p, unsigned n)
     {
         std::memcpy(p, Pairs + 2 * (n / 100), 2);
         std::memcpy(p + 2, Pairs + 2 * (n % 100), 2);
@@ -128,31 +128,4 @@ private:
     char *m_end;
     size_t m_capacity;
     bool m_failed = false;
-};
-
-// Writes offsets, which rise by a few bytes from one row to the next: the
-// digits above the last four are kept from the offset before when they are
-// the same.
-class OffsetDigits
-{
-public:
-    // Room for 20 bytes at p, and 16 more that may be overwritten later.
-    char *write(char *p, quint64 n)
-    {
-        if (n < 10000)
-            return OutputBuffer::writeUpTo4(p, unsigned(n));
-        const quint64 high = n / 10000;
-        if (high != m_high) {
-            m_high = high;
-            m_highLength = int(OutputBuffer::writeNumber(m_highDigits, high) - m_highDigits);
-        }
-        std::memcpy(p, m_highDigits, sizeof m_highDigits);
-        return OutputBuffer::write4(p + m_highLength, unsigned(n - high * 10000));
-    }
-    static constexpr size_t Slack = 16;
-
-private:
-    quint64 m_high = 0; // no offset of five digits or more has a high part of 0
-    char m_highDigits[16] = {};
-    int m_highLength = 0;
 };

@@ -4,7 +4,7 @@
 
 TextWriter::TextWriter(OutputBuffer *out)
     : m_out(out)
-{ }
+{}
 
 // The caller reserves IndentSlack bytes besides the indent itself.
 char *TextWriter::indent(char *p) const
@@ -34,10 +34,9 @@ void TextWriter::beginFile(const QString &fileName, quint64 size)
 void TextWriter::beginElement(quint64 offset, quint64 size, const QString &name, qint64)
 {
     char *p = m_out->reserve(size_t(2 * m_depth) + IndentSlack
-                             + size_t(name.size()) * Escape::MaxBytesPerUnit + Texts::Slack
-                             + OffsetDigits::Slack + 64);
-    p = putLiteral(m_texts.put(indent(p), name), "  @");
-    p = OutputBuffer::writeNumber(putLiteral(m_offsets.write(p, offset), " len "), size);
+                             + size_t(name.size()) * Escape::MaxBytesPerUnit + Texts::Slack + 64);
+    p = putLiteral(m_names.put(indent(p), name), "  @");
+    p = OutputBuffer::writeNumber(putLiteral(OutputBuffer::writeNumber(p, offset), " len "), size);
     m_out->commit(p);
     if (m_marks & PastFileEnd)
         *m_out << "  (past the end of the file)";
@@ -51,20 +50,19 @@ void TextWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
 {
     const QStringView words = meaning.isEmpty() ? QStringView() : QStringView(meaning).trimmed();
     // One bounds check for the whole row.
-    char *p = m_out->reserve(size_t(2 * m_depth) + IndentSlack + 3 * Texts::Slack
-                             + OffsetDigits::Slack + 64
+    char *p = m_out->reserve(size_t(2 * m_depth) + IndentSlack + 3 * Texts::Slack + 64
                              + (size_t(name.size()) + size_t(value.size()) + size_t(words.size()))
                                  * Escape::MaxBytesPerUnit);
-    p = m_texts.put(indent(p), name);
+    p = m_names.put(indent(p), name);
     if (!value.isEmpty())
-        p = m_texts.put(putLiteral(p, " = "), value);
+        p = m_values.put(putLiteral(p, " = "), value);
     if (!words.isEmpty()) {
         // Trimmed words still lie in the meaning's characters.
-        p = m_texts.put(putLiteral(p, " ("), reinterpret_cast<const char16_t *>(words.data()),
-                        words.size(), Texts::isStaticText(meaning));
+        p = m_values.put(putLiteral(p, " ("), reinterpret_cast<const char16_t *>(words.data()),
+                         words.size());
         *p++ = ')';
     }
-    p = m_offsets.write(putLiteral(p, "  @"), offset);
+    p = OutputBuffer::writeNumber(putLiteral(p, "  @"), offset);
     p = OutputBuffer::writeNumber(putLiteral(p, " len "), length);
     *p++ = '\n';
     m_out->commit(p);

@@ -34,8 +34,8 @@ private:
 
     using Texts = EncodingCache<&Escape::text>;
     OutputBuffer *m_out;
-    Texts m_texts;
-    OffsetDigits m_offsets;
+    Texts m_names; // of rows and elements: few, each seen again and again
+    Texts m_values;
 
     int m_depth = 0;
     unsigned m_marks = 0;

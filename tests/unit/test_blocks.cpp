@@ -42,12 +42,13 @@ TEST(BlockHeader, Rows)
     EXPECT_LE(p.device.requested, 4u) << "only the header is read, never the data";
 
     // A two-byte track number moves the other fields.
-    const ElementNode &m = blockAt(p, bytes({
-                                          0x40, 0x02, // track number 2, two bytes
-                                          0x00, 0x10, // timecode 16
-                                          0x00,       // flags
-                                          0x01, 0x02, // data
-                                      }));
+    const ElementNode &m = blockAt(p,
+                                   bytes({
+                                       0x40, 0x02, // track number 2, two bytes
+                                       0x00, 0x10, // timecode 16
+                                       0x00,       // flags
+                                       0x01, 0x02, // data
+                                   }));
     EXPECT_TRUE(hasRow(m, 0, "TrackNumber", kAt, 2, "2"));
     EXPECT_TRUE(hasRow(m, 1, "Timecode", kAt + 2, 2, "16"));
     EXPECT_TRUE(hasRow(m, 2, "Flags", kAt + 4, 1, "0"));
@@ -57,8 +58,10 @@ TEST(BlockHeader, Rows)
 TEST(BlockHeader, TimecodeIsSigned)
 {
     const std::pair<QByteArray, const char *> cases[] = {
-        {bytes({0xFF, 0xD8}), "-40"}, {bytes({0x7F, 0xFF}), "32767"},
-        {bytes({0x80, 0x00}), "-32768"}, {bytes({0x01, 0x02}), "258"},
+        {bytes({0xFF, 0xD8}), "-40"},
+        {bytes({0x7F, 0xFF}), "32767"},
+        {bytes({0x80, 0x00}), "-32768"},
+        {bytes({0x01, 0x02}), "258"},
     };
     for (const auto &c : cases) {
         Probe p;
@@ -68,10 +71,17 @@ TEST(BlockHeader, TimecodeIsSigned)
 
 TEST(BlockHeader, FlagsValueAndMeaning)
 {
-    const struct { int flags; const char *value, *meaning; } cases[] = {
-        {0x80, "-128", "Keyframe. "}, {0x88, "-120", "Keyframe. Invisible. "},
-        {0x02, "2", "Xiph lacing. "}, {0x04, "4", "Fixed-size lacing. "},
-        {0x06, "6", "EBML lacing. "}, {0x01, "1", "Discardable."},
+    const struct
+    {
+        int flags;
+        const char *value, *meaning;
+    } cases[] = {
+        {0x80, "-128", "Keyframe. "},
+        {0x88, "-120", "Keyframe. Invisible. "},
+        {0x02, "2", "Xiph lacing. "},
+        {0x04, "4", "Fixed-size lacing. "},
+        {0x06, "6", "EBML lacing. "},
+        {0x01, "1", "Discardable."},
         {0x83, "-125", "Keyframe. Xiph lacing. Discardable."},
         {0x70, "112", ""}, // reserved bits only
         {0x00, "0", ""},
@@ -94,9 +104,9 @@ QByteArray withTracks(std::initializer_list<std::pair<quint64, quint64>> entries
 TEST(BlockFrames, EachVideoTrackIsAStreamWithItsOwnNumbers)
 {
     // Tracks 1 and 2 are video, 3 audio; track 7 is not declared.
-    const QByteArray blocks = simpleBlock(1, 0x80, 10) + simpleBlock(1, 0x00, 11) +
-                              simpleBlock(2, 0x80, 12) + simpleBlock(3, 0x80, 13) +
-                              simpleBlock(7, 0x80, 14) + simpleBlock(1, 0x00, 15);
+    const QByteArray blocks = simpleBlock(1, 0x80, 10) + simpleBlock(1, 0x00, 11)
+        + simpleBlock(2, 0x80, 12) + simpleBlock(3, 0x80, 13) + simpleBlock(7, 0x80, 14)
+        + simpleBlock(1, 0x00, 15);
     Probe p;
     p.walkFile(withTracks({{1, 1}, {2, 1}, {3, 2}}, blocks));
 
@@ -109,8 +119,13 @@ TEST(BlockFrames, EachVideoTrackIsAStreamWithItsOwnNumbers)
     for (const ElementNode *n : nodes)
         EXPECT_EQ(n->rows.size(), 6) << "every block has its header rows";
 
-    const struct { uint stream; quint64 number; size_t block; int keyframe; } expected[] = {
-        {0, 0, 0, 1}, {0, 1, 1, 0}, {1, 0, 2, 1}, {0, 2, 5, 0}};
+    const struct
+    {
+        uint stream;
+        quint64 number;
+        size_t block;
+        int keyframe;
+    } expected[] = {{0, 0, 0, 1}, {0, 1, 1, 0}, {1, 0, 2, 1}, {0, 2, 5, 0}};
     ASSERT_EQ(p.tree.frames.size(), 4);
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
@@ -127,13 +142,14 @@ TEST(BlockFrames, EachVideoTrackIsAStreamWithItsOwnNumbers)
 
 TEST(BlockFrames, BlockInsideBlockGroupIsHandledAlike)
 {
-    const QByteArray group =
-        el(BlockGroup, el(Block, bytes({
-                                     0x81,       // track number 1
-                                     0xFF, 0xF6, // timecode -10
-                                     0x00,       // flags
-                                 }) + QByteArray(30, 'b')) +
-                           el(ReferenceBlock, bytes({0xF6})));
+    const QByteArray group = el(BlockGroup,
+                                el(Block,
+                                   bytes({
+                                       0x81,       // track number 1
+                                       0xFF, 0xF6, // timecode -10
+                                       0x00,       // flags
+                                   }) + QByteArray(30, 'b'))
+                                    + el(ReferenceBlock, bytes({0xF6})));
     Probe p;
     p.walkFile(withTracks({{1, 1}}, group + group));
     const ElementNode *block = findNode(p.tree.roots, "Block");
@@ -179,10 +195,10 @@ TEST(BlockFrames, RepeatedRegistrationsTakePlacesButNotStreams)
         entry += uel(TrackType, 1);
     entry += uel(TrackNumber, 1) + uel(TrackType, 1); // track 1 twice
     Probe p;
-    p.walkFile(el(Segment, el(Tracks, el(TrackEntry, entry)) +
-                               el(Cluster, simpleBlock(1, 0x80) + simpleBlock(2, 0) +
-                                               simpleBlock(1, 0))));
-    EXPECT_EQ(p.videoTracks, (QVector<quint64>(repeats, 2) + QVector<quint64>{1, 1}));
+    p.walkFile(el(Segment,
+                  el(Tracks, el(TrackEntry, entry))
+                      + el(Cluster, simpleBlock(1, 0x80) + simpleBlock(2, 0) + simpleBlock(1, 0))));
+    EXPECT_EQ(p.videoTracks, (QVector<quint64>(repeats, 2) + QVector<quint64> {1, 1}));
     ASSERT_EQ(p.tree.frames.size(), 3);
     EXPECT_EQ(p.tree.frames[0].stream, uint(repeats));
     EXPECT_EQ(p.tree.frames[1].stream, 0u);
@@ -195,8 +211,8 @@ TEST(BlockFrames, NoFrameCounters)
 {
     Probe p;
     p.frameCounters.clear();
-    p.walkAll(tracks({{1, 1}, {2, 1}}) + el(Cluster, simpleBlock(1, 0x80) + simpleBlock(2, 0) +
-                                                     simpleBlock(2, 0)));
+    p.walkAll(tracks({{1, 1}, {2, 1}})
+              + el(Cluster, simpleBlock(1, 0x80) + simpleBlock(2, 0) + simpleBlock(2, 0)));
     ASSERT_EQ(p.tree.frames.size(), 3);
     for (const FrameRecord &f : p.tree.frames)
         EXPECT_EQ(f.number, 0u);

@@ -329,8 +329,8 @@ struct CountingSink : ElementSink
     }
     void annotateElement(const QString &) override { stray += open == 0; }
     void endElement() override { open > 0 ? --open : ++stray; }
-    void addFrame(const FrameRecord &) override { }
-    void topLevelParsed(int) override { }
+    void addFrame(const FrameRecord &) override {}
+    void topLevelParsed(int) override {}
     int nodes = 0, open = 0, stray = 0;
 };
 

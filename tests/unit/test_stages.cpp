@@ -33,14 +33,14 @@ QByteArray withCrc(quint32 id, const QByteArray &rest)
 
 struct Verdicts : Sink
 {
-    void beginElement(quint64, quint64, const QString &, qint64) override { }
+    void beginElement(quint64, quint64, const QString &, qint64) override {}
     void addField(bool, quint64, quint8, quint64, const QString &, const QString &, const QString &,
                   const QString &, qint64) override
-    { }
-    void annotateElement(const QString &) override { }
-    void endElement() override { }
-    void addFrame(const FrameRecord &) override { }
-    void topLevelParsed(int) override { }
+    {}
+    void annotateElement(const QString &) override {}
+    void endElement() override {}
+    void addFrame(const FrameRecord &) override {}
+    void topLevelParsed(int) override {}
     void crcChecked(CrcVerdict verdict) override { verdicts.push_back(verdict); }
     std::vector<CrcVerdict> verdicts;
 };

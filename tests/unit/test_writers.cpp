@@ -143,29 +143,6 @@ TEST(OutputBuffer, WritesNumbersAtEveryDigitCount)
         char *end = OutputBuffer::writeNumber(digits, n);
         EXPECT_EQ(std::string(digits, end), std::to_string(n));
     }
-    // Offsets keep their high digits from the offset before: rising, across
-    // groups of four digits, falling, and back and forth in size.
-    OffsetDigits offsets;
-    std::vector<quint64> run = {9998,
-                                9999,
-                                10000,
-                                10001,
-                                19999,
-                                20000,
-                                12345,
-                                5,
-                                99999999,
-                                100000000,
-                                100009999,
-                                100010000,
-                                9223372036854775807ull,
-                                10000};
-    run.insert(run.end(), numbers.begin(), numbers.end());
-    for (const quint64 n : run) {
-        char digits[48];
-        char *end = offsets.write(digits, n);
-        EXPECT_EQ(std::string(digits, end), std::to_string(n));
-    }
 }
 
 // Texts are recognised by their address, so a buffer that is reused for
@@ -176,7 +153,7 @@ TEST(EncodingCache, NeverServesAnOldTextFromAReusedAddress)
     EncodingCache<&Escape::jsonQuoted> cache;
     auto encode = [&cache, &buffer](qsizetype size) {
         char out[128];
-        char *end = cache.put(out, buffer, size, true);
+        char *end = cache.put(out, buffer, size);
         return std::string(out, end);
     };
     EXPECT_EQ(encode(8), "\"Timecode\"");
