@@ -69,7 +69,6 @@ protected:
     virtual void finalizeParsing() = 0;
 
     void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag);
-    // Inline: rows are most of a walk's calls (1 % of --json's instructions).
     void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
                   const QString &value, const QString &extra, const QString &meaning, qint64 tag)
     {

@@ -87,18 +87,11 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     // A block whose header the input does not hold whole (a cut file) is no
     // frame: its flags would be made up of missing bytes.
     const bool headerInInput = bytesLeftAt(offset) >= quint64(l) + 3;
-    // Blocks of one track mostly follow each other: the last track's stream
-    // is kept (2 % of the instructions of --json on 356,000 blocks).
-    if (track != m_lastTrack.number) {
-        m_lastTrack.number = track;
-        m_lastTrack.video = trackTypes.value(track, 0) == 1;
-        m_lastTrack.stream = m_videoStreams.value(track, -1);
-    }
-    if (headerInInput && m_lastTrack.video) {
+    if (headerInInput && trackTypes.value(track, 0) == 1) {
         frameKeyframe = (flags & 0x80) ? 1 : 0;
         frameOffset = dataOffset;
         frameSize = dataSize;
-        const qsizetype index = m_lastTrack.stream;
+        const qsizetype index = m_videoStreams.value(track, -1);
         if (index >= 0) {
             quint64 number = 0;
             if (!frameCounters.isEmpty()) {

@@ -160,14 +160,6 @@ private:
     // The stream of each video track number: the position of its first
     // entry in videoTracks, which a repeated number also takes a place in.
     QHash<quint64, qsizetype> m_videoStreams;
-    // The track of the last block, as registerTrack left it.
-    struct LastTrack
-    {
-        quint64 number = 0; // 0 is never registered: not video
-        bool video = false;
-        qsizetype stream = -1;
-    };
-    LastTrack m_lastTrack;
 
     int m_nesting = 0;                 // masters entered by the current walk
     quint64 m_parentEnd = ~quint64(0); // end of the innermost enclosing master

@@ -44,7 +44,6 @@ void ContainerMKV::registerTrack(quint64 number, quint64 type)
 {
     if (number == 0 || type == 0)
         return;
-    m_lastTrack = LastTrack();
     trackTypes.insert(number, type);
     if (type != 1)
         return;
