@@ -87,6 +87,8 @@ int usage()
                "          video COUNT times\n"
                "  tiny    COUNT tiny Void elements after the header\n"
                "  nested  COUNT Cluster masters, each inside the one before\n"
+               "  checked COUNT nested Clusters, each starting with a CRC-32 (of 0), around\n"
+               "          a Void of SIZE bytes (a hole)\n"
                "  claims  COUNT elements that claim a terabyte each, one kind after another\n",
                stderr);
     return 2;
@@ -159,6 +161,21 @@ int main(int argc, char **argv)
             putSize8(cluster, (count - 1 - i) * 12);
             write(cluster);
         }
+    } else if (kind == "checked") {
+        // Each level: its header (4 + 8), a CRC-32 (6), then the next level.
+        for (uint64_t i = 0; i < count; ++i) {
+            Bytes cluster;
+            putId(cluster, 0x1F43B675);
+            putSize8(cluster, (count - 1 - i) * 18 + 6 + 9 + size);
+            cluster.insert(cluster.end(), {0xBF, 0x84, 0, 0, 0, 0});
+            write(cluster);
+        }
+        Bytes junk;
+        putId(junk, 0xEC);
+        putSize8(junk, size);
+        write(junk);
+        std::fseek(out, long(size) - 1, SEEK_CUR);
+        std::fputc(0, out);
     } else if (kind == "claims") {
         const uint64_t tera = uint64_t(1) << 40;
         const uint32_t ids[] = {0x4282, 0x7BA9, 0x63A2, 0xEC, 0x4F00, 0x18538067, 0xA3};
