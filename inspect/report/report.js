@@ -51,41 +51,46 @@
     const g = (a) => { const b = new a.constructor(cap); b.set(a); return b; };
     P = g(P); NM = g(NM); FL = g(FL); OFF = g(OFF); LEN = g(LEN);
   }
-  for (const script of document.querySelectorAll('script[type="text/x-vantorel-nodes"]')) {
-    const t = script.textContent;
-    script.remove();
-    for (let pos = 0; pos < t.length;) {
-      let nl = t.indexOf('\n', pos);
-      if (nl < 0) nl = t.length;
-      if (nl > pos) {
-        const c = t.charCodeAt(pos);
-        if (c === TEXT) {
-          table.push(unesc(t.slice(pos + 1, nl)));
-        } else if (c === LATE) {
-          const f = t.slice(pos + 1, nl).split('\t');
-          const i = +f[LT.index];
-          const p = patches.get(i) || {};
-          if (f[LT.annotation]) p.ann = unesc(f[LT.annotation]);
-          if (f[LT.crc]) p.crc = f[LT.crc];
-          if (f[LT.omitted]) p.omitted = +f[LT.omitted];
-          if (f[LT.status]) p.status = +f[LT.status];
-          patches.set(i, p);
-        } else {
-          if (count === cap) grow();
-          const line = t.slice(pos, nl);
-          const f = line.split('\t', NROW);
-          P[count] = +f[N.parent];
-          NM[count] = nameId(f[N.name]);
-          OFF[count] = +f[N.offset];
-          LEN[count] = +f[N.size];
-          FL[count] = +f[N.flags];
-          L.push(line);
-          ++count;
-        }
+  // Calls take(text, start, end) for each non-empty line of the scripts of
+  // a type, and drops the scripts.
+  function eachLine(type, take) {
+    for (const script of document.querySelectorAll(`script[type="${type}"]`)) {
+      const t = script.textContent;
+      script.remove();
+      for (let pos = 0; pos < t.length;) {
+        let nl = t.indexOf('\n', pos);
+        if (nl < 0) nl = t.length;
+        if (nl > pos) take(t, pos, nl);
+        pos = nl + 1;
       }
-      pos = nl + 1;
     }
   }
+  eachLine('text/x-vantorel-nodes', (t, pos, nl) => {
+    const c = t.charCodeAt(pos);
+    if (c === TEXT) {
+      table.push(unesc(t.slice(pos + 1, nl)));
+    } else if (c === LATE) {
+      const f = t.slice(pos + 1, nl).split('\t');
+      const i = +f[LT.index];
+      const p = patches.get(i) || {};
+      if (f[LT.annotation]) p.ann = unesc(f[LT.annotation]);
+      if (f[LT.crc]) p.crc = f[LT.crc];
+      if (f[LT.omitted]) p.omitted = +f[LT.omitted];
+      if (f[LT.status]) p.status = +f[LT.status];
+      patches.set(i, p);
+    } else {
+      if (count === cap) grow();
+      const line = t.slice(pos, nl);
+      const f = line.split('\t', NROW);
+      P[count] = +f[N.parent];
+      NM[count] = nameId(f[N.name]);
+      OFF[count] = +f[N.offset];
+      LEN[count] = +f[N.size];
+      FL[count] = +f[N.flags];
+      L.push(line);
+      ++count;
+    }
+  });
   const FC = new Int32Array(count).fill(-1), NS = new Int32Array(count).fill(-1);
   const LC = new Int32Array(count).fill(-1), NK = new Int32Array(count);
   const roots = [];
@@ -131,21 +136,12 @@
 
   // ---- the frame lines ---------------------------------------------------
   const fr = { stream: [], number: [], offset: [], size: [], key: [], time: [], node: [] };
-  for (const script of document.querySelectorAll('script[type="text/x-vantorel-frames"]')) {
-    const t = script.textContent;
-    script.remove();
-    for (let pos = 0; pos < t.length;) {
-      let nl = t.indexOf('\n', pos);
-      if (nl < 0) nl = t.length;
-      if (nl > pos) {
-        const f = t.slice(pos, nl).split('\t');
-        fr.stream.push(+f[FR.stream]); fr.number.push(+f[FR.number]); fr.offset.push(+f[FR.offset]);
-        fr.size.push(+f[FR.size]); fr.key.push(f[FR.keyframe] === '1');
-        fr.time.push(f[FR.time] === '' ? NaN : +f[FR.time] / 1e6); fr.node.push(+f[FR.node]);
-      }
-      pos = nl + 1;
-    }
-  }
+  eachLine('text/x-vantorel-frames', (t, pos, nl) => {
+    const f = t.slice(pos, nl).split('\t');
+    fr.stream.push(+f[FR.stream]); fr.number.push(+f[FR.number]); fr.offset.push(+f[FR.offset]);
+    fr.size.push(+f[FR.size]); fr.key.push(f[FR.keyframe] === '1');
+    fr.time.push(f[FR.time] === '' ? NaN : +f[FR.time] / 1e6); fr.node.push(+f[FR.node]);
+  });
   const byStream = new Map();
   for (let k = 0; k < fr.stream.length; ++k) {
     let list = byStream.get(fr.stream[k]);

@@ -2,6 +2,7 @@
 // add.
 #include "chain.h"
 #include "containermkv.h"
+#include "crcstage.h"
 #include "ebml.h"
 
 #include <QTemporaryFile>
@@ -10,22 +11,12 @@
 
 namespace {
 
-// The CRC-32 of IEEE 802.3, bit by bit.
-quint32 bitwiseCrc(const QByteArray &bytes)
-{
-    quint32 crc = 0xFFFFFFFF;
-    for (const char b : bytes) {
-        crc ^= quint8(b);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
 // A master whose first child is a CRC-32 of the rest.
 QByteArray withCrc(quint32 id, const QByteArray &rest)
 {
-    const quint32 crc = bitwiseCrc(rest);
+    // The table-driven CRC is held against a bitwise one end to end.
+    const quint32 crc = CrcStage::crc32(
+        0, reinterpret_cast<const unsigned char *>(rest.constData()), size_t(rest.size()));
     const QByteArray stored = ebml::bytes(
         {int(crc & 0xFF), int((crc >> 8) & 0xFF), int((crc >> 16) & 0xFF), int(crc >> 24)});
     return ebml::el(id, ebml::el(0xBF, stored) + rest);
