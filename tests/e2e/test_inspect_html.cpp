@@ -4,6 +4,7 @@
 #include "e2e_support.h"
 #include "lineformat.h"
 
+#include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -348,6 +349,19 @@ TEST_F(HtmlReport, RefusesBadOptionsAndUnwritableOutput)
         e2e::expectFailure(inspect(QStringList {QStringLiteral("--html")} + arguments));
     }
     EXPECT_FALSE(QFile::exists(out)) << "a refused invocation leaves no report";
+    EXPECT_EQ(inspect({"--html", clip, clip}).exitCode, 2);
+
+    // A report that cannot be written whole (the file size limit) leaves the
+    // old one as it was, and no part of the new one beside it.
+    ASSERT_TRUE(e2e::writeFile(out, "old"));
+    const QString limited = QStringLiteral("trap '' XFSZ; ulimit -f 16; exec '%1' --html '%2' '%3'")
+                                .arg(QStringLiteral(INSPECT_PATH), out, clip);
+    const e2e::ToolResult cut = e2e::runTool(QStringLiteral("sh"), {"-c", limited});
+    EXPECT_EQ(cut.exitCode, 1);
+    EXPECT_TRUE(cut.err.contains("cannot write the output")) << cut.err.toStdString();
+    EXPECT_EQ(readFile(out), "old");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).filter(QStringLiteral("x.html")),
+              QStringList {QStringLiteral("x.html")});
 }
 
 } // namespace
