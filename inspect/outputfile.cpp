@@ -11,7 +11,12 @@ bool OutputFile::create(const QByteArray &path)
 {
     m_path = path;
 #ifdef Q_OS_UNIX
-    m_temporary = path + ".XXXXXX";
+    // A link is written through: its target takes the new file's place.
+    if (char *target = ::realpath(path.constData(), nullptr)) {
+        m_path = target;
+        std::free(target);
+    }
+    m_temporary = m_path + ".XXXXXX";
     const int fd = ::mkstemp(m_temporary.data());
     if (fd < 0)
         return false;
