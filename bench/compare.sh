@@ -5,6 +5,10 @@
 #
 #   bench/compare.sh [BUILD_DIR] [ROUNDS]      (defaults: build, 5)
 #
+# With BASELINE=OTHER_BUILD_DIR, the text and JSON outputs of that build (an
+# older commit, or one with a shortcut taken out) take their turns in the
+# same rounds, and their ratios to this build's are printed.
+#
 # Files (made once, deterministically, in BUILD_DIR/bench-files):
 #   many-blocks.mkv  20 min of 16x16 MPEG-4 at 250 fps and AAC: 300,000 video
 #                    and 56,251 audio SimpleBlocks, about 7 MB
@@ -46,8 +50,11 @@ elements() { # the walk's element count, from the walk benchmark
 # them; "crc" is the default text output, which reads the payload of every
 # master that starts with a CRC-32 (ffmpeg writes one in each Cluster).
 tools=(text json mkvinfo ffprobe crc)
+[ -n "${BASELINE:-}" ] && tools+=(base-text base-json)
 run_tool() { # tool file
   case $1 in
+    base-text) ms "$BASELINE/bin/vantorel-inspect" --no-crc "$2" ;;
+    base-json) ms "$BASELINE/bin/vantorel-inspect" --no-crc --json "$2" ;;
     text) ms "$bin/vantorel-inspect" --no-crc "$2" ;;
     json) ms "$bin/vantorel-inspect" --no-crc --json "$2" ;;
     crc) ms "$bin/vantorel-inspect" "$2" ;;
@@ -85,6 +92,15 @@ for out in text json; do
   t=${result[many,$out]}
   echo "  $out:  mkvinfo -a -z -P x$(ratio "${result[many,mkvinfo]}" "$t"),  ffprobe -show_packets x$(ratio "${result[many,ffprobe]}" "$t")"
 done
+
+if [ -n "${BASELINE:-}" ]; then
+  echo
+  echo "this build against $BASELINE (time ratio, one run):"
+  for name in many big tiny; do
+    echo "  $(basename "${!name}"): text x$(awk -v a="${result[$name,text]}" -v b="${result[$name,base-text]}" 'BEGIN { printf("%.3f", a / b) }')," \
+      "json x$(awk -v a="${result[$name,json]}" -v b="${result[$name,base-json]}" 'BEGIN { printf("%.3f", a / b) }')"
+  done
+fi
 
 if [ -x "$bin/walk-benchmark" ]; then
   n_many=$(elements "$many")

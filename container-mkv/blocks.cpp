@@ -54,16 +54,16 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     // it; its data length would wrap below zero, so it has no data row and
     // is never registered as a frame.
     if (size >= l)
-        addField(false, offset, 0, l, QStringLiteral("TrackNumber"), decimal(qint64(track)),
-                 QString(), QString(), -1);
+        addField(false, offset, 0, l, Texts.trackNumber, decimal(qint64(track)), Texts.none,
+                 Texts.none, -1);
     if (size >= quint64(l) + 2) {
         seekTo(offset + l);
         unsigned char timecode[2] = {};
         dataSource->readBytes(reinterpret_cast<char *>(timecode), 2);
         swapByteOrder(timecode, 2);
         const int value = qint16(quint16(timecode[0] | (timecode[1] << 8)));
-        addField(false, offset + l, 0, 2, QStringLiteral("Timecode"), decimal(qint64(value)),
-                 QString(), QString(), -1);
+        addField(false, offset + l, 0, 2, Texts.timecode, decimal(qint64(value)), Texts.none,
+                 Texts.none, -1);
     }
     if (size < quint64(l) + 3) {
         annotateElement(shortBlockText());
@@ -75,14 +75,13 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     char flagsByte = 0;
     dataSource->readBytes(&flagsByte, 1);
     const auto flags = quint8(flagsByte);
-    addField(false, offset + l + 2, 0, 1, QStringLiteral("Flags"), decimal(qint64(qint8(flags))),
-             QString(), flagWords(flags), -1);
+    addField(false, offset + l + 2, 0, 1, Texts.flags, decimal(qint64(qint8(flags))), Texts.none,
+             flagWords(flags), -1);
 
     const quint64 dataOffset = offset + l + 3;
     const quint64 dataSize = size - l - 3;
     seekTo(dataOffset);
-    addField(false, dataOffset, 0, dataSize, QStringLiteral("data"), QString(), QString(),
-             QString(), -1);
+    addField(false, dataOffset, 0, dataSize, Texts.data, Texts.none, Texts.none, Texts.none, -1);
 
     // A block whose header the input does not hold whole (a cut file) is no
     // frame: its flags would be made up of missing bytes.

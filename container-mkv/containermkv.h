@@ -132,6 +132,16 @@ protected:
     QVector<quint64> videoTracks;
 
 private:
+    // Row names and the empty text: rows pass these by reference, so that
+    // no text is made or dropped per row (made per row, they cost the text
+    // and JSON outputs of 367,000 small elements 4 to 6 % more time, 5 %
+    // more instructions).
+    struct RowTexts
+    {
+        QString id, size, value, trackNumber, timecode, flags, data, none;
+    };
+    static const RowTexts Texts;
+
     void fillCatalogue();
     // Registers a track's number and type; pairs with a 0 in them are not
     // registered. The one place where videoTracks and m_videoStreams grow.

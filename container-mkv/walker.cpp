@@ -22,6 +22,13 @@ const QString &nestingTooDeepText()
 
 } // namespace
 
+const ContainerMKV::RowTexts ContainerMKV::Texts = {
+    QStringLiteral("id"),       QStringLiteral("size"),
+    QStringLiteral("value"),    QStringLiteral("TrackNumber"),
+    QStringLiteral("Timecode"), QStringLiteral("Flags"),
+    QStringLiteral("data"),     QString(),
+};
+
 void ContainerMKV::seekTo(quint64 position)
 {
     // Claimed sizes can put a position past what a qint64 holds; such a
@@ -76,11 +83,10 @@ Q_NEVER_INLINE bool ContainerMKV::beginRecord(ElementMKV *record)
     record->elementSize = idLength + sizeLength + size;
 
     beginElement(start, record->elementSize, record->name, -1);
-    addField(false, start, 0, idLength, QStringLiteral("id"), record->name, QString(), QString(),
-             -1);
+    addField(false, start, 0, idLength, Texts.id, record->name, Texts.none, Texts.none, -1);
     const int base = numberBase >= 2 && numberBase <= 36 ? numberBase : 10;
-    addField(false, start + idLength, 0, sizeLength, QStringLiteral("size"),
-             base == 10 ? decimal(size) : QString::number(size, base), QString(), QString(), -1);
+    addField(false, start + idLength, 0, sizeLength, Texts.size,
+             base == 10 ? decimal(size) : QString::number(size, base), Texts.none, Texts.none, -1);
     return known;
 }
 
@@ -169,6 +175,6 @@ int ContainerMKV::parseUnknownObject(quint64 offset, quint64 size)
         const auto byte = static_cast<unsigned char>(payload.bytes[size_t(i)]);
         out[i] = QLatin1Char(byte < 0x20 || byte >= 0x80 ? '.' : char(byte));
     }
-    addField(false, offset, 0, n, QStringLiteral("value"), text, QString(), QString(), -1);
+    addField(false, offset, 0, n, Texts.value, text, Texts.none, Texts.none, -1);
     return StatusDone;
 }

@@ -23,7 +23,7 @@ public:
     OutputBuffer(const OutputBuffer &) = delete;
     OutputBuffer &operator=(const OutputBuffer &) = delete;
 
-    void append(const char *bytes, size_t size)
+    Q_ALWAYS_INLINE void append(const char *bytes, size_t size)
     {
         if (size > size_t(m_end - m_pos)) {
             appendLarge(bytes, size);
@@ -33,19 +33,19 @@ public:
         m_pos += size;
     }
     // String literals, without a strlen.
-    template <size_t N> OutputBuffer &operator<<(const char (&literal)[N])
+    template <size_t N> Q_ALWAYS_INLINE OutputBuffer &operator<<(const char (&literal)[N])
     {
         append(literal, N - 1);
         return *this;
     }
-    OutputBuffer &operator<<(char c)
+    Q_ALWAYS_INLINE OutputBuffer &operator<<(char c)
     {
         if (m_pos == m_end)
             flush();
         *m_pos++ = c;
         return *this;
     }
-    OutputBuffer &operator<<(quint64 number)
+    Q_ALWAYS_INLINE OutputBuffer &operator<<(quint64 number)
     {
         char *p = reserve(20);
         m_pos = writeNumber(p, number);
