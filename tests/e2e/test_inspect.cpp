@@ -115,14 +115,8 @@ TEST(Inspect, JsonDoesNotDependOnTheWorkingDirectory)
     EXPECT_EQ(relative.out, absolute.out);
 }
 
-TEST(Inspect, TextOutputHelpAndVersion)
+TEST(Inspect, HelpAndVersion)
 {
-    const e2e::ToolResult text = inspect({clipPath()});
-    EXPECT_EQ(text.exitCode, 0) << text.err.toStdString();
-    for (const char *line : {"clip.webm, 33662 bytes\n", "EBML  @0 len ", "\nSegment  @",
-                             "\n  Cluster  @", "\n    SimpleBlock  @", " video frames\n"})
-        EXPECT_TRUE(text.out.contains(line)) << line;
-
     const e2e::ToolResult help = inspect({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char *option :
@@ -162,19 +156,7 @@ TEST(Inspect, MarksElementsPastTheEndOfACutFile)
             ASSERT_EQ(lines.size(), isCut ? 1 : 0) << r->err.toStdString();
             EXPECT_TRUE(!isCut || lines[0].endsWith(early)) << r->err.toStdString();
         }
-        // Only the nodes that reach past the end are marked, each once.
-        const QString mark = QStringLiteral("  (past the end of the file)");
-        int marked = 0;
-        for (const QString &line : QString::fromUtf8(text.out).split('\n')) {
-            if (!line.endsWith(mark))
-                continue;
-            ++marked;
-            const QStringList words = line.chopped(mark.size()).split(' '); // ... @offset len size
-            EXPECT_GT(words.at(words.size() - 3).mid(1).toULongLong() + words.last().toULongLong(),
-                      size)
-                << line.toStdString();
-        }
-        EXPECT_EQ(marked, isCut ? pastEnd : 0);
+        // The text marks are in a golden file.
         EXPECT_EQ(json.out.count("\"past_end\": true"), isCut ? pastEnd : 0);
         if (isCut)
             EXPECT_EQ(
@@ -242,9 +224,7 @@ TEST(Inspect, ChecksCrc32ElementsAgainstTheirMasters)
             EXPECT_EQ(verdicts[qint64(offset)],
                       file == flipped && offset == flippedCluster ? "mismatch" : "ok")
                 << offset;
-        const e2e::ToolResult text = inspect({file});
-        EXPECT_EQ(text.out.count("# CRC-32 mismatch"), file == flipped ? 1 : 0);
-        EXPECT_EQ(text.out.count("# CRC-32 ok"), qsizetype(checked.size()) - (file == flipped));
+        EXPECT_EQ(inspect({file}).out.count("# CRC-32 mismatch"), file == flipped ? 1 : 0);
         EXPECT_FALSE(inspect({"--json", "--no-crc", file}).out.contains("\"crc\""));
     }
 }

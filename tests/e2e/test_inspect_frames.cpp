@@ -1,4 +1,4 @@
-// vantorel-inspect's frame list and progress line.
+// vantorel-inspect's progress line.
 #include "e2e_support.h"
 
 #include <QJsonArray>
@@ -10,35 +10,6 @@
 #include <gtest/gtest.h>
 
 using e2e::inspect;
-
-// The CSV holds the frames of the JSON document, line for line.
-TEST(InspectFrames, CsvListsTheRegisteredFrames)
-{
-    for (const QString &name : {QStringLiteral("clip.webm"), QStringLiteral("two-video.mkv")}) {
-        SCOPED_TRACE(name.toStdString());
-        const QString path = e2e::samplePath(name);
-        const e2e::ToolResult csv = inspect({QStringLiteral("--frames"), path});
-        const e2e::ToolResult json = inspect({QStringLiteral("--json"), path});
-        ASSERT_EQ(csv.exitCode, 0);
-        QStringList lines = QString::fromUtf8(csv.out).split('\n');
-        ASSERT_EQ(lines.takeFirst(), QStringLiteral("stream,number,offset,size,keyframe"));
-        ASSERT_EQ(lines.takeLast(), QString());
-        const QJsonArray frames
-            = QJsonDocument::fromJson(json.out).object().value("frames").toArray();
-        ASSERT_FALSE(frames.isEmpty());
-        ASSERT_EQ(lines.size(), frames.size());
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            const QJsonObject f = frames[i].toObject();
-            EXPECT_EQ(lines[i],
-                      QStringLiteral("%1,%2,%3,%4,%5")
-                          .arg(f.value("stream").toInteger())
-                          .arg(f.value("number").toInteger())
-                          .arg(f.value("offset").toInteger())
-                          .arg(f.value("size").toInteger())
-                          .arg(f.value("keyframe").toBool() ? 1 : 0));
-        }
-    }
-}
 
 // A progress line shows on a terminal for files over 64 MiB, never in a pipe,
 // and not with --quiet; it is cleared before the inspector ends.
