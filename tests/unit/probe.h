@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -152,16 +153,51 @@ inline QString valueOf(const std::vector<ElementNode> &nodes, const QString &nam
     return !n ? QStringLiteral("<no node>") : r ? r->value : QStringLiteral("<no row>");
 }
 
-// Checks row i of a node: name, offset, length and value text.
-inline ::testing::AssertionResult hasRow(const ElementNode &node, int i, const QString &name,
-                                         quint64 offset, quint64 length, const QString &value)
+// A node in one line, for comparing whole walks:
+//   Name@offset+size:status[row row]{child child}<annotation>
+// with each row as name@offset+length=value(meaning). The status shows when
+// it is not 0, brackets and meanings when not empty, the annotation when
+// annotateElement reached the node (xN when it did N > 1 times).
+inline QString outline(const ElementNode &n)
 {
-    if (i >= node.rows.size())
-        return ::testing::AssertionFailure() << node.name.toStdString() << " has no row " << i;
-    const ElementRow &r = node.rows.at(i);
-    if (r.name == name && r.offset == offset && r.length == length && r.value == value)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-        << node.name.toStdString() << " row " << i << " is (" << r.name.toStdString() << ", "
-        << r.offset << ", " << r.length << ", \"" << r.value.toStdString() << "\")";
+    QString s = n.name + '@' + QString::number(n.offset) + '+' + QString::number(n.size);
+    if (n.status)
+        s += ':' + QString::number(n.status);
+    for (int i = 0; i < n.rows.size(); ++i) {
+        const ElementRow &r = n.rows[i];
+        s += (i ? " " : "[") + r.name + '@' + QString::number(r.offset) + '+'
+            + QString::number(r.length) + '=' + r.value;
+        if (!r.meaning.isEmpty())
+            s += '(' + r.meaning + ')';
+    }
+    if (!n.rows.isEmpty())
+        s += ']';
+    for (size_t i = 0; i < n.children.size(); ++i)
+        s += (i ? " " : "{") + outline(n.children[i]);
+    if (!n.children.empty())
+        s += '}';
+    if (n.annotations)
+        s += '<' + n.annotation + '>';
+    if (n.annotations > 1)
+        s += 'x' + QString::number(n.annotations);
+    return s;
+}
+
+inline QString outline(const std::vector<ElementNode> &nodes)
+{
+    QStringList parts;
+    for (const ElementNode &n : nodes)
+        parts << outline(n);
+    return parts.join(' ');
+}
+
+// The value rows of a walk, depth first: "Name=value(meaning) ...".
+inline QString values(const std::vector<ElementNode> &nodes)
+{
+    QStringList parts;
+    forEachNode(nodes, [&](const ElementNode &n) {
+        if (const ElementRow *r = n.row(QStringLiteral("value")))
+            parts << n.name + '=' + r->value + (r->meaning.isEmpty() ? "" : '(' + r->meaning + ')');
+    });
+    return parts.join(' ');
 }

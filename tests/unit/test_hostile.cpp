@@ -16,145 +16,173 @@ using namespace ebml;
 
 namespace {
 
-TEST(OverlongIntegers, AreRefusedWithoutAValueRow)
+// Walks input through the host driver and checks what holds for any input:
+// the walk ends soon and balanced, no node or row lies at or past the end or
+// wraps past 2^64, and no read is much larger than the input.
+void walkHostile(Probe &p, const QByteArray &input)
 {
-    // Every integer reporter and handler; integers hold at most 8 bytes.
-    for (quint32 elementId : {EBMLVersion, ReferenceBlock, DateUTC, TrackNumber, TrackType,
-                              DisplayUnit, PixelWidth, PixelHeight, DefaultDuration}) {
-        // 256 and 264 hold 0 and 8 in their low byte.
-        for (int n : {9, 255, 256, 264, 300}) {
-            SCOPED_TRACE(testing::Message() << std::hex << elementId << " of " << std::dec << n);
-            const QByteArray element = el(elementId, QByteArray(n, '\x01'));
-            Probe p;
-            p.load(element + uel(EBMLVersion, 2));
-            quint64 length = 0;
-            EXPECT_EQ(p.walkAt(0, &length), Probe::StatusLengthRefused);
-            EXPECT_EQ(length, quint64(element.size()));
-            EXPECT_EQ(p.root().rows.size(), 2);
-        }
-    }
+    QElapsedTimer timer;
+    timer.start();
+    p.walkFile(input);
+    EXPECT_LT(timer.elapsed(), 2000);
+    expectBalanced(p.tree, quint64(input.size()));
+    forEachNode(p.tree.roots, [&](const ElementNode &n) {
+        EXPECT_LE(n.size, ~quint64(0) - n.offset) << n.name.toStdString();
+        for (const ElementRow &r : n.rows)
+            EXPECT_LE(r.length, ~quint64(0) - r.offset) << r.name.toStdString();
+    });
+    EXPECT_LE(p.device.largestRequest, qint64(input.size()) + 8);
 }
 
-TEST(HugeClaim, ShowsTheBytesThatAreThereWithoutAllocatingTheClaim)
+// Damaged elements after a Tracks master that makes track 1 video (13 bytes,
+// so that nothing lies at 0), and what the walk shows of them.
+TEST(Damaged, ElementsShowOnlyWhatIsThere)
 {
-    // The bytes that are there after the size field, and the value shown.
+    const quint64 huge = (quint64(1) << 56) - 2;
+    const QByteArray time = uel(Timecode, 5);
+    const QByteArray ab = bytes({0x08, 0x00, 0x00, 0x00, 0x02, 0x41, 0x42}); // "AB" in 5+2
+    const QByteArray zeros(64 * 1024, '\0');
     const struct
     {
-        quint32 elementId;
-        QByteArray tail;
-        const char *value;
+        QByteArray input;
+        quint64 binaryLimit;
+        const char *outline; // of the nodes after the Tracks master
     } cases[] = {
-        {DocType, QByteArray("matroska\0junk", 13), "matroska"},
-        {Title, QByteArray("caf\xC3\xA9"), "caf\xC3\xA9"},
-        {SegmentUID, bytes({0xDE, 0xAD, 0xBE, 0xEF}), "deadbeef"},
-        {Void, QByteArray("pad"), "pad"},
-        {Unknown, QByteArray("xyz\x01"), "xyz."},
-    };
-    for (const quint64 claim : {quint64(1) << 40, (quint64(1) << 56) - 2}) {
-        for (const auto &c : cases) {
-            SCOPED_TRACE(testing::Message() << std::hex << c.elementId << " claiming " << claim);
-            Probe p;
-            p.binaryLimit = ~quint64(0);
-            p.showJunk = true;
-            const QByteArray input = uel(EBMLVersion, 1) + header(c.elementId, claim) + c.tail;
-            QElapsedTimer timer;
-            timer.start();
-            const std::vector<int> statuses = p.walkAll(input);
-            EXPECT_LT(timer.elapsed(), 2000);
-            ASSERT_EQ(statuses.size(), 2u);
-            EXPECT_EQ(statuses[1], 0);
-            const ElementRow *row = p.root(1).row("value");
-            ASSERT_NE(row, nullptr);
-            EXPECT_EQ(row->value, QString::fromUtf8(c.value));
-            EXPECT_EQ(row->offset, quint64(input.size() - c.tail.size()));
-            EXPECT_EQ(row->length, claim);
-            EXPECT_LE(p.device.largestRequest, qint64(input.size()));
-        }
-    }
-
-    // With the default binaryLimit, an unknown element's row spans the
-    // 16 bytes shown of the claim; only those the input holds are shown.
-    Probe p;
-    p.load(header(Unknown, 50) + "abcdef");
-    EXPECT_EQ(p.walkAt(0), 0);
-    EXPECT_TRUE(hasRow(p.root(), 2, "value", 3, 16, "abcdef"));
-}
-
-TEST(ShortBlock, ShowsOnlyTheFieldsInsideItAndIsNoFrame)
-{
-    const std::pair<QByteArray, int> cases[] = {
-        // payload, rows after id and size
-        {QByteArray(), 0},              // nothing at all
-        {bytes({0x81}), 1},             // track number only
-        {bytes({0x81, 0x00}), 1},       // half a timecode
-        {bytes({0x81, 0x00, 0x00}), 2}, // no flags
-        {bytes({0x40}), 0},             // half a two-byte track number
-        {bytes({0x40, 0x01, 0x00, 0x00}), 2},
+        // Claims far beyond the input show the bytes that are there, and
+        // the row spans the claim; none of it is allocated.
+        {header(DocType, huge) + QByteArray("matroska\0junk", 13), ~quint64(0),
+         "DocType@13+72057594037927944[id@13+2=DocType "
+         "size@15+8=72057594037927934 value@23+72057594037927934=matroska]"},
+        {header(Title, huge) + "caf\xC3\xA9", ~quint64(0),
+         "Title@13+72057594037927944[id@13+2=Title "
+         "size@15+8=72057594037927934 "
+         "value@23+72057594037927934=caf\xC3\xA9]<Title of segment>"},
+        {header(SegmentUID, huge) + bytes({0xDE, 0xAD, 0xBE, 0xEF}), ~quint64(0),
+         "SegmentUID@13+72057594037927944[id@13+2=SegmentUID "
+         "size@15+8=72057594037927934 value@23+72057594037927934=deadbeef]"},
+        {header(Void, huge) + "pad", ~quint64(0),
+         "Void@13+72057594037927943[id@13+1=Void size@14+8=72057594037927934 "
+         "value@22+72057594037927934=pad]"},
+        {header(Unknown, huge) + "xyz\x01", ~quint64(0),
+         "Unknown@13+72057594037927944[id@13+2=Unknown "
+         "size@15+8=72057594037927934 "
+         "value@23+72057594037927934=xyz.]<Unknown element!>"},
+        // With binaryLimit 16 the row spans 16 bytes, of which 6 are there.
+        {header(Unknown, 50) + "abcdef", 16,
+         "Unknown@13+53[id@13+2=Unknown size@15+1=50 "
+         "value@16+16=abcdef]<Unknown element!>"},
+        // Blocks shorter than their header show only the fields inside them,
+        // are no frame, and the walk goes on.
+        {el(SimpleBlock, QByteArray()) + time, 16,
+         "SimpleBlock@13+2:6[id@13+1=SimpleBlock size@14+1=0]<Block is "
+         "shorter than its header!> Timecode@15+3[id@15+1=Timecode "
+         "size@16+1=1 value@17+1=5]"},
+        {el(SimpleBlock, bytes({0x81})) + time, 16,
+         "SimpleBlock@13+3:6[id@13+1=SimpleBlock size@14+1=1 "
+         "TrackNumber@15+1=1]<Block is shorter than its header!> Timecode@16+3"
+         "[id@16+1=Timecode size@17+1=1 value@18+1=5]"},
+        {el(SimpleBlock, bytes({0x81, 0x00})) + time, 16,
+         "SimpleBlock@13+4:6[id@13+1=SimpleBlock size@14+1=2 "
+         "TrackNumber@15+1=1]<Block is shorter than its header!> Timecode@17+3"
+         "[id@17+1=Timecode size@18+1=1 value@19+1=5]"},
+        {el(SimpleBlock, bytes({0x81, 0x00, 0x00})) + time, 16,
+         "SimpleBlock@13+5:6[id@13+1=SimpleBlock size@14+1=3 "
+         "TrackNumber@15+1=1 Timecode@16+2=0]<Block is shorter than its "
+         "header!> Timecode@18+3[id@18+1=Timecode size@19+1=1 value@20+1=5]"},
+        {el(SimpleBlock, bytes({0x40})) + time, 16,
+         "SimpleBlock@13+3:6[id@13+1=SimpleBlock size@14+1=1]<Block is "
+         "shorter than its header!> Timecode@16+3[id@16+1=Timecode "
+         "size@17+1=1 value@18+1=5]"},
+        {el(SimpleBlock, bytes({0x40, 0x01, 0x00, 0x00})) + time, 16,
+         "SimpleBlock@13+6:6[id@13+1=SimpleBlock size@14+1=4 "
+         "TrackNumber@15+2=1 Timecode@17+2=0]<Block is shorter than its "
+         "header!> Timecode@19+3[id@19+1=Timecode size@20+1=1 value@21+1=5]"},
+        // An ID over 4 bytes is an unknown element whose size field is read
+        // in the ID's place. A run of zero bytes is one such element,
+        // claiming 2^56, that ends the walk of its level.
+        {zeros, 16,
+         "Unknown@13+72057594037927944[id@13+0=Unknown "
+         "size@13+8=72057594037927936 value@21+16=................]<Unknown "
+         "element!>"},
+        {el(Segment, zeros), 16,
+         "Segment@13+65543[id@13+4=Segment "
+         "size@17+3=65536]{Unknown@20+72057594037927944[id@20+0=Unknown "
+         "size@20+8=72057594037927936 value@28+16=................]<Unknown "
+         "element!>}"},
+        {el(EBML, uel(EBMLVersion, 1) + ab), 16,
+         "EBML@13+16[id@13+4=EBML size@17+1=11]{EBMLVersion@18+4"
+         "[id@18+2=EBMLVersion size@20+1=1 value@21+1=1] Unknown@22+7"
+         "[id@22+0=Unknown size@22+5=2 value@27+2=AB]<Unknown element!>}"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.first.toHex().toStdString());
-        const QByteArray trackTable = tracks({{1, 1}});
-        const QByteArray block = el(SimpleBlock, c.first);
+        SCOPED_TRACE(c.input.left(16).toHex().toStdString());
         Probe p;
-        const std::vector<int> statuses = p.walkAll(trackTable + block + uel(Timecode, 5));
-        ASSERT_EQ(statuses.size(), 3u);
-        EXPECT_EQ(statuses[1], Probe::StatusLengthRefused);
+        p.binaryLimit = c.binaryLimit;
+        p.showJunk = true;
+        walkHostile(p, tracks({{1, 1}}) + c.input);
+        p.tree.roots.erase(p.tree.roots.begin());
+        EXPECT_EQ(outline(p.tree.roots), c.outline);
         EXPECT_TRUE(p.tree.frames.isEmpty());
-        const ElementNode &node = p.root(1);
-        EXPECT_EQ(node.annotation, "Block is shorter than its header!");
-        ASSERT_EQ(node.rows.size(), 2 + c.second);
-        const quint64 payloadAt = quint64(trackTable.size() + block.size() - c.first.size());
-        for (int i = 2; i < node.rows.size(); ++i)
-            EXPECT_LE(node.rows[i].offset + node.rows[i].length,
-                      payloadAt + quint64(c.first.size()))
-                << node.rows[i].name.toStdString();
-        EXPECT_EQ(p.root(2).name, "Timecode") << "the walk goes on";
+    }
+}
+
+// Integers hold at most 8 bytes and floats 4 or 8: longer payloads are
+// refused, with no value row, by every integer reporter and handler. 256 and
+// 264 hold 0 and 8 in their low byte, 260 holds 4.
+TEST(Damaged, OverlongNumbersAreRefused)
+{
+    std::vector<std::pair<quint32, int>> cases;
+    for (quint32 elementId : {EBMLVersion, ReferenceBlock, DateUTC, TrackNumber, TrackType,
+                              DisplayUnit, PixelWidth, PixelHeight, DefaultDuration})
+        for (int n : {9, 256, 264})
+            cases.push_back({elementId, n});
+    for (quint32 elementId : {Duration, TrackTimecodeScale})
+        for (int n : {0, 2, 3, 5, 9, 260, 264})
+            cases.push_back({elementId, n});
+    for (const auto &[elementId, n] : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << elementId << " of " << std::dec << n);
+        const QByteArray element = el(elementId, QByteArray(n, '\x01'));
+        Probe p;
+        walkHostile(p, element + uel(EBMLVersion, 2));
+        ASSERT_EQ(p.tree.roots.size(), 2u);
+        EXPECT_EQ(p.root().status, Probe::StatusLengthRefused);
+        EXPECT_EQ(p.root().rows.size(), 2);
+        EXPECT_EQ(p.root(1).offset, quint64(element.size()));
+        EXPECT_TRUE(p.trackTypes.isEmpty());
     }
 }
 
 // Eight-byte size fields at their largest (a first byte of 0 reads as 2^56 or
-// more): nodes and rows do not wrap past 2^64, a block's frame is the claim
-// less the block header, and the walk ends.
-TEST(HugeClaim, EightByteSizesOnMastersAndBlocksDoNotWrap)
+// more): a block's frame is the claim less the block header, and the walk
+// ends.
+TEST(Damaged, EightByteSizesOnMastersAndBlocksDoNotWrap)
 {
-    const struct
-    {
-        QByteArray field;
-        quint64 value;
-    } sizes[] = {
+    const std::pair<QByteArray, quint64> sizes[] = {
         {bytes({0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), (quint64(1) << 56) - 1},
-        {bytes({0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}), (quint64(1) << 56) - 2},
         {QByteArray(8, '\0'), quint64(1) << 56},
         {bytes({0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), (quint64(1) << 57) - 1},
     };
-    for (const auto &s : sizes) {
-        SCOPED_TRACE(s.field.toHex().toStdString());
-        const QByteArray file = el(EBML, uel(EBMLVersion, 1)) + id(Segment) + s.field
-            + tracks({{1, 1}}) + id(Cluster) + s.field + uel(Timecode, 0) + id(SimpleBlock)
-            + s.field + bytes({0x81, 0, 0, 0x80}) + "frame";
+    for (const auto &[field, value] : sizes) {
+        SCOPED_TRACE(field.toHex().toStdString());
+        const QByteArray file = el(EBML, uel(EBMLVersion, 1)) + id(Segment) + field
+            + tracks({{1, 1}}) + id(Cluster) + field + uel(Timecode, 0) + id(SimpleBlock) + field
+            + bytes({0x81, 0, 0, 0x80}) + "frame";
         Probe p;
-        p.walkFile(file);
-        expectBalanced(p.tree, quint64(file.size()));
-        forEachNode(p.tree.roots, [&](const ElementNode &n) {
-            EXPECT_LE(n.size, ~quint64(0) - n.offset) << n.name.toStdString();
-            for (const ElementRow &r : n.rows)
-                EXPECT_LE(r.length, ~quint64(0) - r.offset) << r.name.toStdString();
-        });
+        walkHostile(p, file);
         ASSERT_EQ(p.tree.roots.size(), 2u);
-        EXPECT_EQ(p.root(1).status, 0);
-        EXPECT_EQ(p.root(1).size, 12 + s.value);
+        EXPECT_EQ(p.root(1).size, 12 + value);
         ASSERT_NE(findNode(p.tree.roots, "SimpleBlock"), nullptr); // so inside a Cluster
-        EXPECT_EQ(findNode(p.tree.roots, "Cluster")->size, 12 + s.value);
-        EXPECT_EQ(findNode(p.tree.roots, "SimpleBlock")->size, 9 + s.value);
+        EXPECT_EQ(findNode(p.tree.roots, "Cluster")->size, 12 + value);
+        EXPECT_EQ(findNode(p.tree.roots, "SimpleBlock")->size, 9 + value);
         ASSERT_EQ(p.tree.frames.size(), 1);
         EXPECT_EQ(p.tree.frames[0].offset, quint64(file.size()) - 5);
-        EXPECT_EQ(p.tree.frames[0].size, s.value - 4);
+        EXPECT_EQ(p.tree.frames[0].size, value - 4);
     }
 }
 
 // The load of an ASCII string stops at StringLoadLimit, or at binaryLimit
 // when that is larger; the row still spans the whole payload.
-TEST(HugeClaim, AsciiStringLoadIsCapped)
+TEST(Damaged, AsciiStringLoadIsCapped)
 {
     const QByteArray big(3 << 20, 'a');
     const quint64 cap = ContainerMKV::StringLoadLimit;
@@ -166,7 +194,7 @@ TEST(HugeClaim, AsciiStringLoadIsCapped)
     } cases[] = {
         {DocType, big, 16, cap},          {CodecID, big, 16, cap},
         {DocType, big, 2 << 20, 2 << 20}, {CodecID, big, ~quint64(0), 3 << 20},
-        {CodecID, "V_VP9", 16, 5},        {DocType, "webm", 2, 4},
+        {CodecID, "V_VP9", 16, 5},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.elementId << " " << c.binaryLimit);
@@ -177,7 +205,6 @@ TEST(HugeClaim, AsciiStringLoadIsCapped)
         EXPECT_EQ(p.walkAt(0), 0);
         const ElementRow *row = p.root().row("value");
         ASSERT_NE(row, nullptr);
-        EXPECT_EQ(quint64(row->value.size()), c.shown);
         EXPECT_TRUE(row->value == QString::fromLatin1(c.payload.left(qsizetype(c.shown))));
         EXPECT_EQ(row->offset, quint64(element.size() - c.payload.size()));
         EXPECT_EQ(row->length, quint64(c.payload.size()));
@@ -213,12 +240,11 @@ TEST(UnknownSize, ClustersNestUpToTheBoundAndTheWalkEnds)
     for (int i = 0; cluster && i < entered; ++i)
         cluster = cluster->child("Cluster");
     ASSERT_NE(cluster, nullptr);
-    EXPECT_EQ(cluster->rows.size(), 2);
-    EXPECT_TRUE(hasRow(*cluster, 0, "id", cluster->offset, 4, "Cluster"));
-    EXPECT_TRUE(hasRow(*cluster, 1, "size", cluster->offset + 4, 8, QString::number(unknown)));
-    EXPECT_EQ(cluster->annotation, "Nesting too deep!");
-    EXPECT_EQ(cluster->annotations, 1);
-    EXPECT_TRUE(cluster->children.empty());
+    const QString at = QString::number(cluster->offset);
+    EXPECT_EQ(outline(*cluster),
+              QString("Cluster@%1+%2[id@%1+4=Cluster size@%3+8=%4]<Nesting too deep!>")
+                  .arg(at, QString::number(12 + unknown), QString::number(cluster->offset + 4),
+                       QString::number(unknown)));
 }
 
 TEST(OverreachingMasters, EveryElementIsWalkedOnce)
@@ -277,47 +303,6 @@ TEST(CutFile, EveryLengthWalksOnlyWhatIsThere)
     }
 }
 
-// An ID over 4 bytes is an unknown element whose size field is read in the
-// ID's place. A run of zero bytes is one such element, claiming 2^56, that
-// ends the walk of its level.
-TEST(OverlongId, IsUnknownWithItsBytesAsASizeField)
-{
-    const QByteArray zeros(64 * 1024, '\0');
-    const QByteArray version = uel(EBMLVersion, 1), head = el(EBML, version);
-    const QByteArray ab = bytes({0x08, 0x00, 0x00, 0x00, 0x02, 0x41, 0x42}); // "AB" in 5+2
-    const QString huge = QString::number(quint64(1) << 56), dots(16, '.');
-    const struct
-    {
-        QByteArray input;
-        quint64 at;
-        bool nested;
-        int nodes, sizeLength;
-        QString claim, value;
-    } cases[] = {{zeros, 0, false, 1, 8, huge, dots},
-                 {head + zeros, quint64(head.size()), false, 3, 8, huge, dots},
-                 {el(Segment, zeros), 7, true, 2, 8, huge, dots},
-                 {el(EBML, version + ab), 5 + quint64(version.size()), true, 3, 5, "2", "AB"}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.at);
-        Probe p;
-        EXPECT_EQ(p.walkFile(c.input), 0);
-        expectBalanced(p.tree, quint64(c.input.size()));
-        EXPECT_EQ(countNodes(p.tree.roots), c.nodes);
-        EXPECT_EQ(findNode(p.root().children, "Unknown") != nullptr, c.nested);
-        const ElementNode *n = findNode(p.tree.roots, "Unknown");
-        ASSERT_NE(n, nullptr);
-        const quint64 length = c.claim.toULongLong();
-        EXPECT_EQ(n->offset, c.at);
-        EXPECT_EQ(n->size, quint64(c.sizeLength) + length);
-        EXPECT_EQ(n->annotation, "Unknown element!");
-        ASSERT_EQ(n->rows.size(), 3);
-        EXPECT_TRUE(hasRow(*n, 0, "id", c.at, 0, "Unknown"));
-        EXPECT_TRUE(hasRow(*n, 1, "size", c.at, c.sizeLength, c.claim));
-        EXPECT_TRUE(
-            hasRow(*n, 2, "value", c.at + c.sizeLength, qMin<quint64>(length, 16), c.value));
-    }
-}
-
 // Counts what a walk reports without keeping it, for walks too large to keep.
 struct CountingSink : ElementSink
 {
@@ -372,9 +357,7 @@ TEST(RandomDamage, WalkStaysBalanced)
         Probe p;
         p.binaryLimit = round % 2 ? ~quint64(0) : 16;
         p.showJunk = true;
-        p.walkFile(input);
-        expectBalanced(p.tree, quint64(input.size()));
-        EXPECT_LE(p.device.largestRequest, qint64(input.size()) + 8);
+        walkHostile(p, input);
     }
 }
 
