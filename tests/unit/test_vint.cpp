@@ -27,9 +27,7 @@ TEST(Vint, SizeValues)
         // A first byte of 0 is read as an 8-byte number whose marker bit was
         // not there: clearing it sets bit 0 of the first byte instead.
         {QByteArray(8, '\0'), 0x100000000000000ULL, 8},
-        // Every length the test writer makes, at its largest known size.
-        {ebml::size(0x7E, 1), 0x7E, 1},
-        {ebml::size(0x1FFFFE, 3), 0x1FFFFE, 3},
+        // The lengths not above, at their largest known size.
         {ebml::size(0x7FFFFFFFE, 5), 0x7FFFFFFFE, 5},
         {ebml::size(0x3FFFFFFFFFEULL, 6), 0x3FFFFFFFFFEULL, 6},
         {ebml::size(0x1FFFFFFFFFFFEULL, 7), 0x1FFFFFFFFFFFEULL, 7},
@@ -70,7 +68,6 @@ TEST(Vint, ElementIds)
         {bytes({0x2A, 0xD7, 0xB1}), 0x2AD7B1, 3},
         {bytes({0x1A, 0x45, 0xDF, 0xA3}), 0x1A45DFA3, 4},
         // Over 4 bytes, or nothing left to read: refused, outputs untouched.
-        {bytes({0x0F, 0x11, 0x22, 0x33, 0x44}), 0xDEADBEEF, 42},
         {bytes({0x08, 0x11, 0x22, 0x33, 0x44}), 0xDEADBEEF, 42},
         {QByteArray(), 0xDEADBEEF, 42},
         {bytes({0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}), 0xDEADBEEF, 42},
