@@ -3,6 +3,7 @@
 #include "outputbuffer.h"
 #include "textwriter.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -62,51 +63,36 @@ template <typename Writer> QByteArray writeSampleWalk()
 
 } // namespace
 
+// Each writer's whole output for the sample walk, held against
+// tests/unit/golden/sample.<suffix>. After a deliberate change of format,
+// regenerate the files with
+//   UPDATE_GOLDEN=1 build/bin/unit-tests --gtest_filter='Writers.*'
+// and read the diff before committing it.
+void expectGolden(const QByteArray &output, const char *suffix)
+{
+    const QString path
+        = QStringLiteral(FUZZ_REGRESSIONS_DIR "/../../unit/golden/sample.") + QLatin1String(suffix);
+    QFile file(path);
+    if (qEnvironmentVariableIsSet("UPDATE_GOLDEN")) {
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(output);
+        return;
+    }
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    EXPECT_EQ(output.toStdString(), file.readAll().toStdString());
+}
+
 // A status on top-level nodes only, an annotation where there is one;
-// control characters, quotes and backslashes are escaped, the rest is UTF-8.
-TEST(JsonWriter, WritesTheWholeDocument)
+// control characters, quotes and backslashes are escaped, the rest is UTF-8
+// (\x7f and the like in text, \u007f in JSON).
+TEST(Writers, WholeOutputOfASmallWalk)
 {
     const QByteArray json = writeSampleWalk<JsonWriter>();
-    EXPECT_EQ(
-        json,
-        "{\"file\": \"a \\\"quoted\\\" name.mkv\", \"size\": 20,\n"
-        " \"elements\": [\n"
-        "  {\"name\": \"EBML\", \"offset\": 0, \"size\": 9, \"rows\": ["
-        "{\"name\": \"id\", \"offset\": 0, \"length\": 4, \"value\": \"EBML\", \"meaning\": \"\"}, "
-        "{\"name\": \"size\", \"offset\": 4, \"length\": 1, \"value\": \"4\", \"meaning\": \"\"}], "
-        "\"children\": [{\"name\": \"EBMLVersion\", \"offset\": 5, \"size\": 4, \"rows\": ["
-        "{\"name\": \"value\", \"offset\": 8, \"length\": 1, \"value\": \"1\", \"meaning\": "
-        "\"\"}], "
-        "\"children\": []}], \"status\": 0},\n"
-        "  {\"name\": \"Unknown\", \"offset\": 9, \"size\": 11, \"rows\": ["
-        "{\"name\": \"value\", \"offset\": 11, \"length\": 9, "
-        "\"value\": \"A\\\"\\u007f\\n\\t\\u0001\\u001f\xc3\xa9\\\\\", \"meaning\": \"words \"}], "
-        "\"children\": [], \"annotation\": \"Unknown element!\", \"status\": 7}],\n"
-        " \"frames\": [\n"
-        "  {\"stream\": 0, \"number\": 0, \"offset\": 8, \"size\": 1, \"keyframe\": true},\n"
-        "  {\"stream\": 1, \"number\": 5, \"offset\": 12, \"size\": 3, \"keyframe\": false}]}\n")
-        << json.toStdString();
+    expectGolden(json, "json");
     QJsonParseError error;
     QJsonDocument::fromJson(json, &error);
     EXPECT_EQ(error.error, QJsonParseError::NoError) << qPrintable(error.errorString());
-}
-
-TEST(TextWriter, IndentsNodesAndShowsRowsAnnotationsAndFrames)
-{
-    EXPECT_EQ(writeSampleWalk<TextWriter>(),
-              "a \"quoted\" name.mkv, 20 bytes\n"
-              "EBML  @0 len 9\n"
-              "  id = EBML  @0 len 4\n"
-              "  size = 4  @4 len 1\n"
-              "  EBMLVersion  @5 len 4\n"
-              "    value = 1  @8 len 1\n"
-              "    => frame 0 of video stream 0, keyframe\n"
-              "Unknown  @9 len 11\n"
-              "  value = A\"\\x7f\\n\\t\\x01\\x1f\xc3\xa9\\ (words)  @11 len 9\n"
-              "  # Unknown element!\n"
-              "# status 7\n"
-              "=> frame 5 of video stream 1\n"
-              "2 video frames\n");
+    expectGolden(writeSampleWalk<TextWriter>(), "txt");
 }
 
 TEST(OutputBuffer, WritesNumbersAtEveryDigitCount)
