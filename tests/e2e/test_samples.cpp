@@ -1,7 +1,6 @@
-// The plug-in on real files made by ffmpeg and mkvmerge, held against two
-// independent readers: mkvinfo for the element tree (offsets, lengths,
-// nesting, names, values, block headers, keyframe flags) and ffprobe for the
-// frames of the video tracks. Each tool runs once per file.
+// The plug-in on real files made by ffmpeg and mkvmerge, held against two independent readers:
+// mkvinfo for the element tree (offsets, lengths, nesting, names, values, block headers, keyframe
+// flags) and ffprobe for the frames of the video tracks. Each tool runs once per file.
 #include "e2e_support.h"
 
 #include <QDateTime>
@@ -11,14 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
 namespace {
 
-// One element of `mkvinfo -v -v -z -P`: "|  + Label: text at OFFSET size WHOLE
-// data size PAYLOAD" (or "size is unknown"), nested by the characters before
-// '+'. A block's first "Frame at OFFSET size N" line goes to the block.
+// One element of `mkvinfo -v -v -z -P`: "|  + Label: text at OFFSET size WHOLE data size PAYLOAD"
+// (or "size is unknown"), nested by the characters before '+'; a block's first "Frame at OFFSET
+// size N" line goes to the block.
 struct Info
 {
     QString label, text;
@@ -41,10 +41,9 @@ std::vector<Info> parseMkvinfo(const QByteArray &output, QStringList *unread)
         const bool frame = m.capturedLength(6) > 0;
         if (!m.hasMatch() || depth > open.size() || (frame && (!depth || m.captured(2) != "Frame")))
             *unread << text;
-        else if (frame)
-            open[depth - 1]->firstFrame
-                += open[depth - 1]->firstFrame ? 0 : m.captured(3).toULongLong();
-        else {
+        else if (frame && !open[depth - 1]->firstFrame)
+            open[depth - 1]->firstFrame = m.captured(3).toULongLong();
+        else if (!frame) {
             open.resize(depth);
             Info &e = (open.empty() ? roots : open.back()->children).emplace_back();
             e.label = m.captured(2).section(": ", 0, 0), e.text = m.captured(2).section(": ", 1);
@@ -56,12 +55,11 @@ std::vector<Info> parseMkvinfo(const QByteArray &output, QStringList *unread)
     return roots;
 }
 
-// mkvinfo's labels that are not the element's name in words ("Seek position"
-// is SeekPosition): the names they stand for ('/' between two, Unknown for
-// elements newer than the catalogue), and after ':' how the value shows if
-// not as stored: # the track number and mkvmerge's ID, F a float, H the bytes
-// in hex, T a word for the track type, K a time held in timestamp-scale
-// ticks, L the same as a float, N a time held in nanoseconds, D a date.
+// mkvinfo's labels that are not the element's name in words ("Seek position" is SeekPosition):
+// the names they stand for ('/' between two, Unknown for elements newer than the catalogue), and
+// after ':' how the value shows if not as stored: # the track number and mkvmerge's ID, F a
+// float, H the bytes in hex, T a word for the track type, K a time held in timestamp-scale ticks,
+// L the same as a float, N a time held in nanoseconds, D a date.
 const char *const labelTable = R"(EBML head=EBML;EBML void=Void;Seek entry=Seek;Seek ID=:H;
 Maximum EBML ID length=EBMLMaxIDLength;Maximum EBML size length=EBMLMaxSizeLength;
 Document type=DocType;Document type version=DocTypeVersion;Segment UID=:H;
@@ -83,13 +81,11 @@ std::pair<QStringList, char> label(const QString &text)
     static const QString table = ';' + QString(labelTable).remove('\n');
     const qsizetype at = table.indexOf(';' + text + '=');
     const QString entry = at < 0 ? QString() : table.mid(at + 1).section(';', 0, 0).section('=', 1);
-    QStringList names = entry.section(':', 0, 0).split('/', Qt::SkipEmptyParts);
-    if (names.isEmpty()) {
-        names << QString();
-        for (const QString &word : text.split(' '))
-            names[0] += word.left(1).toUpper() + word.mid(1);
-    }
-    return {names, entry.section(':', 1).toLatin1().append('\0').at(0)};
+    QString joined;
+    for (const QString &word : text.split(' '))
+        joined += word.left(1).toUpper() + word.mid(1);
+    const QString names = entry.section(':', 0, 0).isEmpty() ? joined : entry.section(':', 0, 0);
+    return {names.split('/'), entry.section(':', 1).toLatin1().append('\0').at(0)};
 }
 
 // "[-]HH:MM:SS.nnnnnnnnn" at the start of a text, in nanoseconds.
@@ -171,8 +167,7 @@ void checkValue(Sample &s, const ElementNode &n, const Info &e, const QString &h
                   << "; mkvinfo" << e.text << "at" << e.payload() << "length" << e.dataSize;
 }
 
-// A block header: track number, timecode against the cluster's, keyframe,
-// discardable and lacing flags, and the data up to the last frame's end.
+// A block header: track number, timecode against the cluster's, flags, data.
 void checkBlock(Sample &s, const ElementNode &n, const Info &e, const std::vector<Info> &siblings,
                 const QString &here)
 {
@@ -181,9 +176,7 @@ void checkBlock(Sample &s, const ElementNode &n, const Info &e, const std::vecto
     const QRegularExpressionMatch m = header.match(e.text);
     const QStringList words = m.captured(1).split(", ", Qt::SkipEmptyParts);
     const quint64 track = m.captured(2).toULongLong(), at = e.payload();
-    quint64 l = 1; // the shortest EBML number holding the track number
-    while (l < 8 && track >= (quint64(1) << (7 * l)) - 1)
-        ++l;
+    const quint64 l = track < 127 ? 1 : track < 16383 ? 2 : 3; // the shortest EBML number for it
     const ElementRow *number = n.row("TrackNumber"), *timecode = n.row("Timecode"),
                      *flags = n.row("Flags"), *data = n.row("data");
     qint64 ns = 0;
@@ -211,18 +204,16 @@ void checkBlock(Sample &s, const ElementNode &n, const Info &e, const std::vecto
             s.features << kind;
     if (l > 1)
         s.features << "track number over one byte";
-    bool referenced = false;
-    for (const Info &sibling : siblings)
-        referenced |= sibling.label == "Reference block";
+    const bool referenced = std::any_of(siblings.begin(), siblings.end(),
+                                        [](const Info &i) { return i.label == "Reference block"; });
     s.blockAt[at] = {l,
-                     simple ? (words.contains("key") ? "SimpleBlock key" : "SimpleBlock delta")
-                            : (referenced ? "Block delta" : "Block key")};
+                     QString(simple ? "SimpleBlock " : "Block ")
+                         + ((simple ? words.contains("key") : !referenced) ? "key" : "delta")};
 }
 
-// Pairs the plug-in's nodes with mkvinfo's elements level by level: same
-// offset, whole length (or unknown size and its marker), a name for the
-// label, sound rows. mkvinfo never prints CRC-32 elements: they must be
-// 6-byte first children. Unknown elements are opaque: no children.
+// Pairs the plug-in's nodes with mkvinfo's elements level by level: offset, whole length (or
+// unknown size and its marker), a name for the label, sound rows. mkvinfo never prints CRC-32
+// elements: they must be 6-byte first children. Unknown elements are opaque: no children.
 void visit(Sample &s, const std::vector<ElementNode> &nodes, const std::vector<Info> &infos,
            const QString &path)
 {
@@ -262,10 +253,9 @@ void visit(Sample &s, const std::vector<ElementNode> &nodes, const std::vector<I
         s.fault() << path << ":" << ours.size() << "children, mkvinfo has" << infos.size();
 }
 
-// Frames against ffprobe's video packets (count, file order, stream, number
-// within it, data offset, size) and keyframe flags against mkvinfo's block
-// there. ffprobe's "pos" is where the block payload starts; no video frame
-// is laced here, and none has content encoding to change its size.
+// Frames against ffprobe's video packets (count, order, stream, number in it, offset, size) and
+// keyframe flags against mkvinfo's block there. ffprobe's "pos" is where the block payload
+// starts; no video frame is laced here, and none has content encoding to change its size.
 void checkFrames(Sample &s, const QJsonObject &probe)
 {
     QHash<int, int> ordinal; // ffprobe's stream index to ours: both in TrackEntry order
@@ -294,6 +284,9 @@ void checkFrames(Sample &s, const QJsonObject &probe)
     }
 }
 
+const char *const probeCommand = "ffprobe -v error -select_streams v -show_packets -show_entries "
+                                 "stream=index:packet=stream_index,pos,size -of json";
+
 const Sample &sample(const QString &name)
 {
     static std::map<QString, Sample> cache;
@@ -303,24 +296,18 @@ const Sample &sample(const QString &name)
     const QString path = e2e::samplePath(name);
     s.walk = e2e::walkFile(path, {1 << 20}); // strings are compared whole
     const auto run = [&](const QString &command) {
-        const e2e::ToolResult r
-            = e2e::runTool(command.section(' ', 0, 0), command.section(' ', 1).split(' ') << path);
-        if (r.exitCode != 0)
-            QDebug(&s.error) << command << "failed:" << r.exitCode << r.err << "\n";
-        return r.out;
+        return e2e::runTool(command.section(' ', 0, 0), command.section(' ', 1).split(' ') << path)
+            .out;
     };
     // -v -v: every element, also in SeekHead, Cues and later Clusters; -z: whole sizes; -P: offsets
     QStringList unread;
     const std::vector<Info> roots
         = parseMkvinfo(run("mkvinfo --ui-language en_US -v -v -z -P"), &unread);
-    const QJsonObject probe
-        = QJsonDocument::fromJson(
-              run("ffprobe -v error -select_streams v "
-                  "-show_packets -show_entries stream=index:packet=stream_index,pos,size -of json"))
-              .object();
+    const QJsonObject probe = QJsonDocument::fromJson(run(probeCommand)).object();
     if (!s.walk->opened || s.walk->status != 0 || roots.empty() || !unread.isEmpty()
         || probe.isEmpty())
-        QDebug(&s.error).noquote() << "walk status" << s.walk->status << "; unread:" << unread;
+        QDebug(&s.error).noquote() << "walk status" << s.walk->status << "; unread mkvinfo lines"
+                                   << unread << "; ffprobe's output empty:" << probe.isEmpty();
     if (!s.error.isEmpty())
         return s;
     const ElementTree &tree = s.walk->tree;
