@@ -105,16 +105,6 @@ TEST(Inspect, JsonIsTheWalkWithTheSameSettings)
     }
 }
 
-TEST(Inspect, JsonDoesNotDependOnTheWorkingDirectory)
-{
-    const e2e::ToolResult relative
-        = inspect({"--json", "clip.webm"}, QFileInfo(clipPath()).absolutePath());
-    const e2e::ToolResult absolute = inspect({"--json", clipPath()});
-    EXPECT_EQ(relative.exitCode, 0);
-    EXPECT_FALSE(relative.out.isEmpty());
-    EXPECT_EQ(relative.out, absolute.out);
-}
-
 TEST(Inspect, HelpAndVersion)
 {
     const e2e::ToolResult help = inspect({"--help"});
@@ -134,36 +124,24 @@ TEST(Inspect, MarksElementsPastTheEndOfACutFile)
 {
     QTemporaryDir dir;
     const QString cut = dir.filePath(QStringLiteral("cut.webm"));
-    const quint64 size = 20000;
-    ASSERT_TRUE(e2e::writeFile(cut, e2e::readFile(clipPath()).left(qsizetype(size))));
-    int pastEnd = 0;
-    e2e::forEachNode(e2e::walkFile(cut)->tree.roots,
-                     [&](const ElementNode &n, int) { pastEnd += n.offset + n.size > size; });
-    ASSERT_GT(pastEnd, 0);
-
-    const QString early = QStringLiteral("ends early: Segment at offset 36 claims 33626 bytes, "
-                                         "%1 remain")
-                              .arg(size - 36);
-    for (const QString &path : {cut, clipPath()}) {
-        SCOPED_TRACE(path.toStdString());
-        const bool isCut = path == cut;
-        const e2e::ToolResult text = inspect({path});
-        const e2e::ToolResult json = inspect({"--json", path});
-        for (const e2e::ToolResult *r : {&text, &json}) {
-            EXPECT_EQ(r->exitCode, 0) << r->err.toStdString();
-            const QStringList lines = QString::fromUtf8(r->err).split('\n').filter(
-                QRegularExpression(QStringLiteral("^vantorel-inspect: ")));
-            ASSERT_EQ(lines.size(), isCut ? 1 : 0) << r->err.toStdString();
-            EXPECT_TRUE(!isCut || lines[0].endsWith(early)) << r->err.toStdString();
-        }
-        // The text marks are in a golden file.
-        EXPECT_EQ(json.out.count("\"past_end\": true"), isCut ? pastEnd : 0);
-        if (isCut)
-            EXPECT_EQ(
-                e2e::firstDifference(walkJson(cut, {}), QJsonDocument::fromJson(json.out).object()),
-                QString());
-        else
-            EXPECT_FALSE(json.out.contains("past_end"));
+    ASSERT_TRUE(e2e::writeFile(cut, e2e::readFile(clipPath()).left(20000)));
+    // The marks are the walk's (nodeJson), in text in a golden file.
+    const e2e::ToolResult json = inspect({"--json", cut});
+    EXPECT_EQ(e2e::firstDifference(walkJson(cut, {}), QJsonDocument::fromJson(json.out).object()),
+              QString());
+    EXPECT_GT(json.out.count("\"past_end\": true"), 1);
+    // One line on stderr says where the file ends early; the whole file has none.
+    const std::pair<e2e::ToolResult, QString> runs[] = {
+        {json, "ends early: Segment at offset 36 claims 33626 bytes, 19964 remain"},
+        {inspect({cut}), "ends early: Segment at offset 36 claims 33626 bytes, 19964 remain"},
+        {inspect({clipPath()}), ""},
+    };
+    for (const auto &[r, message] : runs) {
+        const QStringList lines = QString::fromUtf8(r.err).split('\n').filter(
+            QRegularExpression(QStringLiteral("^vantorel-inspect: ")));
+        EXPECT_EQ(r.exitCode, 0);
+        ASSERT_EQ(lines.size(), message.isEmpty() ? 0 : 1) << r.err.toStdString();
+        EXPECT_TRUE(message.isEmpty() || lines[0].endsWith(message)) << r.err.toStdString();
     }
 }
 
