@@ -130,6 +130,10 @@ TEST(Inspect, MarksElementsPastTheEndOfACutFile)
     EXPECT_EQ(e2e::firstDifference(walkJson(cut, {}), QJsonDocument::fromJson(json.out).object()),
               QString());
     EXPECT_GT(json.out.count("\"past_end\": true"), 1);
+    // Cut before a block's flags byte: the flags that are not there read 0.
+    const QString flagless = dir.filePath(QStringLiteral("flagless.webm"));
+    ASSERT_TRUE(e2e::writeFile(flagless, e2e::readFile(clipPath()).left(4040)));
+    EXPECT_TRUE(inspect({flagless}).out.contains("Flags = 0  @4040 len 1\n"));
     // One line on stderr says where the file ends early; the whole file has none.
     const std::pair<e2e::ToolResult, QString> runs[] = {
         {json, "ends early: Segment at offset 36 claims 33626 bytes, 19964 remain"},
@@ -276,6 +280,10 @@ TEST(Inspect, EscapesWhatReachesATerminal)
     ASSERT_TRUE(muxing > 0 && writing > 0);
     clip.replace(muxing, 4, "\xc2\x9b\x7fx");
     clip.replace(writing, 4, "\xe2\x80\xaey");
+    // The encoder's tag: a character past U+FFFF goes out as it is.
+    const qsizetype tag = clip.indexOf("Lavc libvpx");
+    ASSERT_GT(tag, 0);
+    clip.replace(tag, 11, "\xf0\x9f\x98\x80 libvpx");
     const QByteArray name = "a\x1b]0;owned\x07\nb\xff.webm";
     const QByteArray path = QFile::encodeName(dir.path()) + '/' + name;
     std::FILE *file = std::fopen(path.constData(), "wb");
@@ -292,6 +300,7 @@ TEST(Inspect, EscapesWhatReachesATerminal)
     EXPECT_TRUE(out.startsWith("a\\x1b]0;owned\\x07\\nb\xef\xbf\xbd.webm, 20000 bytes\n"))
         << out.left(80).toStdString();
     EXPECT_TRUE(out.contains("value = \\x9b\\x7fx  @") && out.contains("value = \\u202ey  @"));
+    EXPECT_TRUE(out.contains("value = \xf0\x9f\x98\x80 libvpx  @"));
     EXPECT_TRUE(err.contains("vantorel-inspect: a\\x1b]0;owned\\x07\\nb")) << err.toStdString();
     for (const QByteArray &text : {out, err}) {
         for (const char *raw : {"\x1b", "\x07", "\xc2\x9b", "\xe2\x80\xae", "\x7f"})
