@@ -66,14 +66,14 @@ template <typename Writer> QByteArray writeSampleWalk()
 // Each writer's whole output for the sample walk, held against
 // tests/unit/golden/sample.<suffix>. After a deliberate change of format,
 // regenerate the files with
-//   UPDATE_GOLDEN=1 build/bin/unit-tests --gtest_filter='Writers.*'
+//   VANTOREL_GOLDEN_UPDATE=1 build/bin/unit-tests --gtest_filter='Writers.*'
 // and read the diff before committing it.
 void expectGolden(const QByteArray &output, const char *suffix)
 {
     const QString path
         = QStringLiteral(FUZZ_REGRESSIONS_DIR "/../../unit/golden/sample.") + QLatin1String(suffix);
     QFile file(path);
-    if (qEnvironmentVariableIsSet("UPDATE_GOLDEN")) {
+    if (qEnvironmentVariableIsSet("VANTOREL_GOLDEN_UPDATE")) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(output);
         return;
