@@ -9,9 +9,7 @@
 // Exit status: 0 passed, 1 failed.
 'use strict';
 const { spawn, execFileSync } = require('child_process');
-const fs = require('fs');
-const os = require('os');
-const path = require('path');
+const fs = require('fs'), os = require('os'), path = require('path');
 
 const [inspect, sample, outDir, synth] = process.argv.slice(2);
 let failures = 0;
@@ -32,7 +30,7 @@ const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vantorel-chromium-'));
 const browser = spawn(process.env.CHROMIUM || '/usr/bin/chromium', [
   '--headless', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
   '--disable-component-update', '--disable-sync', '--disable-dev-shm-usage',
-  `--user-data-dir=${profile}`, '--remote-debugging-pipe', 'about:blank',
+  `--user-data-dir=${profile}`, '--remote-debugging-pipe', '--window-size=1280,1000', 'about:blank',
 ], { stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'] });
 let nextId = 1, buffered = '';
 const pending = new Map(), events = [];
@@ -62,7 +60,6 @@ async function main() {
   const { sessionId } = await send('Target.attachToTarget', { targetId, flatten: true });
   const page = (method, params) => send(method, params, sessionId);
   for (const domain of ['Runtime', 'Log', 'Network', 'Page']) await page(`${domain}.enable`);
-  await page('Emulation.setDeviceMetricsOverride', { width: 1280, height: 1000, deviceScaleFactor: 1, mobile: false });
   const evaluate = async (expression) => {
     const r = await page('Runtime.evaluate', { expression, returnByValue: true });
     if (r.exceptionDetails) throw new Error(`${expression}: ${r.exceptionDetails.exception?.description}`);
@@ -80,7 +77,6 @@ async function main() {
     await mouse('mouseMoved', at);
     if (!hoverOnly) for (const type of ['mousePressed', 'mouseReleased']) await mouse(type, at);
   };
-  const lit = `[...document.querySelectorAll('#hex b.hl')].map((b) => parseInt(b.textContent, 16))`;
   const head = (e) => `${e.name} @${e.offset}`;
   const shown = (h) => `${h}.querySelector('.nm').textContent + ' ' + ${h}.querySelector('.at').textContent`;
 
@@ -132,7 +128,8 @@ async function main() {
   await sleep(100);
   await click('#results .res');
   const chosen = await evaluate(`(() => { const h = document.querySelector('#tree .head.sel'); return h ? ${shown('h')} : ''; })()`);
-  const spelled = String.fromCharCode(...await evaluate(lit));
+  const spelled = String.fromCharCode(...await evaluate(`[...document.querySelectorAll('#hex b.hl')]
+    .map((b) => parseInt(b.textContent, 16))`));
   check(chosen === head(codec) && spelled === value, `searching "${value.toLowerCase()}" finds CodecID`, `${chosen} ${spelled}`);
 
   await click(`${node(block)} > table.rows tr[data-r="${r}"]`);
