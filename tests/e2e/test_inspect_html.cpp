@@ -237,7 +237,7 @@ TEST_F(HtmlReport, StandsAloneAndHoldsWhatJsonPrintsAndTheFileHolds)
         // cluster at 0, frame 10 at 4 in the cluster at 399.
         if (arguments == QStringList {clip})
             EXPECT_EQ(report.frameTimes.value(0) + ' ' + report.frameTimes.value(10),
-                      "3000 403000");
+                      QStringLiteral("3000 403000"));
     }
 }
 
