@@ -18,8 +18,9 @@ function check(ok, what, detail) {
   console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}${ok || detail === undefined ? '' : ': ' + detail}`);
 }
 const html = (file) => {
-  execFileSync(inspect, ['--html', file + '.html', file], { stdio: 'ignore' });
-  return 'file://' + path.resolve(file + '.html');
+  const out = path.resolve(outDir, path.basename(file) + '.html');
+  execFileSync(inspect, ['--html', out, file], { stdio: 'ignore' });
+  return 'file://' + out;
 };
 fs.mkdirSync(outDir, { recursive: true });
 const jsonOf = (file) => JSON.parse(execFileSync(inspect, ['--json', file], { maxBuffer: 1 << 28 }));
