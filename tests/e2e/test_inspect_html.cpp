@@ -235,9 +235,10 @@ TEST_F(HtmlReport, StandsAloneAndHoldsWhatJsonPrintsAndTheFileHolds)
         EXPECT_EQ(report.meta["hexLimit"].toInteger(), hexLimit);
         // In microseconds: clip.webm's frame 0 at block timecode 3 in the
         // cluster at 0, frame 10 at 4 in the cluster at 399.
-        if (arguments == QStringList {clip})
+        if (arguments == QStringList {clip}) {
             EXPECT_EQ(report.frameTimes.value(0) + ' ' + report.frameTimes.value(10),
                       QStringLiteral("3000 403000"));
+        }
     }
 }
 
