@@ -6,6 +6,7 @@
 #include "lineformat.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <utility>
 
@@ -54,6 +55,37 @@ void putText(std::string &s, QStringView text, bool quoted)
 void putJson(std::string &s, QStringView text)
 {
     putText(s, text, true);
+}
+
+// The members of a JSON object, numbers or texts, without its braces.
+struct Field
+{
+    Field(const char *key, quint64 number)
+        : key(key)
+        , number(number)
+    {}
+    Field(const char *key, const QString *text)
+        : key(key)
+        , text(text)
+    {}
+    const char *key;
+    quint64 number = 0;
+    const QString *text = nullptr;
+};
+
+void putFields(std::string &s, std::initializer_list<Field> fields)
+{
+    for (const Field &field : fields) {
+        if (&field != fields.begin())
+            s += ", ";
+        s += '"';
+        s += field.key;
+        s += "\": ";
+        if (field.text)
+            putJson(s, *field.text);
+        else
+            putNumber(s, field.number);
+    }
 }
 
 template <size_t N> void putNames(std::string &s, const char *key, const char *const (&names)[N])
@@ -440,69 +472,53 @@ void HtmlWriter::tracksSummed(const TrackSummary &summary)
 
 void HtmlWriter::writeSummary()
 {
-    const std::pair<const char *, quint64> counts[] = {
-        {"elements", m_elements},
-        {"embedded", m_embedded},
-        {"unknown", m_unknown},
-        {"pastEnd", m_pastEither},
-        {"pastFileEnd", m_pastFile},
-        {"pastParentEnd", m_pastParent},
-        {"hexBytes", m_hexBytes},
-        {"headOnly", m_headOnly},
-        {"timecodeScale", m_summary.timecodeScale},
-        {"frames", m_frameCount},
-        {"framesEmbedded", m_framesEmbedded},
-    };
+    const quint64 counts[] = {m_elements,   m_embedded,      m_unknown,
+                              m_pastEither, m_pastFile,      m_pastParent,
+                              m_hexBytes,   m_headOnly,      m_summary.timecodeScale,
+                              m_frameCount, m_framesEmbedded};
     std::string s = "<script type=\"application/json\" id=\"vt-summary\">{";
-    for (const auto &count : counts) {
-        if (count.first != counts[0].first)
-            s += ", ";
-        s += '"';
-        s += count.first;
-        s += "\": ";
-        putNumber(s, count.second);
-    }
+    putFields(s,
+              {{"elements", counts[0]},
+               {"embedded", counts[1]},
+               {"unknown", counts[2]},
+               {"pastEnd", counts[3]},
+               {"pastFileEnd", counts[4]},
+               {"pastParentEnd", counts[5]},
+               {"hexBytes", counts[6]},
+               {"headOnly", counts[7]},
+               {"timecodeScale", counts[8]},
+               {"frames", counts[9]},
+               {"framesEmbedded", counts[10]}});
     s += ", \"tracks\": [";
-    for (size_t i = 0; i < m_summary.tracks.size(); ++i) {
-        const TrackFacts &t = m_summary.tracks[i];
-        s += i ? ", {\"number\": " : "{\"number\": ";
-        putNumber(s, t.number);
-        s += ", \"type\": ";
-        putNumber(s, t.type);
-        s += ", \"typeName\": ";
-        putJson(s, t.typeName);
-        s += ", \"codec\": ";
-        putJson(s, t.codec);
-        s += ", \"width\": ";
-        putJson(s, t.width);
-        s += ", \"height\": ";
-        putJson(s, t.height);
+    for (const TrackFacts &t : m_summary.tracks) {
+        s += &t == m_summary.tracks.data() ? "{" : ", {";
+        putFields(s,
+                  {{"number", t.number},
+                   {"type", t.type},
+                   {"typeName", &t.typeName},
+                   {"codec", &t.codec},
+                   {"width", &t.width},
+                   {"height", &t.height}});
         s += '}';
     }
-    s += "], \"tracksOmitted\": ";
-    putNumber(s, m_summary.tracksOmitted);
+    s += "], ";
+    putFields(s, {{"tracksOmitted", m_summary.tracksOmitted}});
     s += ", \"streams\": [";
-    for (size_t i = 0; i < m_summary.streams.size(); ++i) {
-        const StreamFacts &stream = m_summary.streams[i];
-        s += i ? ", {\"stream\": " : "{\"stream\": ";
-        putNumber(s, stream.stream);
-        s += ", \"track\": ";
-        putNumber(s, stream.track);
-        s += ", \"frames\": ";
-        putNumber(s, stream.frames);
+    for (const StreamFacts &stream : m_summary.streams) {
+        s += &stream == m_summary.streams.data() ? "{" : ", {";
+        putFields(s,
+                  {{"stream", stream.stream}, {"track", stream.track}, {"frames", stream.frames}});
         s += '}';
     }
-    s += "], \"streamFramesOmitted\": ";
-    putNumber(s, m_summary.streamFramesOmitted);
+    s += "], ";
+    putFields(s, {{"streamFramesOmitted", m_summary.streamFramesOmitted}});
     if (m_pastEndFound) {
-        s += ", \"firstPastEnd\": {\"name\": ";
-        putJson(s, m_firstPastEnd.name);
-        s += ", \"offset\": ";
-        putNumber(s, m_firstPastEnd.offset);
-        s += ", \"size\": ";
-        putNumber(s, m_firstPastEnd.size);
-        s += ", \"remaining\": ";
-        putNumber(s, m_firstPastEnd.remaining);
+        s += ", \"firstPastEnd\": {";
+        putFields(s,
+                  {{"name", &m_firstPastEnd.name},
+                   {"offset", m_firstPastEnd.offset},
+                   {"size", m_firstPastEnd.size},
+                   {"remaining", m_firstPastEnd.remaining}});
         s += '}';
     }
     s += '}';
