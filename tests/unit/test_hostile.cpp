@@ -38,75 +38,70 @@ void walkHostile(Probe &p, const QByteArray &input)
 // so that nothing lies at 0), and what the walk shows of them.
 TEST(Damaged, ElementsShowOnlyWhatIsThere)
 {
-    const quint64 huge = (quint64(1) << 56) - 2;
-    const QByteArray time = uel(Timecode, 5);
-    const QByteArray ab = bytes({0x08, 0x00, 0x00, 0x00, 0x02, 0x41, 0x42}); // "AB" in 5+2
-    const QByteArray zeros(64 * 1024, '\0');
-    const struct
+    struct Case
     {
         QByteArray input;
         quint64 binaryLimit;
-        const char *outline; // of the nodes after the Tracks master
-    } cases[] = {
-        // Claims far beyond the input show the bytes that are there, and
-        // the row spans the claim; none of it is allocated.
-        {header(DocType, huge) + QByteArray("matroska\0junk", 13), ~quint64(0),
-         "DocType@13+72057594037927944[id@13+2=DocType "
-         "size@15+8=72057594037927934 value@23+72057594037927934=matroska]"},
-        {header(Title, huge) + "caf\xC3\xA9", ~quint64(0),
-         "Title@13+72057594037927944[id@13+2=Title "
-         "size@15+8=72057594037927934 "
-         "value@23+72057594037927934=caf\xC3\xA9]<Title of segment>"},
-        {header(SegmentUID, huge) + bytes({0xDE, 0xAD, 0xBE, 0xEF}), ~quint64(0),
-         "SegmentUID@13+72057594037927944[id@13+2=SegmentUID "
-         "size@15+8=72057594037927934 value@23+72057594037927934=deadbeef]"},
-        {header(Void, huge) + "pad", ~quint64(0),
-         "Void@13+72057594037927943[id@13+1=Void size@14+8=72057594037927934 "
-         "value@22+72057594037927934=pad]"},
-        {header(Unknown, huge) + "xyz\x01", ~quint64(0),
-         "Unknown@13+72057594037927944[id@13+2=Unknown "
-         "size@15+8=72057594037927934 "
-         "value@23+72057594037927934=xyz.]<Unknown element!>"},
-        // With binaryLimit 16 the row spans 16 bytes, of which 6 are there.
-        {header(Unknown, 50) + "abcdef", 16,
-         "Unknown@13+53[id@13+2=Unknown size@15+1=50 "
-         "value@16+16=abcdef]<Unknown element!>"},
-        // Blocks shorter than their header show only the fields inside them,
-        // are no frame, and the walk goes on.
-        {el(SimpleBlock, QByteArray()) + time, 16,
-         "SimpleBlock@13+2:6[id@13+1=SimpleBlock size@14+1=0]<Block is "
-         "shorter than its header!> Timecode@15+3[id@15+1=Timecode "
-         "size@16+1=1 value@17+1=5]"},
-        {el(SimpleBlock, bytes({0x81, 0x00})) + time, 16,
-         "SimpleBlock@13+4:6[id@13+1=SimpleBlock size@14+1=2 "
-         "TrackNumber@15+1=1]<Block is shorter than its header!> Timecode@17+3"
-         "[id@17+1=Timecode size@18+1=1 value@19+1=5]"},
-        {el(SimpleBlock, bytes({0x81, 0x00, 0x00})) + time, 16,
-         "SimpleBlock@13+5:6[id@13+1=SimpleBlock size@14+1=3 "
-         "TrackNumber@15+1=1 Timecode@16+2=0]<Block is shorter than its "
-         "header!> Timecode@18+3[id@18+1=Timecode size@19+1=1 value@20+1=5]"},
-        {el(SimpleBlock, bytes({0x40})) + time, 16,
-         "SimpleBlock@13+3:6[id@13+1=SimpleBlock size@14+1=1]<Block is "
-         "shorter than its header!> Timecode@16+3[id@16+1=Timecode "
-         "size@17+1=1 value@18+1=5]"},
-        // An ID over 4 bytes is an unknown element whose size field is read
-        // in the ID's place. A run of zero bytes is one such element,
-        // claiming 2^56, that ends the walk of its level.
-        {zeros, 16,
-         "Unknown@13+72057594037927944[id@13+0=Unknown "
-         "size@13+8=72057594037927936 value@21+16=................]<Unknown "
-         "element!>"},
-        {el(Segment, zeros), 16,
-         "Segment@13+65543[id@13+4=Segment "
-         "size@17+3=65536]{Unknown@20+72057594037927944[id@20+0=Unknown "
-         "size@20+8=72057594037927936 value@28+16=................]<Unknown "
-         "element!>}"},
-        {el(EBML, uel(EBMLVersion, 1) + ab), 16,
-         "EBML@13+16[id@13+4=EBML size@17+1=11]{EBMLVersion@18+4"
-         "[id@18+2=EBMLVersion size@20+1=1 value@21+1=1] Unknown@22+7"
-         "[id@22+0=Unknown size@22+5=2 value@27+2=AB]<Unknown element!>}"},
+        QString outline; // of the nodes after the Tracks master
     };
-    for (const auto &c : cases) {
+    std::vector<Case> cases;
+    const auto n = [](quint64 v) { return QString::number(v); };
+    // Claims far beyond the input, one per kind of reporter, show the bytes
+    // that are there, and the row spans the claim; none of it is allocated.
+    const quint64 huge = (quint64(1) << 56) - 2;
+    const struct
+    {
+        quint32 elementId;
+        QByteArray payload;
+        const char *name, *shown, *annotation;
+    } claims[] = {
+        {DocType, QByteArray("matroska\0junk", 13), "DocType", "matroska", ""},
+        {Title, "caf\xC3\xA9", "Title", "caf\xC3\xA9", "<Title of segment>"},
+        {SegmentUID, bytes({0xDE, 0xAD, 0xBE, 0xEF}), "SegmentUID", "deadbeef", ""},
+        {Void, "pad", "Void", "pad", ""},
+        {Unknown, "xyz\x01", "Unknown", "xyz.", "<Unknown element!>"},
+    };
+    for (const auto &c : claims) {
+        const int l = int(id(c.elementId).size());
+        cases.push_back({header(c.elementId, huge) + c.payload, ~quint64(0),
+                         QString("%1@13+%2[id@13+%3=%1 size@%4+8=%5 value@%6+%5=%7]%8")
+                             .arg(c.name, n(huge + 8 + l), n(l), n(13 + l), n(huge), n(21 + l),
+                                  QString::fromUtf8(c.shown), c.annotation)});
+    }
+    // With binaryLimit 16 the row spans 16 bytes, of which 6 are there.
+    cases.push_back({header(Unknown, 50) + "abcdef", 16,
+                     "Unknown@13+53[id@13+2=Unknown size@15+1=50 "
+                     "value@16+16=abcdef]<Unknown element!>"});
+    // Blocks shorter than their header show only the fields inside them, are
+    // no frame, and the walk goes on.
+    for (const auto &[payload, fields] :
+         {std::pair<QByteArray, const char *> {QByteArray(), ""},
+          {bytes({0x81, 0x00}), " TrackNumber@15+1=1"},
+          {bytes({0x81, 0x00, 0x00}), " TrackNumber@15+1=1 Timecode@16+2=0"},
+          {bytes({0x40}), ""}}) {
+        const int next = 15 + int(payload.size());
+        cases.push_back(
+            {el(SimpleBlock, payload) + uel(Timecode, 5), 16,
+             QString("SimpleBlock@13+%1:6[id@13+1=SimpleBlock size@14+1=%2%3]"
+                     "<Block is shorter than its header!> Timecode@%4+3"
+                     "[id@%4+1=Timecode size@%5+1=1 value@%6+1=5]")
+                 .arg(n(next - 13), n(payload.size()), fields, n(next), n(next + 1), n(next + 2))});
+    }
+    // An ID over 4 bytes is an unknown element whose size field is read in
+    // the ID's place. A run of zero bytes is one such element, claiming 2^56,
+    // that ends the walk of its level.
+    const QByteArray zeros(64 * 1024, '\0');
+    const QString zeroRun = "+72057594037927944[id@%1+0=Unknown size@%1+8=72057594037927936 "
+                            "value@%2+16=................]<Unknown element!>";
+    cases.push_back({zeros, 16, "Unknown@13" + zeroRun.arg(n(13), n(21))});
+    cases.push_back({el(Segment, zeros), 16,
+                     "Segment@13+65543[id@13+4=Segment size@17+3=65536]{Unknown@20"
+                         + zeroRun.arg(n(20), n(28)) + '}'});
+    cases.push_back({el(EBML, uel(EBMLVersion, 1) + bytes({0x08, 0, 0, 0, 0x02, 'A', 'B'})), 16,
+                     "EBML@13+16[id@13+4=EBML size@17+1=11]{EBMLVersion@18+4"
+                     "[id@18+2=EBMLVersion size@20+1=1 value@21+1=1] Unknown@22+7"
+                     "[id@22+0=Unknown size@22+5=2 value@27+2=AB]<Unknown element!>}"});
+    for (const Case &c : cases) {
         SCOPED_TRACE(c.input.left(16).toHex().toStdString());
         Probe p;
         p.binaryLimit = c.binaryLimit;
@@ -232,11 +227,11 @@ TEST(UnknownSize, ClustersNestUpToTheBoundAndTheWalkEnds)
     for (int i = 0; cluster && i < entered; ++i)
         cluster = cluster->child("Cluster");
     ASSERT_NE(cluster, nullptr);
-    const QString at = QString::number(cluster->offset);
+    const QString at = QString::number(cluster->offset), u = QString::number(unknown);
     EXPECT_EQ(outline(*cluster),
-              QString("Cluster@%1+%2[id@%1+4=Cluster size@%3+8=%4]<Nesting too deep!>")
-                  .arg(at, QString::number(12 + unknown), QString::number(cluster->offset + 4),
-                       QString::number(unknown)));
+              "Cluster@" + at + "+" + QString::number(12 + unknown) + "[id@" + at
+                  + "+4=Cluster size@" + QString::number(cluster->offset + 4) + "+8=" + u
+                  + "]<Nesting too deep!>");
 }
 
 TEST(OverreachingMasters, EveryElementIsWalkedOnce)
@@ -256,11 +251,7 @@ TEST(OverreachingMasters, EveryElementIsWalkedOnce)
         body += leaf;
 
     Probe p;
-    QElapsedTimer timer;
-    timer.start();
-    p.walkFile(el(Segment, body));
-    EXPECT_LT(timer.elapsed(), 2000);
-    EXPECT_EQ(p.tree.openNodes(), 0);
+    walkHostile(p, el(Segment, body));
     QSet<quint64> offsets;
     forEachNode(p.tree.roots, [&](const ElementNode &n) { offsets.insert(n.offset); });
     EXPECT_EQ(countNodes(p.tree.roots), 1 + levels + leaves);
