@@ -18,6 +18,12 @@ enum ElementMark : unsigned {
     UnknownElement = 4,
 };
 
+// Where an element that claims size bytes from offset ends, saturated.
+inline quint64 elementEnd(quint64 offset, quint64 size)
+{
+    return size > ~quint64(0) - offset ? ~quint64(0) : offset + size;
+}
+
 enum class CrcVerdict : quint8 { None, Ok, Mismatch };
 
 inline const char *crcText(CrcVerdict verdict)

@@ -1,7 +1,5 @@
 #include "boundsstage.h"
 
-#include <limits>
-
 void BoundsStage::beginFile(const QString &fileName, quint64 size)
 {
     m_fileSize = size;
@@ -11,9 +9,7 @@ void BoundsStage::beginFile(const QString &fileName, quint64 size)
 void BoundsStage::beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag)
 {
     const quint64 remaining = offset < m_fileSize ? m_fileSize - offset : 0;
-    const quint64 end = size > std::numeric_limits<quint64>::max() - offset
-        ? std::numeric_limits<quint64>::max()
-        : offset + size;
+    const quint64 end = elementEnd(offset, size);
     unsigned marks = 0;
     if (size > remaining) {
         marks |= PastFileEnd;

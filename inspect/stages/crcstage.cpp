@@ -2,7 +2,6 @@
 
 #include "inputdevice.h"
 
-#include <limits>
 #include <new>
 
 namespace {
@@ -114,9 +113,7 @@ void CrcStage::beginElement(quint64 offset, quint64 size, const QString &name, q
     bool isCrc = false;
     if (!m_open.empty())
         isCrc = ++m_open.back().children == 1 && name == QLatin1String("CRC-32");
-    const quint64 end = size > std::numeric_limits<quint64>::max() - offset
-        ? std::numeric_limits<quint64>::max()
-        : offset + size;
+    const quint64 end = elementEnd(offset, size);
     m_open.push_back(Node {offset, end, offset, 0, isCrc, false, CrcVerdict::None, 0});
     m_next->beginElement(offset, size, name, tag);
 }

@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <initializer_list>
-#include <limits>
 #include <utility>
 
 using namespace ReportFormat;
@@ -264,9 +263,7 @@ void HtmlWriter::beginElement(quint64 offset, quint64 size, const QString &name,
     m_pastParent += (flags & FlagPastParentEnd) != 0;
     m_pastEither += flags != 0;
     m_unknown += (marks & UnknownElement) != 0;
-    const quint64 end = size > std::numeric_limits<quint64>::max() - offset
-        ? std::numeric_limits<quint64>::max()
-        : offset + size;
+    const quint64 end = elementEnd(offset, size);
     Open *parent = m_open.empty() ? nullptr : &m_open.back();
     if (parent) {
         parent->hasChildren = true;
