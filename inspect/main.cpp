@@ -42,9 +42,15 @@ constexpr qint64 ProgressFrom = 64 * 1024 * 1024;
 // asks, so that memory stays bounded.
 constexpr quint64 ValueCap = 1 << 20;
 
-int fail(int code, const QString &message)
+// One line on standard error, escaped for a terminal.
+void say(const QString &message)
 {
     std::fprintf(stderr, "vantorel-inspect: %s\n", Escape::forTerminal(message).constData());
+}
+
+int fail(int code, const QString &message)
+{
+    say(message);
     return code;
 }
 
@@ -230,10 +236,9 @@ int main(int argc, char *argv[])
     parser->showJunk = options.showJunk;
     parser->showUnknown = options.showUnknown;
     if (options.binaryLimit > ValueCap)
-        fail(ExitWalked,
-             QStringLiteral("--binary-limit is capped at %1 bytes: longer values are "
-                            "shown cut")
-                 .arg(ValueCap));
+        say(QStringLiteral("--binary-limit is capped at %1 bytes: longer values are "
+                           "shown cut")
+                .arg(ValueCap));
 
     OutputFile file;
     if (options.output == Output::Html) {
@@ -273,11 +278,10 @@ int main(int argc, char *argv[])
     if (out.failed() || !file.commit())
         return fail(ExitFailed, QStringLiteral("cannot write the output"));
     if (const PastEnd *past = chain.firstPastEnd())
-        fail(ExitWalked,
-             QStringLiteral("%1 ends early: %2 at offset %3 claims %4 bytes, %5 remain")
-                 .arg(options.file, past->name)
-                 .arg(past->offset)
-                 .arg(past->size)
-                 .arg(past->remaining));
+        say(QStringLiteral("%1 ends early: %2 at offset %3 claims %4 bytes, %5 remain")
+                .arg(options.file, past->name)
+                .arg(past->offset)
+                .arg(past->size)
+                .arg(past->remaining));
     return ExitWalked;
 }
