@@ -187,10 +187,14 @@ qint64 InputDevice::readDirect(qint64 position, char *buffer, qint64 count)
     if (count <= 0 || position < 0 || position >= m_size)
         return 0;
     count = qMin(count, m_size - position);
-    if (!m_file.isOpen()) { // a buffer: all of it is the window
-        std::memcpy(buffer, m_window + position, size_t(count));
+    // Mostly the bytes of the element the walk is at, which the window
+    // holds (a buffer's window holds all of it).
+    if (position >= m_windowStart && position + count <= m_windowStart + m_windowLength) {
+        std::memcpy(buffer, m_window + (position - m_windowStart), size_t(count));
         return count;
     }
+    if (!m_file.isOpen())
+        return 0;
     return readFile(position, buffer, count);
 }
 

@@ -51,7 +51,7 @@ public:
 
     // Reads up to count bytes at position for another reader of the same
     // input (a checker, a report), leaving the walk's position and window as
-    // they are. Large reads go straight to the file.
+    // they are: from the window when it holds them, else from the file.
     qint64 readDirect(qint64 position, char *buffer, qint64 count);
 
     // Bytes fetched from the file so far, windows included.
