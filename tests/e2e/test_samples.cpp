@@ -5,6 +5,9 @@
 
 #include <QDateTime>
 #include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -294,7 +297,7 @@ const Sample &sample(const QString &name)
     if (s.walk)
         return s;
     const QString path = e2e::samplePath(name);
-    s.walk = e2e::walkFile(path, {1 << 20}); // strings are compared whole
+    s.walk = e2e::walkFile(path, 1 << 20); // strings are compared whole
     const auto run = [&](const QString &command) {
         return e2e::runTool(command.section(' ', 0, 0), command.section(' ', 1).split(' ') << path)
             .out;

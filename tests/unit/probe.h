@@ -6,23 +6,18 @@
 
 #include "containermkv.h"
 #include "elementtree.h"
+#include "golden.h"
 #include "inputdevice.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <ostream>
 #include <vector>
-
-// Readable QStrings in assertion messages.
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 class CountingDevice : public InputDevice
 {
@@ -42,8 +37,6 @@ class Probe : public ContainerMKV
 public:
     using ContainerMKV::elements, ContainerMKV::trackTypes, ContainerMKV::videoTracks;
     using ContainerMKV::getEBMLelement, ContainerMKV::getID, ContainerMKV::verifyContainerFormat;
-    using ContainerMKV::parseBlock, ContainerMKV::parseData, ContainerMKV::parseJunk,
-        ContainerMKV::reportValue;
 
     CountingDevice device;
     ElementTree tree;
@@ -58,31 +51,17 @@ public:
         device.seek(0);
     }
 
-    // One parseElement call for the element at position.
-    int walkAt(quint64 position, quint64 *length = nullptr)
-    {
-        currentPosition = position;
-        device.seek(qint64(position));
-        quint64 l = 0;
-        const int status = parseElement(&l);
-        if (length)
-            *length = l;
-        return status;
-    }
-
-    // Loads bytes and walks the top-level elements one after the other, as
-    // the host does but keeping the frame counters the test has set.
-    std::vector<int> walkAll(const QByteArray &bytes)
+    // Walks the top-level elements one after the other, as the host does
+    // but keeping the frame counters the test has set.
+    void walkAll(const QByteArray &bytes)
     {
         load(bytes);
-        std::vector<int> statuses;
-        for (quint64 position = 0, length = 0; position < quint64(bytes.size());
+        for (quint64 position = 0, length = 1; length && position < quint64(bytes.size());
              position += length) {
-            statuses.push_back(walkAt(position, &length));
-            if (length == 0)
-                break;
+            currentPosition = position;
+            device.seek(qint64(position));
+            parseElement(&length);
         }
-        return statuses;
     }
 
     // The host driver over bytes served under a file name.
@@ -90,20 +69,6 @@ public:
     {
         device.openBuffer(bytes);
         return parseFile(fileName, &device, &tree);
-    }
-
-    // Calls a handler or reporter directly on a payload of dataSize bytes at
-    // offset, inside an open node; the rows are then in the last root.
-    int call(ElementHandler handler, int type, quint64 offset, quint64 dataSize)
-    {
-        ElementMKV r(type, nullptr, QString(), QString());
-        r.elementOffset = r.dataOffset = offset;
-        r.elementSize = r.dataSize = dataSize;
-        device.seek(qint64(offset));
-        tree.beginElement(0, 0, QStringLiteral("t"), -1);
-        const int status = (this->*handler)(&r);
-        tree.endElement();
-        return status;
     }
 
     const ElementNode &root(size_t i = 0) const { return tree.roots.at(i); }
@@ -118,86 +83,32 @@ inline void forEachNode(const std::vector<ElementNode> &nodes,
     }
 }
 
-inline int countNodes(const std::vector<ElementNode> &nodes)
+// Walks input through the host driver and checks what holds for any input:
+// the walk ends soon and balanced, no node or row lies at or past the end or
+// wraps past 2^64, no read is much larger than the input, and every frame is
+// the data row of a block.
+inline int walkChecked(Probe &p, const QByteArray &input)
 {
-    int count = 0;
-    forEachNode(nodes, [&](const ElementNode &) { ++count; });
-    return count;
-}
-
-// The walk ended with every node closed, made no call outside one and
-// reported nothing at or past end.
-inline void expectBalanced(const ElementTree &tree, quint64 end)
-{
-    EXPECT_EQ(tree.openNodes(), 0);
-    EXPECT_EQ(tree.strayCalls, 0);
-    forEachNode(tree.roots, [&](const ElementNode &n) { EXPECT_LT(n.offset, end); });
-}
-
-// The first node with this name, depth first, or null.
-inline const ElementNode *findNode(const std::vector<ElementNode> &nodes, const QString &name)
-{
-    const ElementNode *hit = nullptr;
-    forEachNode(nodes, [&](const ElementNode &n) {
-        if (!hit && n.name == name)
-            hit = &n;
+    QElapsedTimer timer;
+    timer.start();
+    const int status = p.walkFile(input);
+    EXPECT_LT(timer.elapsed(), 2000);
+    EXPECT_EQ(p.tree.openNodes(), 0);
+    EXPECT_EQ(p.tree.strayCalls, 0);
+    EXPECT_LE(p.device.largestRequest, qint64(input.size()) + 8);
+    forEachNode(p.tree.roots, [&](const ElementNode &n) {
+        EXPECT_LT(n.offset, quint64(input.size())) << n.name.toStdString();
+        EXPECT_LE(n.size, ~quint64(0) - n.offset) << n.name.toStdString();
+        for (const ElementRow &r : n.rows)
+            EXPECT_LE(r.length, ~quint64(0) - r.offset) << r.name.toStdString();
     });
-    return hit;
-}
-
-// The value row's text of the first node with this name.
-inline QString valueOf(const std::vector<ElementNode> &nodes, const QString &name)
-{
-    const ElementNode *n = findNode(nodes, name);
-    const ElementRow *r = n ? n->row(QStringLiteral("value")) : nullptr;
-    return !n ? QStringLiteral("<no node>") : r ? r->value : QStringLiteral("<no row>");
-}
-
-// A node in one line, for comparing whole walks:
-//   Name@offset+size:status[row row]{child child}<annotation>
-// with each row as name@offset+length=value(meaning). The status shows when
-// it is not 0, brackets and meanings when not empty, the annotation when
-// annotateElement reached the node (xN when it did N > 1 times).
-inline QString outline(const ElementNode &n)
-{
-    QString s = n.name + '@' + QString::number(n.offset) + '+' + QString::number(n.size);
-    if (n.status)
-        s += ':' + QString::number(n.status);
-    for (int i = 0; i < n.rows.size(); ++i) {
-        const ElementRow &r = n.rows[i];
-        s += (i ? " " : "[") + r.name + '@' + QString::number(r.offset) + '+'
-            + QString::number(r.length) + '=' + r.value;
-        if (!r.meaning.isEmpty())
-            s += '(' + r.meaning + ')';
+    for (const FrameRecord &f : p.tree.frames) {
+        bool onData = false;
+        forEachNode(p.tree.roots, [&](const ElementNode &n) {
+            const ElementRow *data = n.row(QStringLiteral("data"));
+            onData |= data && data->offset == f.offset && data->length == f.size;
+        });
+        EXPECT_TRUE(onData) << "frame at " << f.offset;
     }
-    if (!n.rows.isEmpty())
-        s += ']';
-    for (size_t i = 0; i < n.children.size(); ++i)
-        s += (i ? " " : "{") + outline(n.children[i]);
-    if (!n.children.empty())
-        s += '}';
-    if (n.annotations)
-        s += '<' + n.annotation + '>';
-    if (n.annotations > 1)
-        s += 'x' + QString::number(n.annotations);
-    return s;
-}
-
-inline QString outline(const std::vector<ElementNode> &nodes)
-{
-    QStringList parts;
-    for (const ElementNode &n : nodes)
-        parts << outline(n);
-    return parts.join(' ');
-}
-
-// The value rows of a walk, depth first: "Name=value(meaning) ...".
-inline QString values(const std::vector<ElementNode> &nodes)
-{
-    QStringList parts;
-    forEachNode(nodes, [&](const ElementNode &n) {
-        if (const ElementRow *r = n.row(QStringLiteral("value")))
-            parts << n.name + '=' + r->value + (r->meaning.isEmpty() ? "" : '(' + r->meaning + ')');
-    });
-    return parts.join(' ');
+    return status;
 }

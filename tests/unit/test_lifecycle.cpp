@@ -1,8 +1,10 @@
-// Entry points, file names, and the host driver's walk of a whole input.
+// Entry points, file names, the element catalogue, and the host driver's walk
+// of a whole input.
 
 #include "ebml.h"
 #include "probe.h"
 
+#include <QSet>
 #include <QStringList>
 
 using namespace ebml;
@@ -39,7 +41,7 @@ TEST(EntryPoints, CreateParserGivesIndependentMatroskaParsers)
     ElementTree tree;
     device.openBuffer(el(EBML, el(DocType, "webm")));
     EXPECT_EQ(b->parseFile(QStringLiteral("x.webm"), &device, &tree), 0);
-    EXPECT_EQ(valueOf(tree.roots, "DocType"), "webm");
+    EXPECT_EQ(tree.roots.at(0).children.at(0).row("value")->value, "webm");
     delete b;
 }
 
@@ -99,6 +101,24 @@ TEST(HostDriver, SecondWalkKeepsTheTracksButNumbersFramesAgain)
     for (const FrameRecord &f : p.tree.frames)
         frames += QStringLiteral("%1:%2 ").arg(f.stream).arg(f.number);
     EXPECT_EQ(frames, "1:0 0:0 ");
+}
+
+TEST(Catalogue, IdsCarryTheirLengthMarkerAndNamesAreUnique)
+{
+    Probe p;
+    EXPECT_EQ(p.elements.size(), 220);
+    QSet<QString> names;
+    for (auto it = p.elements.cbegin(); it != p.elements.cend(); ++it) {
+        // An ID is looked up as it is stored: its first byte's marker tells
+        // its length, or the walker never finds it.
+        const unsigned key = it.key();
+        const int length = key > 0xFFFFFF ? 4 : key > 0xFFFF ? 3 : key > 0xFF ? 2 : 1;
+        const quint8 first = quint8(key >> (8 * (length - 1)));
+        EXPECT_TRUE(first & (0x80 >> (length - 1)) && first < (0x100 >> (length - 1)))
+            << it.value()->name.toStdString();
+        names.insert(it.value()->name);
+    }
+    EXPECT_EQ(names.size(), 220) << "two entries share a name";
 }
 
 } // namespace

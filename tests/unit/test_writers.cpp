@@ -1,4 +1,5 @@
 // The command-line host's streaming writers, fed the calls a parser makes.
+#include "golden.h"
 #include "jsonwriter.h"
 #include "outputbuffer.h"
 #include "textwriter.h"
@@ -63,36 +64,17 @@ template <typename Writer> QByteArray writeSampleWalk()
 
 } // namespace
 
-// Each writer's whole output for the sample walk, held against
-// tests/unit/golden/sample.<suffix>. After a deliberate change of format,
-// regenerate the files with
-//   VANTOREL_GOLDEN_UPDATE=1 build/bin/unit-tests --gtest_filter='Writers.*'
-// and read the diff before committing it.
-void expectGolden(const QByteArray &output, const char *suffix)
-{
-    const QString path
-        = QStringLiteral(FUZZ_REGRESSIONS_DIR "/../../unit/golden/sample.") + QLatin1String(suffix);
-    QFile file(path);
-    if (qEnvironmentVariableIsSet("VANTOREL_GOLDEN_UPDATE")) {
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(output);
-        return;
-    }
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    EXPECT_EQ(output.toStdString(), file.readAll().toStdString());
-}
-
 // A status on top-level nodes only, an annotation where there is one;
 // control characters, quotes and backslashes are escaped, the rest is UTF-8
 // (\x7f and the like in text, \u007f in JSON).
 TEST(Writers, WholeOutputOfASmallWalk)
 {
     const QByteArray json = writeSampleWalk<JsonWriter>();
-    expectGolden(json, "json");
+    golden::expect(QStringLiteral("sample.json"), json);
     QJsonParseError error;
     QJsonDocument::fromJson(json, &error);
     EXPECT_EQ(error.error, QJsonParseError::NoError) << qPrintable(error.errorString());
-    expectGolden(writeSampleWalk<TextWriter>(), "txt");
+    golden::expect(QStringLiteral("sample.txt"), writeSampleWalk<TextWriter>());
 }
 
 TEST(OutputBuffer, WritesNumbersAtEveryDigitCount)

@@ -1,0 +1,249 @@
+// Whole walks of inputs built in memory, held against tests/unit/golden/walks.txt:
+// the walker, each reporter, block headers and frames, track registration,
+// and damaged or hostile inputs, each walk also checked as walkChecked does.
+
+#include "ebml.h"
+#include "golden.h"
+#include "probe.h"
+
+#include <algorithm>
+
+using namespace ebml;
+
+namespace {
+
+struct Case
+{
+    const char *name;
+    QByteArray input;
+    quint64 binaryLimit = 16;
+    bool showJunk = false;
+    int numberBase = 10;
+    bool showUnknown = true;
+};
+
+// One element per payload.
+QByteArray each(quint32 elementId, std::initializer_list<QByteArray> payloads)
+{
+    QByteArray out;
+    for (const QByteArray &p : payloads)
+        out += el(elementId, p);
+    return out;
+}
+
+std::vector<Case> cases()
+{
+    const QByteArray video = tracks({{1, 1}}); // 13 bytes: nothing after it lies at 0
+    const QByteArray four = bytes({0x3F, 0x80, 0x00, 0x00}), big(3 << 20, 'a');
+    const quint64 huge = (quint64(1) << 56) - 2, unknown = huge + 1, all = ~quint64(0);
+    QByteArray forty, edges, overlong, badFloats, eightByteSizes[3];
+    for (int i = 0; i < 40; ++i)
+        forty.append(char(i));
+    // Shared number texts are made from a tenth of the number: the edges of
+    // each digit count and of the table, both signs.
+    for (qint64 v : {0,  1,   2,   3,   4,    5,    6,     7,     8,     9,     10,    11,
+                     99, 100, 101, 999, 1000, 9999, 10000, 12345, 65535, 65536, 99999, 100000})
+        edges
+            += el(TimecodeScale, uintN(quint64(v), 3)) + el(ReferenceBlock, uintN(quint64(-v), 3));
+    // 256 and 264 hold 0 and 8 in their low byte, 260 holds 4.
+    for (quint32 elementId : {EBMLVersion, ReferenceBlock, DateUTC, TrackNumber, TrackType,
+                              DisplayUnit, PixelWidth, PixelHeight, DefaultDuration})
+        for (int n : {9, 256, 264})
+            overlong += el(elementId, QByteArray(n, '\x01'));
+    for (quint32 elementId : {Duration, TrackTimecodeScale})
+        for (int n : {0, 2, 3, 5, 9, 260, 264})
+            badFloats += el(elementId, QByteArray(n, '\x01'));
+    // Eight-byte size fields at their largest: a first byte of 0 reads as
+    // 2^56 or more.
+    const QByteArray largest[]
+        = {bytes({0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), QByteArray(8, '\0'),
+           bytes({0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF})};
+    for (int i = 0; i < 3; ++i)
+        eightByteSizes[i] = el(EBML, uel(EBMLVersion, 1)) + id(Segment) + largest[i] + video
+            + id(Cluster) + largest[i] + uel(Timecode, 0) + id(SimpleBlock) + largest[i]
+            + bytes({0x81, 0, 0, 0x80}) + "frame";
+    QByteArray types, manyVideo;
+    for (quint64 type : {1ULL, 2ULL, 3ULL, 16ULL, 17ULL, 18ULL, 32ULL, 0ULL, 19ULL, 4294967297ULL})
+        types += uel(TrackType, type);
+    const QByteArray group = el(BlockGroup,
+                                el(Block, bytes({0x81, 0xFF, 0xF6, 0x00}) + QByteArray(30, 'b'))
+                                    + el(ReferenceBlock, bytes({0xF6})));
+    const QByteArray scale = uel(TimecodeScale, 1000000), titleHead = header(Title, 1000);
+    const QByteArray padding = el(Void, QByteArray(255, '\0')) + uel(EBMLVersion, 255);
+    const QByteArray zeros(64 * 1024, '\0');
+
+    return {
+        // The walker: id and size rows, children, what follows is a sibling.
+        {"EBML and its child",
+         bytes({0x1A, 0x45, 0xDF, 0xA3, 0x84, 0x42, 0x86, 0x81, 0x01}) + uel(EBMLVersion, 2)},
+        {"empty master", el(EBML, QByteArray()) + uel(EBMLVersion, 1)},
+        {"unknown IDs show their bytes as text, printable ASCII and DEL kept",
+         el(Unknown, bytes({0x41, 0x00, 0x7F, 0x80})) + el(Unknown, QByteArray())},
+        {"binaryLimit bytes of an unknown payload", el(Unknown, "abcdefghijklmnopqrst"), 5},
+        {"hidden unknown payload", el(Unknown, "abcdefghijklmnopqrst"), 5, false, 10, false},
+        // The size row follows the number base, values stay decimal; bases no
+        // number can be written in fall back to decimal.
+        {"base 16", padding, 16, false, 16},
+        {"base 2", padding, 16, false, 2},
+        {"base 36", padding, 16, false, 36},
+        {"base 0", padding, 16, false, 0},
+        {"base 1", padding, 16, false, 1},
+        {"base 37", padding, 16, false, 37},
+        {"a child reaching past its master ends the master",
+         header(Info, quint64(scale.size() + titleHead.size() + 2)) + scale + titleHead + "ab"
+             + el(Void, QByteArray(4, '\0'))},
+        {"unknown-size Segment ends with the input",
+         header(Segment, unknown, 8) + el(Info, scale) + el(Void, "ab")},
+        {"whole file, descriptions annotate once",
+         el(EBML, uel(EBMLVersion, 1) + el(DocType, "matroska"))
+             + el(Segment,
+                  el(Info, scale + el(Title, "clip") + uel(EBMLVersion, 1))
+                      + tracks({{1, 1}, {2, 2}})
+                      + el(Cluster,
+                           uel(Timecode, 0) + simpleBlock(1, 0x80, 10) + simpleBlock(2, 0x80, 5)
+                               + simpleBlock(1, 0x00, 7)))
+             + el(Unknown, "zz") + uel(EBMLVersion, 1)},
+
+        // Reporters: each type's value; the row spans the whole payload.
+        {"unsigned integers",
+         each(TimecodeScale,
+              {bytes({0x0F, 0x42, 0x40}), uintN(0x0102030405060708ULL, 8), QByteArray(8, '\xFF')})},
+        {"signed integers extend the sign of their length",
+         each(ReferenceBlock,
+              {QByteArray(), bytes({0xD8}), bytes({0x00, 0xFF}), bytes({0x80, 0x00, 0x00}),
+               QByteArray(7, '\xFF'), four, uintN(0x8000000000000000ULL, 8),
+               uintN(0x7FFFFFFFFFFFFFFFULL, 8)})},
+        {"dates",
+         each(DateUTC, {uintN(700000000000000000ULL, 8), uintN(quint64(-1000000000LL), 8)})},
+        {"floats, 6 significant digits",
+         each(Duration,
+              {four, bytes({0x3D, 0xCC, 0xCC, 0xCD}), bytes({0x41, 0xEF, 0xC2, 0x8F}),
+               uintN(0x40E7700000000000ULL, 8), f64(1234567.0), f64(0.000001)})},
+        {"binary", each(SegmentUID, {bytes({0x1A, 0x45, 0xDF, 0xA3}), bytes({0x00, 0x0F, 0xF0})})},
+        {"ASCII strings stop at NUL, bytes over 0x7F are Latin-1",
+         each(DocType, {QByteArray("V_VP8\0\0\0", 8), QByteArray("\0abc", 4), QByteArray(), four})},
+        {"UTF-8 stops at NUL",
+         each(Title, {bytes({0xC3, 0xA9}), bytes({0xE2, 0x82, 0xAC, 0, 0x41})})},
+        {"numbers at the edges of the shared texts", edges},
+        {"binary and UTF-8 show binaryLimit bytes",
+         el(SegmentUID, forty) + el(Title, "Lavf59.27.100"), 4},
+        {"binaryLimit 0", el(SegmentUID, forty), 0},
+        {"ASCII shows all, Void only when asked and binaryLimit of it",
+         el(DocType, "und-Latn") + el(Void, "pad") + el(Void, QByteArray(6, '\0')), 2, true},
+        {"Void hidden, FileData never read",
+         el(Void, "pad") + el(Attachments, el(AttachedFile, el(FileData, QByteArray(300, 'd'))))
+             + header(FileData, quint64(1) << 50) + "attached"},
+        // The load of an ASCII string stops at StringLoadLimit, or at
+        // binaryLimit when that is larger.
+        {"ASCII load capped", el(DocType, big) + el(CodecID, big)},
+        {"ASCII load at a larger binaryLimit", el(DocType, big), 2 << 20},
+        {"ASCII load with no limit", el(CodecID, big), all},
+
+        // Blocks: only the header is read; track 1 is no video track here.
+        {"block header rows",
+         el(SimpleBlock, bytes({0x81, 0x00, 0x00, 0x80}) + QByteArray(100, '\xAA'))
+             + el(SimpleBlock, bytes({0x40, 0x02, 0x00, 0x10, 0x00, 0x01, 0x02}))},
+        {"signed timecodes and flags",
+         each(SimpleBlock,
+              {bytes({0x81, 0xFF, 0xD8, 0x88}), bytes({0x81, 0x7F, 0xFF, 0x02}),
+               bytes({0x81, 0x80, 0x00, 0x04}), bytes({0x81, 0x01, 0x02, 0x06}),
+               bytes({0x81, 0x00, 0x00, 0x01}), bytes({0x81, 0x00, 0x00, 0x83}),
+               bytes({0x81, 0x00, 0x00, 0x70})})},
+        {"frames: tracks 1 and 2 video, 3 audio, 7 undeclared",
+         el(Segment,
+            tracks({{1, 1}, {2, 1}, {3, 2}})
+                + el(Cluster,
+                     simpleBlock(1, 0x80, 10) + simpleBlock(1, 0x00, 11) + simpleBlock(2, 0x80, 12)
+                         + simpleBlock(3, 0x80, 13) + simpleBlock(7, 0x80, 14)
+                         + simpleBlock(1, 0x00, 15)))},
+        {"frames of Blocks in BlockGroups", el(Segment, video + el(Cluster, group + group))},
+
+        // Track registration: pairs of number and type within one entry.
+        {"type then number", el(Tracks, el(TrackEntry, uel(TrackType, 1) + uel(TrackNumber, 5)))},
+        {"audio", el(Tracks, el(TrackEntry, uel(TrackNumber, 9) + uel(TrackType, 2)))},
+        {"a repeated type registers again",
+         el(Tracks, el(TrackEntry, uel(TrackNumber, 3) + uel(TrackType, 1) + uel(TrackType, 1)))},
+        {"entries do not mix",
+         el(Tracks,
+            each(TrackEntry,
+                 {uel(TrackNumber, 1) + uel(TrackType, 2),
+                  uel(TrackType, 1) + uel(TrackNumber, 2)}))},
+        {"half entries do not carry over",
+         el(Tracks, each(TrackEntry, {uel(TrackType, 1), uel(TrackNumber, 7)}))
+             + el(Tracks, each(TrackEntry, {uel(TrackNumber, 8), uel(TrackType, 1)}))},
+        {"number 0 and type 0 are no track; a later type 0 changes nothing",
+         el(Tracks,
+            each(TrackEntry,
+                 {uel(TrackType, 1) + uel(TrackNumber, 0), uel(TrackNumber, 0) + uel(TrackType, 1),
+                  uel(TrackNumber, 4) + uel(TrackType, 1) + uel(TrackType, 0)}))},
+        {"several Tracks masters add up", tracks({{1, 1}}) + tracks({{2, 1}, {3, 17}})},
+        {"track settings, values past the named ones unknown",
+         el(TrackEntry,
+            types + each(DisplayUnit, {uinteger(0), uinteger(1), uinteger(2), uinteger(3)})
+                + el(DisplayUnit, QByteArray(8, '\xFF')) + uel(PixelWidth, 1920)
+                + el(DefaultDuration, bytes({0x00, 0xFE, 0x50, 0x2A}))
+                + el(TrackTimecodeScale, four) + el(CodecID, QByteArray("V_VP8\0\0\0", 8)))},
+
+        // Damage: claims far beyond the input show the bytes that are there
+        // and a row that spans the claim; none of it is allocated.
+        {"string claiming 2^56", video + header(DocType, huge) + QByteArray("matroska\0junk", 13),
+         all, true},
+        {"UTF-8 claiming 2^56", video + header(Title, huge) + "caf\xC3\xA9", all, true},
+        {"binary claiming 2^56", video + header(SegmentUID, huge) + bytes({0xDE, 0xAD}), all, true},
+        {"Void claiming 2^56", video + header(Void, huge) + "pad", all, true},
+        {"unknown claiming 2^56", video + header(Unknown, huge) + "xyz\x01", all, true},
+        {"unknown claiming 50, 6 there", video + header(Unknown, 50) + "abcdef"},
+        // Blocks shorter than their header show the fields inside them, are
+        // no frame, and the walk goes on.
+        {"blocks shorter than their header",
+         video + el(SimpleBlock, QByteArray()) + el(SimpleBlock, bytes({0x81, 0x00}))
+             + el(SimpleBlock, bytes({0x81, 0x00, 0x00})) + el(SimpleBlock, bytes({0x40}))
+             + uel(Timecode, 5)},
+        // An ID over 4 bytes is an unknown element whose size field is read in
+        // the ID's place; a run of zero bytes is one, claiming 2^56.
+        {"a run of zeros", video + zeros},
+        {"a run of zeros ends its level", video + el(Segment, zeros)},
+        {"a 5-byte ID", el(EBML, uel(EBMLVersion, 1) + bytes({0x08, 0, 0, 0, 0x02, 'A', 'B'}))},
+        {"integers over 8 bytes are refused", overlong + uel(EBMLVersion, 2)},
+        {"floats not 4 or 8 bytes are refused", badFloats + uel(EBMLVersion, 2)},
+        {"eight-byte sizes 2^56 - 1", eightByteSizes[0]},
+        {"eight-byte sizes of 0 bytes", eightByteSizes[1]},
+        {"eight-byte sizes 2^57 - 1", eightByteSizes[2]},
+    };
+}
+
+// A case's part of the golden file: its status and reads, the tree, the tracks.
+QString walk(const Case &c)
+{
+    Probe p;
+    p.binaryLimit = c.binaryLimit;
+    p.showJunk = c.showJunk;
+    p.numberBase = c.numberBase;
+    p.showUnknown = c.showUnknown;
+    const int status = walkChecked(p, c.input);
+    QList<quint64> numbers = p.trackTypes.keys();
+    std::sort(numbers.begin(), numbers.end());
+    QString tracks;
+    for (quint64 n : numbers)
+        tracks += QStringLiteral(" %1:%2").arg(n).arg(p.trackTypes[n]);
+    for (quint64 n : p.videoTracks)
+        tracks += QStringLiteral(" video %1").arg(n);
+    return QStringLiteral("## %1: status %2, %3 bytes read, at most %4 at once\n")
+               .arg(QString::fromUtf8(c.name))
+               .arg(status)
+               .arg(p.device.requested)
+               .arg(p.device.largestRequest)
+        + golden::text(p.tree) + (tracks.isEmpty() ? QString() : "tracks" + tracks + '\n') + '\n';
+}
+
+} // namespace
+
+TEST(Walks, EachCaseAsTheGoldenFileHasIt)
+{
+    QString all;
+    for (const Case &c : cases()) {
+        SCOPED_TRACE(c.name);
+        all += walk(c);
+    }
+    golden::expect(QStringLiteral("walks.txt"), all.toUtf8());
+}
