@@ -8,7 +8,6 @@
 #include "e2e_support.h"
 #include "golden.h"
 
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -146,13 +145,9 @@ TEST(Golden, EveryRunAsTheGoldenFilesHaveIt)
         } else if (golden == "-") {
             runs += QStringLiteral("(%1 bytes on stdout)\n").arg(r.out.size());
         } else if (c.arguments.startsWith("--html")) {
-            // Whole, and nothing is fetched from anywhere: no addresses, no
-            // sources but data: URIs, no style sheets or imports.
+            // Whole; that it fetches nothing is for the browser test to show.
             const QByteArray html = e2e::readFile(dir.filePath("r.html"));
             EXPECT_TRUE(html.startsWith("<!DOCTYPE html>") && html.endsWith("</html>\n"));
-            EXPECT_FALSE(QString::fromUtf8(html).contains(QRegularExpression(
-                QStringLiteral(R"(https?://|(src|href)\s*=\s*["']?(?!data:)|<link|@import|url\()"),
-                QRegularExpression::CaseInsensitiveOption)));
             EXPECT_TRUE(r.out.isEmpty()) << "--html replaces the printed tree";
             if (golden == "summary")
                 runs += reportData(html, true);

@@ -2,6 +2,7 @@
 // display settings, the rest is the file.
 #include "containermkv.h"
 #include "elementtree.h"
+#include "settings.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -10,14 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
         return 0;
-    static const quint64 limits[] = {0, 1, 16, 4096, ~quint64(0)};
-    const uint8_t settings = data[0];
-
     ContainerMKV parser;
-    parser.numberBase = 2 + settings % 35;
-    parser.binaryLimit = limits[(settings >> 1) % 5];
-    parser.showJunk = settings & 0x40;
-    parser.showUnknown = !(settings & 0x80);
+    applySettings(parser, data[0]);
 
     InputDevice device;
     device.openBuffer(QByteArray(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1)));

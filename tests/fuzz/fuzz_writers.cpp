@@ -6,6 +6,7 @@
 #include "frameswriter.h"
 #include "htmlwriter.h"
 #include "jsonwriter.h"
+#include "settings.h"
 #include "textwriter.h"
 
 #include <QFile>
@@ -30,14 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             return 0;
         file.write(reinterpret_cast<const char *>(data) + 1, qint64(size - 1));
     }
-    static const quint64 limits[] = {0, 1, 16, 4096, ~quint64(0)};
     std::FILE *sink = std::fopen("/dev/null", "wb");
     for (int kind = 0; kind < 4; ++kind) {
         ContainerMKV parser;
-        parser.numberBase = 2 + data[0] % 35;
-        parser.binaryLimit = limits[(data[0] >> 1) % 5];
-        parser.showJunk = data[0] & 0x40;
-        parser.showUnknown = !(data[0] & 0x80);
+        applySettings(parser, data[0]);
         InputDevice device;
         if (!device.openFile(path))
             break;

@@ -1,16 +1,15 @@
 // Hostile inputs too large or too many for the golden walks: deep nesting of
 // unknown sizes, overreaching masters, a file cut at every length, a million
-// elements, random damage and the inputs kept from fuzzing.
+// elements and the inputs kept from fuzzing.
 
 #include "ebml.h"
+#include "fuzz/settings.h"
 #include "probe.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QSet>
 #include <QThread>
-
-#include <random>
 
 using namespace ebml;
 
@@ -113,37 +112,9 @@ TEST(ManyElements, AMillionVoidsAreReadOnce)
     }
 }
 
-// Random damage to a sound file never breaks the walk's structure.
-TEST(RandomDamage, WalkStaysBalanced)
-{
-    const QByteArray sound = el(EBML, uel(EBMLVersion, 1) + el(DocType, "webm"))
-        + el(Segment,
-             el(Info, uel(TimecodeScale, 1000000) + el(Title, "t") + el(Duration, f64(40.0)))
-                 + tracks({{1, 1}, {2, 2}})
-                 + el(Cluster,
-                      uel(Timecode, 0) + el(SimpleBlock, bytes({0x81, 0, 0, 0x80, 1, 2, 3}))
-                          + el(BlockGroup, el(Block, bytes({0x82, 0, 1, 0, 9})))));
-    std::mt19937 random(7);
-    for (int round = 0; round < 500; ++round) {
-        SCOPED_TRACE(round);
-        QByteArray input = sound;
-        const int changes = 1 + int(random() % 4);
-        for (int i = 0; i < changes; ++i)
-            input[int(random() % quint32(input.size()))] = char(random());
-        if (round % 5 == 0)
-            input.truncate(int(random() % quint32(input.size())));
-        Probe p;
-        p.binaryLimit = round % 2 ? ~quint64(0) : 16;
-        p.showJunk = true;
-        walkChecked(p, input);
-    }
-}
-
-// Inputs kept from fuzzing: a settings byte, read as fuzz_walk.cpp reads it,
-// then the file.
+// Inputs kept from fuzzing.
 TEST(FuzzRegressions, EveryKeptInputWalksBalanced)
 {
-    const quint64 limits[] = {0, 1, 16, 4096, ~quint64(0)};
     const QDir dir(QStringLiteral(FUZZ_REGRESSIONS_DIR));
     for (const QFileInfo &info : dir.entryInfoList(QDir::Files)) {
         if (info.fileName() == QLatin1String("README"))
@@ -154,12 +125,8 @@ TEST(FuzzRegressions, EveryKeptInputWalksBalanced)
         const QByteArray input = file.readAll();
         if (input.isEmpty())
             continue;
-        const auto settings = quint8(input[0]);
         Probe p;
-        p.numberBase = 2 + settings % 35;
-        p.binaryLimit = limits[(settings >> 1) % 5];
-        p.showJunk = settings & 0x40;
-        p.showUnknown = !(settings & 0x80);
+        applySettings(p, quint8(input[0]));
         walkChecked(p, input.mid(1));
     }
 }

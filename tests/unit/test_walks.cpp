@@ -71,11 +71,16 @@ std::vector<Case> cases()
     const QByteArray scale = uel(TimecodeScale, 1000000), titleHead = header(Title, 1000);
     const QByteArray padding = el(Void, QByteArray(255, '\0')) + uel(EBMLVersion, 255);
     const QByteArray zeros(64 * 1024, '\0');
+    QByteArray sizes = id(Void) + bytes({0xFF}) + QByteArray(127, 'v'); // 127: all value bits set
+    for (int length = 1; length <= 8; ++length)
+        sizes += header(Void, 2, length) + "ab";
 
     return {
         // The walker: id and size rows, children, what follows is a sibling.
         {"EBML and its child",
          bytes({0x1A, 0x45, 0xDF, 0xA3, 0x84, 0x42, 0x86, 0x81, 0x01}) + uel(EBMLVersion, 2)},
+        {"size fields of every length", sizes},
+        {"a size field cut short reads as 0 bytes", video + id(Title) + bytes({0x10, 0x12})},
         {"empty master", el(EBML, QByteArray()) + uel(EBMLVersion, 1)},
         {"unknown IDs show their bytes as text, printable ASCII and DEL kept",
          el(Unknown, bytes({0x41, 0x00, 0x7F, 0x80})) + el(Unknown, QByteArray())},
