@@ -15,14 +15,10 @@
 
 #include "elementtree.h"
 
-#include <QByteArray>
 #include <QFile>
-#include <QString>
 #include <QStringList>
 
 #include <gtest/gtest.h>
-
-#include <ostream>
 
 // Readable QStrings in assertion messages.
 inline void PrintTo(const QString &text, std::ostream *os)

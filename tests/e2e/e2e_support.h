@@ -4,20 +4,11 @@
 #pragma once
 
 #include "containermkv.h"
-#include "elementtree.h"
 #include "golden.h"
-#include "inputdevice.h"
 
-#include <QByteArray>
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QStandardPaths>
-#include <QString>
-#include <QStringList>
-
-#include <gtest/gtest.h>
 
 #include <memory>
 

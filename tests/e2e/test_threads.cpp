@@ -3,11 +3,8 @@
 // the first calls of the handlers that create shared texts.
 #include "e2e_support.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <thread>
-#include <vector>
 
 namespace {
 

@@ -1,26 +1,66 @@
-// libFuzzer target over the whole walk: the first byte of the input picks the
-// display settings, the rest is the file.
+// libFuzzer target over the walk and the host's writers: the input, as a
+// file, walked into the in-memory tree (which must end balanced) and into the
+// text, JSON, CSV and HTML writers with CRC checks on.
+#include "chain.h"
 #include "containermkv.h"
 #include "elementtree.h"
+#include "frameswriter.h"
+#include "htmlwriter.h"
+#include "jsonwriter.h"
 #include "settings.h"
+#include "textwriter.h"
+
+#include <QFile>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
         return 0;
-    ContainerMKV parser;
-    applySettings(parser, data[0]);
-
-    InputDevice device;
-    device.openBuffer(QByteArray(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1)));
-    ElementTree tree;
-    parser.parseFile(QStringLiteral("fuzz.mkv"), &device, &tree);
-
-    // Every node that was opened was closed, and nothing arrived outside one.
-    if (tree.openNodes() != 0 || tree.strayCalls != 0)
-        std::abort();
+    static const QString path
+        = QStringLiteral("/tmp/vantorel-fuzz-walk-%1.mkv").arg(qint64(getpid()));
+    static const bool removedAtExit = std::atexit([] { QFile::remove(path); }) == 0;
+    Q_UNUSED(removedAtExit);
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return 0;
+        file.write(reinterpret_cast<const char *>(data) + 1, qint64(size - 1));
+    }
+    std::FILE *sink = std::fopen("/dev/null", "wb");
+    for (int kind = 0; kind < 5; ++kind) {
+        ContainerMKV parser;
+        applySettings(parser, data[0]);
+        InputDevice device;
+        if (!device.openFile(path))
+            break;
+        OutputBuffer out(sink);
+        ElementTree tree;
+        std::unique_ptr<Sink> writer;
+        HtmlWriter::Settings report;
+        report.hexLimit = 64;
+        report.maxNodes = 2000;
+        switch (kind) {
+        case 0:
+            parser.parseFile(path, &device, &tree);
+            if (tree.openNodes() != 0 || tree.strayCalls != 0)
+                std::abort();
+            continue;
+        case 1: writer = std::make_unique<TextWriter>(&out); break;
+        case 2: writer = std::make_unique<JsonWriter>(&out); break;
+        case 3: writer = std::make_unique<FramesWriter>(&out); break;
+        default: writer = std::make_unique<HtmlWriter>(&out, &device, report); break;
+        }
+        Chain::Settings settings;
+        settings.summary = kind == 4;
+        const Chain chain(writer.get(), &device, settings);
+        parser.parseFile(path, &device, chain.head());
+    }
+    std::fclose(sink);
     return 0;
 }

@@ -5,19 +5,12 @@
 // that collects what the parser reports.
 
 #include "containermkv.h"
-#include "elementtree.h"
 #include "golden.h"
 #include "inputdevice.h"
 
-#include <QByteArray>
 #include <QElapsedTimer>
-#include <QString>
-#include <QStringList>
-
-#include <gtest/gtest.h>
 
 #include <functional>
-#include <vector>
 
 class CountingDevice : public InputDevice
 {

@@ -7,7 +7,6 @@
 #include "probe.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QSet>
 #include <QThread>
 

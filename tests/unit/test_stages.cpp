@@ -14,7 +14,7 @@ namespace {
 // A master whose first child is a CRC-32 of the rest.
 QByteArray withCrc(quint32 id, const QByteArray &rest)
 {
-    // The table-driven CRC is held against a bitwise one end to end.
+    // The table-driven CRC is held against the CRCs that ffmpeg wrote, end to end.
     const quint32 crc = CrcStage::crc32(
         0, reinterpret_cast<const unsigned char *>(rest.constData()), size_t(rest.size()));
     const QByteArray stored = ebml::bytes(
