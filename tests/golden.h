@@ -32,7 +32,7 @@ inline QString shown(const QString &value)
 {
     QString s;
     for (const QChar c : value.left(48))
-        s += c.unicode() < 0x20 || c.unicode() == 0x7F
+        s += c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0)
             ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
             : QString(c);
     return value.size() > 48 ? s + QStringLiteral("...(%1)").arg(value.size()) : s;
@@ -70,11 +70,8 @@ inline QString text(const ElementTree &tree)
     render(out, tree.roots);
     for (qsizetype i = 0; i < tree.frames.size(); ++i) {
         const FrameRecord &f = tree.frames[i];
-        out += QStringLiteral("%1%2.%3%4@%5+%6")
-                   .arg(i ? " " : "frames ")
-                   .arg(f.stream)
-                   .arg(f.number);
-        out = out.arg(f.keyframe ? "K" : "").arg(f.offset).arg(f.size);
+        out += (i ? " " : "frames ") + QString::number(f.stream) + '.' + QString::number(f.number)
+            + (f.keyframe ? "K@" : "@") + QString::number(f.offset) + '+' + QString::number(f.size);
     }
     return tree.frames.isEmpty() ? out : out + '\n';
 }

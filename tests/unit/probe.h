@@ -28,27 +28,20 @@ public:
 class Probe : public ContainerMKV
 {
 public:
-    using ContainerMKV::elements, ContainerMKV::trackTypes, ContainerMKV::videoTracks;
-    using ContainerMKV::getEBMLelement, ContainerMKV::getID, ContainerMKV::verifyContainerFormat;
+    using ContainerMKV::elements, ContainerMKV::trackTypes, ContainerMKV::videoTracks,
+        ContainerMKV::verifyContainerFormat;
 
     CountingDevice device;
     ElementTree tree;
 
     Probe() { setSink(&tree); }
 
-    // Serves bytes as the input, the device at 0.
-    void load(const QByteArray &bytes)
-    {
-        device.openBuffer(bytes);
-        dataSource = &device;
-        device.seek(0);
-    }
-
     // Walks the top-level elements one after the other, as the host does
     // but keeping the frame counters the test has set.
     void walkAll(const QByteArray &bytes)
     {
-        load(bytes);
+        device.openBuffer(bytes);
+        dataSource = &device;
         for (quint64 position = 0, length = 1; length && position < quint64(bytes.size());
              position += length) {
             currentPosition = position;
@@ -58,13 +51,11 @@ public:
     }
 
     // The host driver over bytes served under a file name.
-    int walkFile(const QByteArray &bytes, const QString &fileName = QStringLiteral("x.mkv"))
+    int walkFile(const QByteArray &bytes)
     {
         device.openBuffer(bytes);
-        return parseFile(fileName, &device, &tree);
+        return parseFile(QStringLiteral("x.mkv"), &device, &tree);
     }
-
-    const ElementNode &root(size_t i = 0) const { return tree.roots.at(i); }
 };
 
 inline void forEachNode(const std::vector<ElementNode> &nodes,

@@ -1,0 +1,172 @@
+// Parts of the command-line host that its whole outputs (the end-to-end
+// golden files) cannot show: the writers' numbers of every digit count, the
+// encoding cache against reused addresses, frames spooled in batches, and CRC
+// checks of nested masters in one pass.
+#include "chain.h"
+#include "containermkv.h"
+#include "crcstage.h"
+#include "ebml.h"
+#include "jsonwriter.h"
+#include "outputbuffer.h"
+#include "textwriter.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryFile>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+// What was written to a temporary file, which is then closed.
+QByteArray readAndClose(std::FILE *file)
+{
+    std::rewind(file);
+    QByteArray bytes;
+    char chunk[1 << 16];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+        bytes.append(chunk, qsizetype(n));
+    std::fclose(file);
+    return bytes;
+}
+
+} // namespace
+
+TEST(OutputBuffer, WritesNumbersAtEveryDigitCount)
+{
+    std::vector<quint64> numbers = {0, 18446744073709551615ull};
+    for (quint64 power = 1; power <= 1000000000000000000ull; power *= 10) {
+        numbers.push_back(power - 1);
+        numbers.push_back(power);
+        numbers.push_back(power + 1);
+        numbers.push_back(power * 10 - 1); // up to 10^19 - 1
+    }
+    numbers.push_back(4294967295ull); // 32-bit edges
+    numbers.push_back(4294967296ull);
+    numbers.push_back(10000000000000000000ull);
+    for (const quint64 n : numbers) {
+        char digits[24];
+        char *end = OutputBuffer::writeNumber(digits, n);
+        EXPECT_EQ(std::string(digits, end), std::to_string(n));
+    }
+}
+
+// Texts are recognised by their address, so a buffer that is reused for
+// another text must never bring back the first one's encoding.
+TEST(EncodingCache, NeverServesAnOldTextFromAReusedAddress)
+{
+    char16_t buffer[] = u"Timecode";
+    EncodingCache<&Escape::jsonQuoted> cache;
+    auto encode = [&cache, &buffer](qsizetype size) {
+        char out[128];
+        char *end = cache.put(out, buffer, size);
+        return std::string(out, end);
+    };
+    EXPECT_EQ(encode(8), "\"Timecode\"");
+    EXPECT_EQ(encode(8), "\"Timecode\""); // from the cache
+    buffer[0] = u'L';
+    EXPECT_EQ(encode(8), "\"Limecode\"");
+    EXPECT_EQ(encode(4), "\"Lime\"");
+    buffer[7] = u'"';
+    EXPECT_EQ(encode(8), "\"Limecod\\\"\"");
+    buffer[1] = u'\u00e9';
+    EXPECT_EQ(encode(8), "\"L\xc3\xa9mecod\\\"\"");
+}
+
+// Frames are kept in batches and spooled; the document lists them all, in order.
+TEST(JsonWriter, ListsEveryFramePastTheSpooledBatches)
+{
+    std::FILE *file = std::tmpfile();
+    constexpr quint64 Count = 100000;
+    {
+        OutputBuffer out(file);
+        JsonWriter writer(&out);
+        writer.beginFile(QStringLiteral("many.mkv"), 10);
+        for (quint64 i = 0; i < Count; ++i)
+            writer.addFrame(FrameRecord {uint(i % 3), i, 1000 + i, 7, int(i % 2)});
+        writer.endFile();
+    }
+    const QJsonArray frames
+        = QJsonDocument::fromJson(readAndClose(file)).object().value("frames").toArray();
+    ASSERT_EQ(quint64(frames.size()), Count);
+    for (quint64 i = 0; i < Count; i += 9973) {
+        const QJsonObject frame = frames[qsizetype(i)].toObject();
+        EXPECT_EQ(frame.value("stream").toInteger(), qint64(i % 3));
+        EXPECT_EQ(frame.value("number").toInteger(), qint64(i));
+        EXPECT_EQ(frame.value("offset").toInteger(), qint64(1000 + i));
+        EXPECT_EQ(frame.value("keyframe").toBool(), i % 2 == 1);
+    }
+}
+
+namespace {
+
+// A master whose first child is a CRC-32 of the rest.
+QByteArray withCrc(quint32 id, const QByteArray &rest)
+{
+    // The table-driven CRC is held against the CRCs that ffmpeg wrote, end to end.
+    const quint32 crc = CrcStage::crc32(
+        0, reinterpret_cast<const unsigned char *>(rest.constData()), size_t(rest.size()));
+    const QByteArray stored = ebml::bytes(
+        {int(crc & 0xFF), int((crc >> 8) & 0xFF), int((crc >> 16) & 0xFF), int(crc >> 24)});
+    return ebml::el(id, ebml::el(0xBF, stored) + rest);
+}
+
+// The CRC verdicts of the text tree in order, and the bytes read from the file.
+std::pair<QStringList, quint64> check(const QByteArray &bytes)
+{
+    QTemporaryFile file;
+    EXPECT_TRUE(file.open());
+    file.write(bytes);
+    file.close();
+    InputDevice input;
+    EXPECT_TRUE(input.openFile(file.fileName()));
+    std::FILE *text = std::tmpfile();
+    {
+        OutputBuffer out(text);
+        TextWriter writer(&out);
+        const Chain chain(&writer, &input, Chain::Settings());
+        ContainerMKV parser;
+        parser.parseFile(QStringLiteral("x.mkv"), &input, chain.head());
+    }
+    QStringList verdicts;
+    for (const QByteArray &line : readAndClose(text).split('\n'))
+        if (line.trimmed().startsWith("# CRC-32 "))
+            verdicts << QString::fromLatin1(line.trimmed().mid(9));
+    return {verdicts, input.bytesRead()};
+}
+
+} // namespace
+
+// 100 Clusters, each with a CRC-32 and inside the one before, around 256 KiB
+// of padding: each verdict is right, and the file is read about once, not
+// once per level.
+TEST(CrcStage, ChecksNestedMastersInOnePass)
+{
+    QByteArray inner = ebml::el(ebml::Void, QByteArray(256 << 10, 'v'));
+    for (int level = 0; level < 100; ++level)
+        inner = withCrc(ebml::Cluster, inner);
+    auto [verdicts, read] = check(inner);
+    EXPECT_EQ(verdicts, QStringList(100, "ok"));
+    EXPECT_LT(read, 2 * quint64(inner.size()));
+
+    // One byte of the padding changed: every level covers it.
+    inner[inner.size() - 7] = 'w';
+    EXPECT_EQ(check(inner).first, QStringList(100, "mismatch"));
+
+    // A CRC-32 that is not 4 bytes, and a master that the file does not hold
+    // whole, cannot match; a CRC-32 that is not the first child is no check.
+    const QByteArray time = ebml::uel(ebml::Timecode, 7);
+    const QByteArray good = withCrc(ebml::Cluster, time);
+    const QByteArray crc = good.mid(5, 6);
+    const QByteArray wide = ebml::el(ebml::Cluster, ebml::el(0xBF, crc.mid(2) + 'x') + time);
+    const QByteArray second = ebml::el(ebml::Cluster, time + crc);
+    EXPECT_EQ(check(good + good).first, QStringList(2, "ok"));
+    EXPECT_EQ(check(wide).first, QStringList {"mismatch"});
+    EXPECT_EQ(check(good.left(good.size() - 1)).first, QStringList {"mismatch"});
+    EXPECT_TRUE(check(second).first.empty());
+}
