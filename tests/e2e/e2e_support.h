@@ -49,8 +49,7 @@ struct ToolResult
 {
     bool finished = false;
     int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
+    QByteArray out, err;
 };
 
 // Runs a program to its end (a hung tool fails the test instead of the

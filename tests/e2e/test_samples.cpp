@@ -25,9 +25,8 @@ namespace {
 struct Info
 {
     QString label, text;
-    quint64 offset = 0, size = 0, dataSize = 0;
+    quint64 offset = 0, size = 0, dataSize = 0, firstFrame = 0;
     bool sizeUnknown = false;
-    quint64 firstFrame = 0;
     std::vector<Info> children;
     quint64 payload() const { return offset + size - dataSize; }
 };

@@ -39,16 +39,12 @@ QByteArray readAndClose(std::FILE *file)
 
 TEST(OutputBuffer, WritesNumbersAtEveryDigitCount)
 {
-    std::vector<quint64> numbers = {0, 18446744073709551615ull};
-    for (quint64 power = 1; power <= 1000000000000000000ull; power *= 10) {
-        numbers.push_back(power - 1);
-        numbers.push_back(power);
-        numbers.push_back(power + 1);
-        numbers.push_back(power * 10 - 1); // up to 10^19 - 1
-    }
-    numbers.push_back(4294967295ull); // 32-bit edges
-    numbers.push_back(4294967296ull);
-    numbers.push_back(10000000000000000000ull);
+    // 32-bit edges, 10^19 and the largest; each power of ten up to 10^18,
+    // one less and one more, and 10^(n+1) - 1, up to 10^19 - 1.
+    std::vector<quint64> numbers
+        = {0, 4294967295ull, 4294967296ull, 10000000000000000000ull, 18446744073709551615ull};
+    for (quint64 power = 1; power <= 1000000000000000000ull; power *= 10)
+        numbers.insert(numbers.end(), {power - 1, power, power + 1, power * 10 - 1});
     for (const quint64 n : numbers) {
         char digits[24];
         char *end = OutputBuffer::writeNumber(digits, n);

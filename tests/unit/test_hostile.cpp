@@ -52,8 +52,7 @@ TEST(OverreachingMasters, EveryElementIsWalkedOnce)
     // Inside a Segment: 40 masters, each claiming further than the one that
     // holds it, then 2000 small elements. The first master's claim ends in
     // the middle of them.
-    const int levels = 40;
-    const int leaves = 2000;
+    const int levels = 40, leaves = 2000;
     const QByteArray leaf = uel(Timecode, 1); // 3 bytes
     const int headerSize = 4 + 8;
     const quint64 firstEnd = quint64(levels * headerSize + leaves / 2 * leaf.size());
