@@ -52,7 +52,8 @@ const send = (method, params = {}, sessionId) => new Promise((resolve, reject) =
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 function finish(code) {
   browser.kill('SIGKILL');
-  fs.rmSync(profile, { recursive: true, force: true });
+  // Chromium's helpers may still write to the profile for a moment.
+  try { fs.rmSync(profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 }); } catch {}
   process.exit(code);
 }
 setTimeout(() => { console.log('FAIL out of time'); finish(1); }, 60000);
