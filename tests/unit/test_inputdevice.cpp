@@ -27,7 +27,7 @@ TEST(InputDevice, ReadsDeliverTheFileAndJumpsFetchOnePage)
         device.seek(position);
         device.readBytes(header, sizeof header);
     }
-    EXPECT_LE(device.bytesRead(), quint64(5 * 4096));
+    EXPECT_LE(device.bytesRead(), quint64(4 * 4096 + 123)); // the last page holds 123
 
     // Small reads across page and window ends, jumps forwards and back, reads
     // larger than a window, and reads cut by the end of the file.
