@@ -57,7 +57,7 @@ QByteArray reportData(const QByteArray &html, bool summaryOnly)
 {
     QByteArray out;
     const QByteArray open = "<script type=\"";
-    for (qsizetype at = html.indexOf(open); at >= 0; at = html.indexOf(open, at)) {
+    for (qsizetype at = html.indexOf(open); at >= 0; at = at < 0 ? at : html.indexOf(open, at)) {
         const qsizetype type = at + open.size(), start = html.indexOf('>', at) + 1;
         const QByteArray name = html.mid(type, html.indexOf('"', type) - type);
         at = html.indexOf("</script>", start);
