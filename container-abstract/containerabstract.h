@@ -42,6 +42,10 @@ public:
     bool showJunk = false;
     bool showUnknown = true;
     int numberBase = 10;
+    // Read the file as today's EBML and Matroska define it (RFC 8794,
+    // RFC 9559): every element of their schemas known, unknown sizes,
+    // lacing, block times, labels of values. Off: the classic catalogue.
+    bool modernMatroska = false;
 
     InputDevice *dataSource = nullptr;
     quint64 currentPosition = 0;

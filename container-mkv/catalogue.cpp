@@ -3,6 +3,7 @@
 // walked as children; other elements go to their handler or, when there is
 // none, to the reporter of their type.
 #include "containermkv.h"
+#include "matroskaschema.h"
 
 #include <new>
 #include <string>
@@ -294,9 +295,50 @@ void ContainerMKV::fillCatalogue()
     }
 }
 
+namespace {
+
+// Handlers that only today's Matroska uses, for elements whose catalogue
+// entry has none or that only the schema knows.
+struct ModernHandlerRow
+{
+    unsigned int id;
+    ContainerMKV::ElementHandler handler;
+};
+
+// clang-format off
+const ModernHandlerRow ModernHandlers[] = {
+    // Blocks
+    // Values
+};
+// clang-format on
+
+} // namespace
+
+void ContainerMKV::fillModernCatalogue()
+{
+    for (auto it = elements.cbegin(); it != elements.cend(); ++it) {
+        if (it.value())
+            m_modernElements.insert(it.key(), new (std::nothrow) ElementMKV(*it.value()));
+    }
+    for (int i = 0; i < MatroskaSchema::ElementCount; ++i) {
+        const MatroskaSchema::Element &row = MatroskaSchema::Elements[i];
+        if (!m_modernElements.contains(row.id))
+            m_modernElements.insert(row.id,
+                                    new (std::nothrow) ElementMKV(
+                                        row.type, nullptr, MatroskaSchema::name(row), QString()));
+    }
+    for (const ModernHandlerRow &row : ModernHandlers) {
+        ElementMKV *record = m_modernElements.value(row.id, nullptr);
+        if (record && !record->handler)
+            record->handler = row.handler;
+    }
+}
+
 int ContainerMKV::searchID(unsigned int id, ElementMKV *record)
 {
-    const ElementMKV *entry = elements.value(id, nullptr);
+    if (modernMatroska && m_modernElements.isEmpty())
+        fillModernCatalogue();
+    const ElementMKV *entry = (modernMatroska ? m_modernElements : elements).value(id, nullptr);
     if (!entry)
         return StatusUnknownID;
     record->type = entry->type;

@@ -143,6 +143,13 @@ private:
     static const RowTexts Texts;
 
     void fillCatalogue();
+    // The catalogue with every element of today's Matroska added, made on
+    // the first lookup with modernMatroska set.
+    void fillModernCatalogue();
+    QHash<unsigned int, ElementMKV *> m_modernElements;
+    // The ID of the element read last (0 when none could be read): the
+    // element whose payload a handler or reporter has before it.
+    quint32 m_elementId = 0;
     // Registers a track's number and type; pairs with a 0 in them are not
     // registered. The one place where videoTracks and m_videoStreams grow.
     void registerTrack(quint64 number, quint64 type);
@@ -170,6 +177,12 @@ private:
     // The stream of each video track number: the position of its first
     // entry in videoTracks, which a repeated number also takes a place in.
     QHash<quint64, qsizetype> m_videoStreams;
+
+    // --- Today's Matroska: walker (unknown sizes, damaged data) ---
+
+    // --- Today's Matroska: blocks (lacing, keyframes, times) ---
+
+    // --- Today's Matroska: meanings of values ---
 
     int m_nesting = 0;                 // masters entered by the current walk
     quint64 m_parentEnd = ~quint64(0); // end of the innermost enclosing master

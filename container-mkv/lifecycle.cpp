@@ -59,6 +59,8 @@ ContainerMKV::~ContainerMKV()
 {
     qDeleteAll(elements);
     elements.clear();
+    qDeleteAll(m_modernElements);
+    m_modernElements.clear();
 }
 
 int ContainerMKV::verifyContainerFormat(const QString &fileName)

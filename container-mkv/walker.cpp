@@ -76,14 +76,21 @@ Q_NEVER_INLINE bool ContainerMKV::beginRecord(ElementMKV *record)
     seekTo(start + idLength + sizeLength);
 
     const bool known = idRead && searchID(id, record) == StatusDone;
+    m_elementId = idRead ? id : 0;
     record->elementOffset = start;
     record->dataOffset = start + idLength + sizeLength;
     record->dataSize = size;
     // A size field holds less than 2^57, so this cannot wrap.
     record->elementSize = idLength + sizeLength + size;
 
-    beginElement(start, record->elementSize, record->name, -1);
-    addField(false, start, 0, idLength, Texts.id, record->name, Texts.none, Texts.none, -1);
+    // Today's Matroska: hosts learn each element's ID through the tag, and an
+    // unknown element shows its ID.
+    const bool modern = modernMatroska;
+    beginElement(start, record->elementSize, record->name, modern && idRead ? qint64(id) : -1);
+    addField(false, start, 0, idLength, Texts.id, record->name, Texts.none,
+             modern && idRead && !known ? QLatin1String("0x") + QString::number(id, 16).toUpper()
+                                        : Texts.none,
+             -1);
     const int base = numberBase >= 2 && numberBase <= 36 ? numberBase : 10;
     addField(false, start + idLength, 0, sizeLength, Texts.size,
              base == 10 ? decimal(size) : QString::number(size, base), Texts.none, Texts.none, -1);

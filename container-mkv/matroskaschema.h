@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Every element of today's EBML and Matroska (RFC 8794, RFC 9559), one row
+// each, sorted by ID, with the facts that the schemas give. Shared by the
+// plug-in and the host, each of which compiles it in.
+namespace MatroskaSchema {
+
+// The same codes as the plug-in's element types.
+enum Type : quint8 {
+    SInteger = 1,
+    UInteger = 2,
+    Float = 3,
+    String = 4,
+    UTF8 = 5,
+    Date = 6,
+    Master = 7,
+    Binary = 8,
+};
+
+enum Flag : quint8 {
+    WebM = 1,               // WebM allows it
+    NotWebM = 2,            // WebM does not (neither flag: WebM does not say)
+    UnknownSizeAllowed = 4, // its size may be unknown
+    Recursive = 8,          // it may stand in an element of its own ID
+};
+
+constexpr quint32 TopLevel = 0;
+constexpr quint32 Anywhere = 0xFFFFFFFF; // Void and CRC-32
+constexpr quint8 NoMaxVersion = 0xFF;
+
+struct Label
+{
+    quint64 number;   // the value, for integer enumerations
+    const char *text; // the value, for string enumerations (else null)
+    const char *label;
+};
+
+struct Element
+{
+    quint32 id; // as stored, length-marker bits included
+    const char16_t *name;
+    quint8 type;
+    quint32 parent; // the ID of the element it stands in, TopLevel or Anywhere
+    quint32 minOccurs;
+    quint32 maxOccurs; // 0: unbounded
+    const char *range;
+    const char *defaultValue;
+    const char *length; // as the schema writes it, e.g. "16" or ">0"
+    quint8 minVersion;
+    quint8 maxVersion; // NoMaxVersion when it is still part of the format
+    quint8 flags;
+    const char *path;
+    quint16 firstLabel;
+    quint16 labelCount;
+
+    bool mayStandIn(quint32 parentId) const
+    {
+        return parent == parentId || parent == Anywhere || ((flags & Recursive) && id == parentId);
+    }
+};
+
+extern const Element Elements[];
+extern const int ElementCount;
+extern const Label Labels[];
+
+// The row of an ID, or null.
+const Element *find(quint32 id);
+
+// The element's name, as a text that points into the table.
+QString name(const Element &element);
+
+// The label of an integer value, or null.
+const char *label(const Element &element, quint64 value);
+
+} // namespace MatroskaSchema
