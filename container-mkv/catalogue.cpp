@@ -295,27 +295,23 @@ void ContainerMKV::fillCatalogue()
     }
 }
 
-namespace {
-
-// Handlers that only today's Matroska uses, for elements whose catalogue
-// entry has none or that only the schema knows.
-struct ModernHandlerRow
-{
-    unsigned int id;
-    ContainerMKV::ElementHandler handler;
-};
-
-// clang-format off
-const ModernHandlerRow ModernHandlers[] = {
-    // Blocks
-    // Values
-};
-// clang-format on
-
-} // namespace
-
 void ContainerMKV::fillModernCatalogue()
 {
+    // Handlers that only today's Matroska uses, for elements whose catalogue
+    // entry has none or that only the schema knows.
+    struct ModernHandlerRow
+    {
+        unsigned int id;
+        ElementHandler handler;
+    };
+    // clang-format off
+    static const ModernHandlerRow ModernHandlers[] = {
+        // Blocks
+        // Values
+        {0x2AD7B1, &ContainerMKV::parseTimestampScale},
+    };
+    // clang-format on
+
     for (auto it = elements.cbegin(); it != elements.cend(); ++it) {
         if (it.value())
             m_modernElements.insert(it.key(), new (std::nothrow) ElementMKV(*it.value()));

@@ -183,6 +183,11 @@ private:
     // --- Today's Matroska: blocks (lacing, keyframes, times) ---
 
     // --- Today's Matroska: meanings of values ---
+    // Nanoseconds per tick of the Segment being walked (its TimestampScale).
+    quint64 m_timestampScale = 1000000;
+    int parseTimestampScale(ElementMKV *element);
+    // A time as HH:MM:SS.nnnnnnnnn, with a '-' before a negative one.
+    static QString timeText(qint64 nanoseconds);
 
     int m_nesting = 0;                 // masters entered by the current walk
     quint64 m_parentEnd = ~quint64(0); // end of the innermost enclosing master

@@ -78,6 +78,9 @@ int ContainerMKV::findBeginOfContainer(qint64 *offset)
     return StatusDone;
 }
 
-void ContainerMKV::prepareParsing() {}
+void ContainerMKV::prepareParsing()
+{
+    m_timestampScale = 1000000;
+}
 
 void ContainerMKV::finalizeParsing() {}

@@ -3,6 +3,7 @@
 #include "containermkv.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -238,4 +239,28 @@ int ContainerMKV::parseJunk(ElementMKV *element)
         element,
         QString::fromLatin1(payload.bytes.get(), lengthToNul(payload.bytes.get(), payload.size)));
     return StatusDone;
+}
+
+int ContainerMKV::parseTimestampScale(ElementMKV *element)
+{
+    quint64 scale = 0;
+    // A scale of 0 would make every time 0: the default stays.
+    if (readUInteger(element, &scale) && scale)
+        m_timestampScale = scale;
+    seekTo(element->dataOffset);
+    return reportValue(element);
+}
+
+QString ContainerMKV::timeText(qint64 nanoseconds)
+{
+    const bool negative = nanoseconds < 0;
+    const quint64 magnitude = negative ? ~quint64(nanoseconds) + 1 : quint64(nanoseconds);
+    const quint64 seconds = magnitude / 1000000000;
+    char text[40];
+    std::snprintf(text, sizeof text, "%s%02llu:%02llu:%02llu.%09llu", negative ? "-" : "",
+                  static_cast<unsigned long long>(seconds / 3600),
+                  static_cast<unsigned long long>(seconds / 60 % 60),
+                  static_cast<unsigned long long>(seconds % 60),
+                  static_cast<unsigned long long>(magnitude % 1000000000));
+    return QString::fromLatin1(text);
 }
