@@ -16,13 +16,16 @@
 #                        starts with a 2-byte track number
 #   live.webm            VP8 + Vorbis, ffmpeg live mode written to a pipe; the Segment keeps
 #                        its "unknown" size (all ones), as in live WebM streams
+#   gst-live.webm        VP8 + Vorbis, GStreamer's webmmux in streamable mode; the Segment
+#                        and each of its four Clusters of unknown size, audio in BlockGroups
 #
 # No video or audio track of these files uses content encoding (mkvmerge gets
 # --compression TID:none for them), so their block payloads are the frames as
 # ffprobe sees them. Only the subtitle track of subs-chapters.mkv is
 # zlib-compressed, for its ContentEncodings elements.
 #
-# Deterministic for a given ffmpeg/mkvmerge version: bit-exact encoders with
+# Deterministic for a given ffmpeg/mkvmerge version (gst-live.webm gets new
+# random track UIDs each time): bit-exact encoders with
 # one thread, fixed sizes and durations, and mkvmerge's --deterministic seed
 # (fixed segment and track UIDs, no date).
 #
@@ -120,5 +123,15 @@ printf 'A small attached text file.\n' > "$work/notes.txt"
 # the unknown-size marker (Clusters are buffered and get real sizes).
 "${FF[@]}" "${VIDEO_SRC[@]}" "${AUDIO_SRC[@]}" "${EXACT[@]}" \
     -c:v libvpx -b:v 150k -g 10 -c:a libvorbis -q:a 0 -live 1 -f webm pipe:1 > "$out/live.webm"
+
+# 9. Live WebM from GStreamer (gstreamer1.0-plugins-good): streamable mode
+# writes every Cluster with the unknown-size marker; a Cluster each second,
+# at each keyframe.
+gst-launch-1.0 -q \
+    videotestsrc num-buffers=100 ! video/x-raw,width=96,height=64,framerate=25/1 \
+    ! vp8enc deadline=1 keyframe-max-dist=25 threads=1 target-bitrate=50000 ! queue \
+    ! webmmux streamable=true creation-time="2024-06-01T12:00:00Z" name=mux ! fdsink fd=1 \
+    audiotestsrc num-buffers=94 samplesperbuffer=2048 ! audio/x-raw,rate=48000,channels=1 \
+    ! audioconvert ! vorbisenc quality=0 ! queue ! mux. > "$out/gst-live.webm"
 
 ls -l "$out"/*.webm "$out"/*.mkv
