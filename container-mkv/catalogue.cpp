@@ -309,6 +309,18 @@ void ContainerMKV::fillModernCatalogue()
         // Blocks
         // Values
         {0x2AD7B1, &ContainerMKV::parseTimestampScale},
+        {0x4489, &ContainerMKV::parseDuration},
+        {0x4461, &ContainerMKV::parseDateUTC},
+        {0x53AB, &ContainerMKV::parseSeekID},
+        {0x56AA, &ContainerMKV::parseNanoseconds},       // CodecDelay
+        {0x56BB, &ContainerMKV::parseNanoseconds},       // SeekPreRoll
+        {0x234E7A, &ContainerMKV::parseNanoseconds},     // DefaultDecodedFieldDuration
+        {0x91, &ContainerMKV::parseNanoseconds},         // ChapterTimeStart
+        {0x92, &ContainerMKV::parseNanoseconds},         // ChapterTimeEnd
+        {0x75A2, &ContainerMKV::parseSignedNanoseconds}, // DiscardPadding
+        {0xB3, &ContainerMKV::parseTicks},               // CueTime
+        {0xB2, &ContainerMKV::parseTicks},               // CueDuration
+        {0x96, &ContainerMKV::parseTicks},               // CueRefTime
     };
     // clang-format on
 
@@ -327,6 +339,15 @@ void ContainerMKV::fillModernCatalogue()
         ElementMKV *record = m_modernElements.value(row.id, nullptr);
         if (record && !record->handler)
             record->handler = row.handler;
+    }
+    // Values: enumerated integers and strings show their schema label.
+    for (int i = 0; i < MatroskaSchema::ElementCount; ++i) {
+        const MatroskaSchema::Element &row = MatroskaSchema::Elements[i];
+        ElementMKV *record = row.labelCount ? m_modernElements.value(row.id, nullptr) : nullptr;
+        if (record && !record->handler && record->type == UInteger)
+            record->handler = &ContainerMKV::parseEnumeration;
+        else if (record && !record->handler && record->type == String)
+            record->handler = &ContainerMKV::parseTextEnumeration;
     }
 }
 

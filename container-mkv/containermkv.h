@@ -188,6 +188,26 @@ private:
     int parseTimestampScale(ElementMKV *element);
     // A time as HH:MM:SS.nnnnnnnnn, with a '-' before a negative one.
     static QString timeText(qint64 nanoseconds);
+    // An 8-byte date, nanoseconds from 2001-01-01T00:00:00 UTC, in ISO 8601.
+    static QString dateText(qint64 nanoseconds);
+    // The schema label of an integer value of the element of that ID, or
+    // the empty text.
+    static QString enumerationLabel(quint32 id, quint64 value);
+    // "cut: N of M bytes shown" in the mode when fewer bytes than the
+    // payload's are shown, else the empty text.
+    QString cutMeaning(const ElementMKV *element, quint64 shown) const;
+    static QString hexText(const char *bytes, quint64 size);
+    bool readSInteger(const ElementMKV *element, qint64 *value);
+    bool readFloat(const ElementMKV *element, double *value); // false unless 4 or 8 bytes
+    // Value handlers whose rows carry a meaning.
+    int parseDuration(ElementMKV *element); // float ticks
+    int parseDateUTC(ElementMKV *element);
+    int parseNanoseconds(ElementMKV *element); // unsigned
+    int parseSignedNanoseconds(ElementMKV *element);
+    int parseTicks(ElementMKV *element);           // unsigned ticks of m_timestampScale
+    int parseEnumeration(ElementMKV *element);     // integer labels
+    int parseTextEnumeration(ElementMKV *element); // string labels
+    int parseSeekID(ElementMKV *element);          // the name of the ID it holds
 
     int m_nesting = 0;                 // masters entered by the current walk
     quint64 m_parentEnd = ~quint64(0); // end of the innermost enclosing master

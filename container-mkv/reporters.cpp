@@ -122,17 +122,25 @@ int ContainerMKV::reportValue(ElementMKV *element)
     }
 }
 
-int ContainerMKV::reportValueSInteger(ElementMKV *element)
+bool ContainerMKV::readSInteger(const ElementMKV *element, qint64 *value)
 {
     quint64 raw = 0;
     if (!readUInteger(element, &raw))
-        return StatusLengthRefused;
+        return false;
     const auto n = unsigned(element->dataSize);
-    qint64 value = 0;
+    *value = 0;
     if (n == 8)
-        value = qint64(raw);
+        *value = qint64(raw);
     else if (n > 0)
-        value = (raw >> (8 * n - 1)) ? qint64(raw) - (qint64(1) << (8 * n)) : qint64(raw);
+        *value = (raw >> (8 * n - 1)) ? qint64(raw) - (qint64(1) << (8 * n)) : qint64(raw);
+    return true;
+}
+
+int ContainerMKV::reportValueSInteger(ElementMKV *element)
+{
+    qint64 value = 0;
+    if (!readSInteger(element, &value))
+        return StatusLengthRefused;
     addValueRow(element, decimal(value));
     return StatusDone;
 }
@@ -146,11 +154,11 @@ int ContainerMKV::reportValueUInteger(ElementMKV *element)
     return StatusDone;
 }
 
-int ContainerMKV::reportValueFloat(ElementMKV *element)
+bool ContainerMKV::readFloat(const ElementMKV *element, double *value)
 {
     const quint64 n = element->dataSize;
     if (n != 4 && n != 8)
-        return StatusLengthRefused;
+        return false;
     unsigned char input[8] = {};
     dataSource->readBytes(reinterpret_cast<char *>(input), qint64(n));
     // The payload is the big-endian bit pattern of the number. Assembled as
@@ -159,15 +167,22 @@ int ContainerMKV::reportValueFloat(ElementMKV *element)
     quint64 bits = 0;
     for (quint64 i = 0; i < n; ++i)
         bits = (bits << 8) | input[i];
-    double value = 0;
     if (n == 4) {
         const auto bits32 = quint32(bits);
         float single = 0;
         std::memcpy(&single, &bits32, 4);
-        value = single;
+        *value = single;
     } else {
-        std::memcpy(&value, &bits, 8);
+        std::memcpy(value, &bits, 8);
     }
+    return true;
+}
+
+int ContainerMKV::reportValueFloat(ElementMKV *element)
+{
+    double value = 0;
+    if (!readFloat(element, &value))
+        return StatusLengthRefused;
     addValueRow(element, QString::number(value, 'g', 6));
     return StatusDone;
 }
@@ -183,7 +198,8 @@ int ContainerMKV::reportValueString(ElementMKV *element)
         return StatusNoMemory;
     addValueRow(
         element,
-        QString::fromLatin1(payload.bytes.get(), lengthToNul(payload.bytes.get(), payload.size)));
+        QString::fromLatin1(payload.bytes.get(), lengthToNul(payload.bytes.get(), payload.size)),
+        cutMeaning(element, payload.size));
     return StatusDone;
 }
 
@@ -194,8 +210,22 @@ int ContainerMKV::reportValueUTF8(ElementMKV *element)
         return StatusNoMemory;
     addValueRow(
         element,
-        QString::fromUtf8(payload.bytes.get(), lengthToNul(payload.bytes.get(), payload.size)));
+        QString::fromUtf8(payload.bytes.get(), lengthToNul(payload.bytes.get(), payload.size)),
+        cutMeaning(element, payload.size));
     return StatusDone;
+}
+
+QString ContainerMKV::hexText(const char *bytes, quint64 size)
+{
+    static const char digits[] = "0123456789abcdef";
+    QString text(qsizetype(2 * size), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (quint64 i = 0; i < size; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[size_t(i)]);
+        *out++ = QLatin1Char(digits[byte >> 4]);
+        *out++ = QLatin1Char(digits[byte & 0x0F]);
+    }
+    return text;
 }
 
 int ContainerMKV::reportValueBinary(ElementMKV *element)
@@ -203,15 +233,8 @@ int ContainerMKV::reportValueBinary(ElementMKV *element)
     Payload payload;
     if (loadPayload(qMin(element->dataSize, binaryLimit), &payload) != StatusDone)
         return StatusNoMemory;
-    static const char digits[] = "0123456789abcdef";
-    QString text(qsizetype(2 * payload.size), Qt::Uninitialized);
-    QChar *out = text.data();
-    for (quint64 i = 0; i < payload.size; ++i) {
-        const auto byte = static_cast<unsigned char>(payload.bytes[size_t(i)]);
-        *out++ = QLatin1Char(digits[byte >> 4]);
-        *out++ = QLatin1Char(digits[byte & 0x0F]);
-    }
-    addValueRow(element, text);
+    addValueRow(element, hexText(payload.bytes.get(), payload.size),
+                cutMeaning(element, payload.size));
     return StatusDone;
 }
 
@@ -237,7 +260,8 @@ int ContainerMKV::parseJunk(ElementMKV *element)
         return StatusNoMemory;
     addValueRow(
         element,
-        QString::fromLatin1(payload.bytes.get(), lengthToNul(payload.bytes.get(), payload.size)));
+        QString::fromLatin1(payload.bytes.get(), lengthToNul(payload.bytes.get(), payload.size)),
+        cutMeaning(element, payload.size));
     return StatusDone;
 }
 

@@ -75,7 +75,8 @@ int ContainerMKV::parseTrackType(ElementMKV *element)
     quint64 type = 0;
     if (!readUInteger(element, &type))
         return StatusLengthRefused;
-    addValueRow(element, decimal(type), trackTypeName(type));
+    addValueRow(element, decimal(type),
+                modernMatroska ? enumerationLabel(m_elementId, type) : trackTypeName(type));
     registerTrack(stream.trackNumber, type);
     stream.trackType = type;
     return StatusDone;
@@ -86,13 +87,14 @@ int ContainerMKV::parseDisplayUnit(ElementMKV *element)
     quint64 unit = 0;
     if (!readUInteger(element, &unit))
         return StatusLengthRefused;
-    addValueRow(element, decimal(unit), displayUnitName(unit));
+    addValueRow(element, decimal(unit),
+                modernMatroska ? enumerationLabel(m_elementId, unit) : displayUnitName(unit));
     return StatusDone;
 }
 
 int ContainerMKV::parseDefaultDuration(ElementMKV *element)
 {
-    return reportValueUInteger(element);
+    return modernMatroska ? parseNanoseconds(element) : reportValueUInteger(element);
 }
 
 int ContainerMKV::parsePixelWidth(ElementMKV *element)
