@@ -218,6 +218,38 @@ std::vector<Case> cases()
         // Today's Matroska: damaged data.
         // Today's Matroska: lacing, keyframes in block groups, block times.
         // Today's Matroska: elements of the schema, meanings of values.
+        // Labels of integer and string enumerations, values with none; masters
+        // only the schema knows are walked.
+        {"enumerations",
+         el(TrackEntry,
+            uel(TrackType, 1) + uel(TrackType, 19) + uel(DisplayUnit, 3) + uel(0x4254, 3)
+                + el(0xE0,
+                     uel(0x9A, 2) + uel(0x53B8, 1)
+                         + el(0x55B0, uel(0x55B1, 1) + uel(0x55B9, 9) + el(0x55D0, QByteArray())))
+                + el(0x63CA, "TRACK") + el(0x63CA, "TRACKS") + uel(0x7671, 3) + uel(0x4588, 7))},
+        // Times of nanoseconds and of ticks: the Segment's TimestampScale, the
+        // largest that fit, and those that do not (no meaning).
+        {"times",
+         el(Info, uel(TimecodeScale, 100000) + el(Duration, f64(2.5)) + el(Duration, f64(1e300)))
+             + uel(0x56AA, 6500000) + uel(0x56BB, 0x7FFFFFFFFFFFFFFFULL)
+             + el(0x56BB, QByteArray(8, '\xFF')) + el(0x75A2, uintN(quint64(-13500000), 4))
+             + uel(DefaultDuration, 41708333) + uel(0xB3, 36000001)
+             + el(0xB3, QByteArray(8, '\x40'))},
+        // Dates: the origin, both sides of it, the ends of an 8-byte date, leap
+        // days and century years.
+        {"UTC dates",
+         each(DateUTC,
+              {uintN(0, 8), uintN(quint64(-1), 8), uintN(500000000, 8), uintN(1, 8),
+               uintN(0x8000000000000000ULL, 8), uintN(0x7FFFFFFFFFFFFFFFULL, 8),
+               uintN(730900800000000000ULL, 8), uintN(3129235200000000000ULL, 8),
+               uintN(quint64(-3182198401000000000LL), 8)})},
+        // Seek IDs name elements of the catalogue and of the schema; other
+        // IDs and payloads that are no ID name nothing; a cut ID is named.
+        {"seek IDs",
+         each(0x53AB,
+              {id(Cluster), id(0x55B0), id(0x4321), bytes({0x1F, 0x43, 0xB6, 0x75, 0x00}),
+               QByteArray(), id(Tracks)}),
+         2},
     };
 }
 
