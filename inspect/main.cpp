@@ -105,8 +105,8 @@ int readOptions(int argc, char **argv, Options *o)
                                   QStringLiteral("Print the tree as JSON."));
     const QCommandLineOption frames(
         QStringLiteral("frames"),
-        QStringLiteral("Print the video frames as CSV (stream, number, offset, size, keyframe) "
-                       "instead of the tree."));
+        QStringLiteral("Print the video frames as CSV (stream, number, offset, size, keyframe, "
+                       "track, time in seconds) instead of the tree."));
     const QCommandLineOption base(QStringLiteral("base"),
                                   QStringLiteral("Radix of the size rows, 2 to 36 (default 10)."),
                                   QStringLiteral("N"), QStringLiteral("10"));
@@ -268,7 +268,8 @@ int main(int argc, char *argv[])
     }
     Chain::Settings settings;
     settings.checkCrcs = options.checkCrcs && options.output != Output::Frames;
-    settings.summary = options.output == Output::Html;
+    // The report's summary, and the frames' tracks and times.
+    settings.summary = options.output == Output::Html || options.output == Output::Frames;
     // Large files show how far the walk is, on a terminal only.
     if (!options.quiet && input.size() > ProgressFrom && isatty(fileno(stderr)))
         settings.progress = stderr;

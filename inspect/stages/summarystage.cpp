@@ -144,15 +144,11 @@ void SummaryStage::addFrame(const FrameRecord &frame)
 
     FrameFacts facts;
     facts.track = m_blockTrack;
-    // Presentation time in microseconds: Cluster and block times in ticks of
-    // the timecode scale (nanoseconds).
+    // Cluster and block times are in ticks of the timecode scale
+    // (nanoseconds).
     if (m_clusterTimeKnown && m_blockTimeKnown) {
-        const long double us
-            = ((long double)m_clusterTime + m_blockTime) * m_summary.timecodeScale / 1000;
-        if (us > -0x1p62L && us < 0x1p62L) {
-            facts.timed = true;
-            facts.time = qint64(us);
-        }
+        facts.timed = true;
+        facts.nanoseconds = ((long double)m_clusterTime + m_blockTime) * m_summary.timecodeScale;
     }
     m_next->frameFacts(facts);
     m_next->addFrame(frame);

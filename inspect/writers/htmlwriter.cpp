@@ -442,8 +442,8 @@ void HtmlWriter::writeFrame(const Frame &f)
     line += '\t';
     putNumber(line, f.frame.size);
     line += f.frame.keyframe ? "\t1\t" : "\t0\t";
-    if (f.facts.timed)
-        putSigned(line, f.facts.time);
+    if (qint64 us = 0; f.facts.microseconds(&us))
+        putSigned(line, us);
     line += '\t';
     putSigned(line, f.node);
     line += '\n';
