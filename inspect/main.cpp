@@ -268,6 +268,7 @@ int main(int argc, char *argv[])
     }
     Chain::Settings settings;
     settings.checkCrcs = options.checkCrcs && options.output != Output::Frames;
+    settings.schemaHint = !options.modern;
     // The report's summary, and the frames' tracks and times.
     settings.summary = options.output == Output::Html || options.output == Output::Frames;
     // Large files show how far the walk is, on a terminal only.
@@ -291,5 +292,7 @@ int main(int argc, char *argv[])
                 .arg(past->offset)
                 .arg(past->size)
                 .arg(past->remaining));
+    if (const QString hint = chain.schemaHint(); !hint.isEmpty())
+        say(hint);
     return ExitWalked;
 }
