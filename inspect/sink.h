@@ -70,6 +70,11 @@ struct TrackFacts
     QString codec;
     QString width;
     QString height;
+    QString language;     // LanguageBCP47 when the track has one, else Language
+    QString codecDelay;   // in nanoseconds
+    QString samplingRate; // in Hz
+    QString channels;
+    QString defaultDuration; // in nanoseconds
 };
 
 struct StreamFacts

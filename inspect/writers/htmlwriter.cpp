@@ -495,7 +495,12 @@ void HtmlWriter::writeSummary()
                    {"typeName", &t.typeName},
                    {"codec", &t.codec},
                    {"width", &t.width},
-                   {"height", &t.height}});
+                   {"height", &t.height},
+                   {"language", &t.language},
+                   {"codecDelay", &t.codecDelay},
+                   {"samplingRate", &t.samplingRate},
+                   {"channels", &t.channels},
+                   {"defaultDuration", &t.defaultDuration}});
         s += '}';
     }
     s += "], ";
