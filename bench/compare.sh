@@ -5,6 +5,10 @@
 #
 #   bench/compare.sh [BUILD_DIR] [ROUNDS]      (defaults: build, 5)
 #
+# "modern" is the text output with --modern, as a ratio to the default text
+# output of the same rounds. FILES="many" (any of many, big, tiny) runs only
+# those files.
+#
 # With BASELINE=OTHER_BUILD_DIR, the text and JSON outputs of that build (an
 # older commit, or one with a shortcut taken out) take their turns in the
 # same rounds, and their ratios to this build's are printed.
@@ -25,9 +29,11 @@ exact=(-fflags +bitexact -flags:v +bitexact -flags:a +bitexact)
 many=$work/many-blocks.mkv
 big=$work/raw-video.mkv
 tiny=samples/clip.webm # start-up: loading Qt and the plug-in, a walk of 33 KB
-[ -f "$many" ] || ffmpeg -v error -y -f lavfi -i testsrc2=s=16x16:r=250 -f lavfi -i sine=r=48000 \
+files=${FILES:-many big tiny}
+has() { [[ " $files " == *" $1 "* ]]; }
+has many && [ ! -f "$many" ] && ffmpeg -v error -y -f lavfi -i testsrc2=s=16x16:r=250 -f lavfi -i sine=r=48000 \
   -t 1200 -c:v mpeg4 -q:v 31 -g 250 -c:a aac -b:a 8k "${exact[@]}" "$many"
-[ -f "$big" ] || ffmpeg -v error -y -f lavfi -i testsrc2=s=1024x768:r=25 -t 92 \
+has big && [ ! -f "$big" ] && ffmpeg -v error -y -f lavfi -i testsrc2=s=1024x768:r=25 -t 92 \
   -c:v rawvideo -pix_fmt yuv420p "${exact[@]}" "$big"
 
 # Wall time in ms, read from the shell's own clock: no process is started
@@ -49,7 +55,7 @@ elements() { # the walk's element count, from the walk benchmark
 # The walk is compared with CRC checks off, as the other tools do not check
 # them; "crc" is the default text output, which reads the payload of every
 # master that starts with a CRC-32 (ffmpeg writes one in each Cluster).
-tools=(text json mkvinfo ffprobe crc)
+tools=(text json mkvinfo ffprobe crc modern)
 [ -n "${BASELINE:-}" ] && tools+=(base-text base-json)
 run_tool() { # tool file
   case $1 in
@@ -58,13 +64,14 @@ run_tool() { # tool file
     text) ms "$bin/vantorel-inspect" --no-crc "$2" ;;
     json) ms "$bin/vantorel-inspect" --no-crc --json "$2" ;;
     crc) ms "$bin/vantorel-inspect" "$2" ;;
+    modern) ms "$bin/vantorel-inspect" --no-crc --modern "$2" ;;
     mkvinfo) ms mkvinfo -a -z -P "$2" ;;
     ffprobe) ms ffprobe -v error -show_packets "$2" ;;
   esac
 }
 
 declare -A result
-for name in many big tiny; do
+for name in $files; do
   file=${!name}
   cat "$file" >/dev/null # into the page cache
   tmp=$(mktemp -d)
@@ -80,12 +87,19 @@ for name in many big tiny; do
 done
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf("%.1f", (b > 0) ? a / b : 0) }'; }
-printf '%-16s %10s %10s %10s %10s %16s\n' "median ms" text json mkvinfo ffprobe "text with CRCs"
-for name in many big tiny; do
-  printf '%-16s %10s %10s %10s %10s %16s\n' "$(basename "${!name}")" "${result[$name,text]}" \
+printf '%-16s %10s %10s %10s %10s %16s %10s\n' "median ms" text json mkvinfo ffprobe \
+  "text with CRCs" modern
+for name in $files; do
+  printf '%-16s %10s %10s %10s %10s %16s %10s\n' "$(basename "${!name}")" "${result[$name,text]}" \
     "${result[$name,json]}" "${result[$name,mkvinfo]}" "${result[$name,ffprobe]}" \
-    "${result[$name,crc]}"
+    "${result[$name,crc]}" "${result[$name,modern]}"
 done
+echo
+echo "--modern against the default walk (time ratio, one run):"
+for name in $files; do
+  echo "  $(basename "${!name}"): x$(awk -v a="${result[$name,modern]}" -v b="${result[$name,text]}" 'BEGIN { printf("%.3f", a / b) }')"
+done
+has many || exit 0
 echo
 echo "on $(basename "$many"), vantorel-inspect is faster than"
 for out in text json; do
@@ -96,12 +110,13 @@ done
 if [ -n "${BASELINE:-}" ]; then
   echo
   echo "this build against $BASELINE (time ratio, one run):"
-  for name in many big tiny; do
+  for name in $files; do
     echo "  $(basename "${!name}"): text x$(awk -v a="${result[$name,text]}" -v b="${result[$name,base-text]}" 'BEGIN { printf("%.3f", a / b) }')," \
       "json x$(awk -v a="${result[$name,json]}" -v b="${result[$name,base-json]}" 'BEGIN { printf("%.3f", a / b) }')"
   done
 fi
 
+has big && has tiny || exit 0
 if [ -x "$bin/walk-benchmark" ]; then
   n_many=$(elements "$many")
   n_big=$(elements "$big")

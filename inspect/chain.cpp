@@ -3,6 +3,7 @@
 #include "boundsstage.h"
 #include "crcstage.h"
 #include "progressstage.h"
+#include "schemahintstage.h"
 #include "summarystage.h"
 
 Chain::Chain(Sink *writer, InputDevice *input, const Settings &settings)
@@ -21,6 +22,10 @@ Chain::Chain(Sink *writer, InputDevice *input, const Settings &settings)
     add(m_bounds);
     if (settings.checkCrcs)
         add(new CrcStage(m_head, input));
+    if (settings.schemaHint) {
+        m_hint = new SchemaHintStage(m_head, input);
+        add(m_hint);
+    }
 }
 
 Chain::~Chain() = default;
@@ -28,4 +33,9 @@ Chain::~Chain() = default;
 const PastEnd *Chain::firstPastEnd() const
 {
     return m_bounds->firstPastEnd();
+}
+
+QString Chain::schemaHint() const
+{
+    return m_hint ? m_hint->hint() : QString();
 }

@@ -8,15 +8,17 @@
 
 class BoundsStage;
 class InputDevice;
+class SchemaHintStage;
 
 // The stages between the plug-in and a writer, in the order the calls
-// pass them: CRC checks, bounds, the summary, progress.
+// pass them: the schema hint, CRC checks, bounds, the summary, progress.
 class Chain
 {
 public:
     struct Settings
     {
         bool checkCrcs = true;
+        bool schemaHint = false;       // count what today's schema knows of the unknown elements
         bool summary = false;          // what the HTML report needs of tracks and frames
         std::FILE *progress = nullptr; // a terminal for the progress line
     };
@@ -28,9 +30,13 @@ public:
     Sink *head() const { return m_head; }
     // The first element that claims more than the file holds, if any.
     const PastEnd *firstPastEnd() const;
+    // The hint that --modern shows elements the walk met as unknown, or
+    // empty.
+    QString schemaHint() const;
 
 private:
     std::vector<std::unique_ptr<Stage>> m_stages;
     BoundsStage *m_bounds;
+    SchemaHintStage *m_hint = nullptr;
     Sink *m_head;
 };

@@ -65,6 +65,7 @@ struct Options
     bool showUnknown = true;
     bool checkCrcs = true;
     bool quiet = false;
+    bool modern = false;
     QStringList pluginDirectories;
     HtmlWriter::Settings report;
     QString html;          // the report's path, as shown
@@ -104,8 +105,8 @@ int readOptions(int argc, char **argv, Options *o)
                                   QStringLiteral("Print the tree as JSON."));
     const QCommandLineOption frames(
         QStringLiteral("frames"),
-        QStringLiteral("Print the video frames as CSV (stream, number, offset, size, keyframe) "
-                       "instead of the tree."));
+        QStringLiteral("Print the video frames as CSV (stream, number, offset, size, keyframe, "
+                       "track, time in seconds) instead of the tree."));
     const QCommandLineOption base(QStringLiteral("base"),
                                   QStringLiteral("Radix of the size rows, 2 to 36 (default 10)."),
                                   QStringLiteral("N"), QStringLiteral("10"));
@@ -123,6 +124,10 @@ int readOptions(int argc, char **argv, Options *o)
                                    QStringLiteral("Do not check CRC-32 elements."));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress line on large files."));
+    const QCommandLineOption modern(
+        QStringLiteral("modern"),
+        QStringLiteral("Read the file as today's Matroska (RFC 8794, RFC 9559): every element of "
+                       "their schema, unknown sizes, lacing, times and the labels of values."));
     const QCommandLineOption pluginDir(QStringLiteral("plugin-dir"),
                                        QStringLiteral("Load the plug-in from DIR."),
                                        QStringLiteral("DIR"));
@@ -140,7 +145,7 @@ int readOptions(int argc, char **argv, Options *o)
         QStringLiteral("Most elements embedded in the report with rows and bytes; the rest are "
                        "counted (default 200000)."),
         QStringLiteral("N"), QStringLiteral("200000"));
-    parser.addOptions({json, frames, base, binaryLimit, showJunk, hideUnknown, noCrc, quiet,
+    parser.addOptions({json, frames, base, binaryLimit, showJunk, hideUnknown, noCrc, quiet, modern,
                        pluginDir, html, htmlHexLimit, htmlMaxNodes});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A .mkv or .webm file."));
 
@@ -191,6 +196,7 @@ int readOptions(int argc, char **argv, Options *o)
     o->showUnknown = !parser.isSet(hideUnknown);
     o->checkCrcs = !parser.isSet(noCrc);
     o->quiet = parser.isSet(quiet);
+    o->modern = parser.isSet(modern);
     o->pluginDirectories = parser.isSet(pluginDir) ? QStringList {parser.value(pluginDir)}
                                                    : Plugin::defaultDirectories();
     o->file = files.first();
@@ -235,6 +241,7 @@ int main(int argc, char *argv[])
     parser->binaryLimit = qMin(options.binaryLimit, ValueCap);
     parser->showJunk = options.showJunk;
     parser->showUnknown = options.showUnknown;
+    parser->modernMatroska = options.modern;
     if (options.binaryLimit > ValueCap)
         say(QStringLiteral("--binary-limit is capped at %1 bytes: longer values are "
                            "shown cut")
@@ -261,7 +268,9 @@ int main(int argc, char *argv[])
     }
     Chain::Settings settings;
     settings.checkCrcs = options.checkCrcs && options.output != Output::Frames;
-    settings.summary = options.output == Output::Html;
+    settings.schemaHint = !options.modern;
+    // The report's summary, and the frames' tracks and times.
+    settings.summary = options.output == Output::Html || options.output == Output::Frames;
     // Large files show how far the walk is, on a terminal only.
     if (!options.quiet && input.size() > ProgressFrom && isatty(fileno(stderr)))
         settings.progress = stderr;
@@ -283,5 +292,7 @@ int main(int argc, char *argv[])
                 .arg(past->offset)
                 .arg(past->size)
                 .arg(past->remaining));
+    if (const QString hint = chain.schemaHint(); !hint.isEmpty())
+        say(hint);
     return ExitWalked;
 }

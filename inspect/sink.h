@@ -43,9 +43,23 @@ struct PastEnd
 // What is known of the frame whose addFrame comes next.
 struct FrameFacts
 {
-    quint64 track = 0;  // the block's track number
-    bool timed = false; // a Cluster time and a block time were seen
-    qint64 time = 0;    // presentation time in microseconds
+    quint64 track = 0;           // the block's track number
+    bool timed = false;          // a Cluster time and a block time were seen
+    long double nanoseconds = 0; // presentation time: (Cluster + block time) x scale
+
+    // The time in whole microseconds or nanoseconds, when it is known and
+    // held by a qint64 (false else).
+    bool microseconds(qint64 *us) const { return whole(nanoseconds / 1000, us); }
+    bool wholeNanoseconds(qint64 *ns) const { return whole(nanoseconds, ns); }
+
+private:
+    bool whole(long double t, qint64 *out) const
+    {
+        if (!timed || !(t > -0x1p62L && t < 0x1p62L))
+            return false;
+        *out = qint64(t);
+        return true;
+    }
 };
 
 struct TrackFacts
@@ -56,6 +70,11 @@ struct TrackFacts
     QString codec;
     QString width;
     QString height;
+    QString language;     // LanguageBCP47 when the track has one, else Language
+    QString codecDelay;   // in nanoseconds
+    QString samplingRate; // in Hz
+    QString channels;
+    QString defaultDuration; // in nanoseconds
 };
 
 struct StreamFacts

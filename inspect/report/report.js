@@ -166,12 +166,17 @@
     let h = '<div class="facts">' + facts.map(([k, v]) =>
       `<span id="fact-${k.split(' ')[0]}">${html(k)}: <b>${html(v)}</b></span>`).join('') + '</div>';
     if (sum.tracks.length) {
-      h += '<table class="tracks"><tr><th>track</th><th>type</th><th>codec ID</th>'
-        + '<th>width \u00d7 height</th><th>frames</th></tr>';
+      h += '<table class="tracks"><tr><th>track</th><th>type</th><th>codec ID</th><th>language</th>'
+        + '<th>codec delay</th><th>width \u00d7 height</th><th>sampling rate</th><th>channels</th>'
+        + '<th>default duration</th><th>frames</th></tr>';
+      const unit = (v, u) => (v ? html(v) + ' ' + u : '');
       for (const t of sum.tracks) {
         const s = streamOfTrack.get(t.number);
         h += `<tr><td>${t.number}</td><td>${t.type}${t.typeName ? ' (' + html(t.typeName) + ')' : ''}</td>`
-          + `<td>${html(t.codec)}</td><td>${t.width || t.height ? html(t.width) + ' \u00d7 ' + html(t.height) : ''}</td>`
+          + `<td>${html(t.codec)}</td><td>${html(t.language)}</td><td>${unit(t.codecDelay, 'ns')}</td>`
+          + `<td>${t.width || t.height ? html(t.width) + ' \u00d7 ' + html(t.height) : ''}</td>`
+          + `<td>${unit(t.samplingRate, 'Hz')}</td><td>${html(t.channels)}</td>`
+          + `<td>${unit(t.defaultDuration, 'ns')}</td>`
           + `<td>${s ? fmt(s.frames) + ' (stream ' + s.stream + ')' : ''}</td></tr>`;
       }
       h += '</table>';

@@ -35,6 +35,13 @@ const RoleRow Roles[] = {
     {"Video", Role::TrackEntry, Role::Video},
     {"PixelWidth", Role::Video, Role::PixelWidth},
     {"PixelHeight", Role::Video, Role::PixelHeight},
+    {"Language", Role::TrackEntry, Role::Language},
+    {"LanguageBCP47", Role::TrackEntry, Role::LanguageBCP47},
+    {"CodecDelay", Role::TrackEntry, Role::CodecDelay},
+    {"DefaultDuration", Role::TrackEntry, Role::DefaultDuration},
+    {"Audio", Role::TrackEntry, Role::Audio},
+    {"SamplingFrequency", Role::Audio, Role::SamplingFrequency},
+    {"Channels", Role::Audio, Role::Channels},
 };
 
 Role roleOf(const QString &name, Role parent)
@@ -63,7 +70,10 @@ void SummaryStage::beginElement(quint64 offset, quint64 size, const QString &nam
         m_blockTrack = 0;
         break;
     case Cluster: m_clusterTimeKnown = false; break;
-    case TrackEntry: m_track = TrackFacts(); break;
+    case TrackEntry:
+        m_track = TrackFacts();
+        m_languageBCP47.clear();
+        break;
     default: break;
     }
     m_open.push_back(role);
@@ -111,6 +121,12 @@ void SummaryStage::takeValue(Role role, const QString &value, const QString &mea
     case CodecID: m_track.codec = value.left(MaxTextChars); break;
     case PixelWidth: m_track.width = value.left(24); break;
     case PixelHeight: m_track.height = value.left(24); break;
+    case Language: m_track.language = value.left(MaxTextChars); break;
+    case LanguageBCP47: m_languageBCP47 = value.left(MaxTextChars); break;
+    case CodecDelay: m_track.codecDelay = value.left(24); break;
+    case DefaultDuration: m_track.defaultDuration = value.left(24); break;
+    case SamplingFrequency: m_track.samplingRate = value.left(24); break;
+    case Channels: m_track.channels = value.left(24); break;
     default: break;
     }
 }
@@ -119,6 +135,9 @@ void SummaryStage::endElement()
 {
     if (!m_open.empty()) {
         if (m_open.back() == TrackEntry) {
+            // LanguageBCP47 stands for the track's language when there is one.
+            if (!m_languageBCP47.isEmpty())
+                m_track.language = m_languageBCP47;
             if (m_summary.tracks.size() < MaxTracks)
                 m_summary.tracks.push_back(m_track);
             else
@@ -144,15 +163,11 @@ void SummaryStage::addFrame(const FrameRecord &frame)
 
     FrameFacts facts;
     facts.track = m_blockTrack;
-    // Presentation time in microseconds: Cluster and block times in ticks of
-    // the timecode scale (nanoseconds).
+    // Cluster and block times are in ticks of the timecode scale
+    // (nanoseconds).
     if (m_clusterTimeKnown && m_blockTimeKnown) {
-        const long double us
-            = ((long double)m_clusterTime + m_blockTime) * m_summary.timecodeScale / 1000;
-        if (us > -0x1p62L && us < 0x1p62L) {
-            facts.timed = true;
-            facts.time = qint64(us);
-        }
+        facts.timed = true;
+        facts.nanoseconds = ((long double)m_clusterTime + m_blockTime) * m_summary.timecodeScale;
     }
     m_next->frameFacts(facts);
     m_next->addFrame(frame);

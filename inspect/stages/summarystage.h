@@ -38,6 +38,13 @@ public:
         Video,
         PixelWidth,
         PixelHeight,
+        Language,
+        LanguageBCP47,
+        CodecDelay,
+        DefaultDuration,
+        Audio,
+        SamplingFrequency,
+        Channels,
     };
 
 protected:
@@ -51,6 +58,7 @@ private:
 
     TrackSummary m_summary;
     TrackFacts m_track;
+    QString m_languageBCP47;
     std::map<uint, size_t> m_streams; // stream index to its place in m_summary.streams
     bool m_clusterTimeKnown = false;
     qint64 m_clusterTime = 0;

@@ -442,8 +442,8 @@ void HtmlWriter::writeFrame(const Frame &f)
     line += '\t';
     putNumber(line, f.frame.size);
     line += f.frame.keyframe ? "\t1\t" : "\t0\t";
-    if (f.facts.timed)
-        putSigned(line, f.facts.time);
+    if (qint64 us = 0; f.facts.microseconds(&us))
+        putSigned(line, us);
     line += '\t';
     putSigned(line, f.node);
     line += '\n';
@@ -495,7 +495,12 @@ void HtmlWriter::writeSummary()
                    {"typeName", &t.typeName},
                    {"codec", &t.codec},
                    {"width", &t.width},
-                   {"height", &t.height}});
+                   {"height", &t.height},
+                   {"language", &t.language},
+                   {"codecDelay", &t.codecDelay},
+                   {"samplingRate", &t.samplingRate},
+                   {"channels", &t.channels},
+                   {"defaultDuration", &t.defaultDuration}});
         s += '}';
     }
     s += "], ";
