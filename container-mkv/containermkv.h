@@ -179,6 +179,10 @@ private:
     QHash<quint64, qsizetype> m_videoStreams;
 
     // --- Today's Matroska: walker (unknown sizes, damaged data) ---
+    // Where a master of unknown size that begins its payload at from ends:
+    // at the first element that can stand neither in it nor in an
+    // unknown-sized master opened within it, or at limit. Reads headers only.
+    quint64 unknownSizeEnd(quint32 id, quint64 from, quint64 limit);
 
     // --- Today's Matroska: blocks (lacing, keyframes, times) ---
 

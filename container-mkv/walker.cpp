@@ -2,6 +2,7 @@
 // it as a node with its "id" and "size" rows, and walks a master's children
 // by calling itself once per child.
 #include "containermkv.h"
+#include "matroskaschema.h"
 
 #include <limits>
 #include <new>
@@ -18,6 +19,20 @@ const QString &nestingTooDeepText()
 {
     static const QString text = QStringLiteral("Nesting too deep!");
     return text;
+}
+
+const QString &unknownSizeText()
+{
+    static const QString text = QStringLiteral("unknown");
+    return text;
+}
+
+// Whether an element may stand in a master, as the schema says; an ID that
+// the schema does not know ends no master.
+bool mayHold(quint32 parentId, quint32 childId)
+{
+    const MatroskaSchema::Element *child = MatroskaSchema::find(childId);
+    return !child || child->mayStandIn(parentId);
 }
 
 } // namespace
@@ -80,8 +95,17 @@ Q_NEVER_INLINE bool ContainerMKV::beginRecord(ElementMKV *record)
     record->elementOffset = start;
     record->dataOffset = start + idLength + sizeLength;
     record->dataSize = size;
+    // Today's Matroska: a master whose size bits are all ones has an unknown
+    // size (RFC 8794, 6.2); its extent is found ahead of its walk.
+    const bool unknownSize = modernMatroska && known && record->type == Master
+        && size == (quint64(1) << (7 * sizeLength)) - 1;
+    if (unknownSize) {
+        const quint64 limit = qMin(m_parentEnd, quint64(qMax<qint64>(dataSource->size(), 0)));
+        record->dataSize = unknownSizeEnd(id, record->dataOffset, limit) - record->dataOffset;
+        seekTo(record->dataOffset);
+    }
     // A size field holds less than 2^57, so this cannot wrap.
-    record->elementSize = idLength + sizeLength + size;
+    record->elementSize = idLength + sizeLength + record->dataSize;
 
     // Today's Matroska: hosts learn each element's ID through the tag, and an
     // unknown element shows its ID.
@@ -93,8 +117,51 @@ Q_NEVER_INLINE bool ContainerMKV::beginRecord(ElementMKV *record)
              -1);
     const int base = numberBase >= 2 && numberBase <= 36 ? numberBase : 10;
     addField(false, start + idLength, 0, sizeLength, Texts.size,
-             base == 10 ? decimal(size) : QString::number(size, base), Texts.none, Texts.none, -1);
+             base == 10 ? decimal(size) : QString::number(size, base), Texts.none,
+             unknownSize ? unknownSizeText() : Texts.none, -1);
     return known;
+}
+
+Q_NEVER_INLINE quint64 ContainerMKV::unknownSizeEnd(quint32 id, quint64 from, quint64 limit)
+{
+    // The unknown-sized masters the scan is in, innermost last. A run of one
+    // recursive ID takes one place: each would end at the same element. The
+    // schema nests distinct masters far less deep than this.
+    constexpr int Depth = 16;
+    quint32 open[Depth] = {id};
+    int depth = 1;
+    quint64 p = from;
+    while (p < limit) {
+        seekTo(p);
+        quint32 childId = 0;
+        quint8 idLength = 0;
+        if (getID(&childId, &idLength) != StatusDone)
+            return p;
+        seekTo(p + idLength);
+        quint64 size = 0;
+        quint8 sizeLength = 0;
+        getEBMLelement(&size, &sizeLength);
+        while (depth > 0 && !mayHold(open[depth - 1], childId))
+            --depth;
+        if (depth == 0)
+            return p;
+        const quint64 header = quint64(idLength) + sizeLength;
+        const ElementMKV *child = m_modernElements.value(childId, nullptr);
+        if (child && child->type == Master && size == (quint64(1) << (7 * sizeLength)) - 1) {
+            if (open[depth - 1] != childId) {
+                if (depth == Depth)
+                    return p;
+                open[depth++] = childId;
+            }
+            p += header;
+        } else {
+            // A size field holds less than 2^57: this cannot wrap.
+            if (size >= limit - p || header + size > limit - p)
+                return limit;
+            p += header + size;
+        }
+    }
+    return limit;
 }
 
 // The payload of an element that is not a master.
