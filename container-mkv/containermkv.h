@@ -183,6 +183,12 @@ private:
     // at the first element that can stand neither in it nor in an
     // unknown-sized master opened within it, or at limit. Reads headers only.
     quint64 unknownSizeEnd(quint32 id, quint64 from, quint64 limit);
+    // The ID of the innermost master being walked, 0 at the top level.
+    quint32 m_parentId = 0;
+    // How many bytes at currentPosition are no element, up to the next place
+    // where one may begin; 0 when an element begins there.
+    quint64 damagedLength();
+    bool elementFits(quint64 position, quint64 end, bool checkNext);
 
     // --- Today's Matroska: blocks (lacing, keyframes, times) ---
 

@@ -21,6 +21,14 @@ const QString &nestingTooDeepText()
     return text;
 }
 
+const QString &damagedDataText()
+{
+    static const QString text = QStringLiteral("Damaged data");
+    return text;
+}
+
+constexpr quint32 SegmentId = 0x18538067;
+
 const QString &unknownSizeText()
 {
     static const QString text = QStringLiteral("unknown");
@@ -178,6 +186,8 @@ Q_NEVER_INLINE int ContainerMKV::parsePayload(ElementMKV *record, bool known)
 
 Q_ALWAYS_INLINE int ContainerMKV::walkChildren(ElementMKV *record)
 {
+    const quint32 enclosingId = m_parentId;
+    m_parentId = m_elementId;
     int status = StatusDone;
     if (record->handler)
         status = (this->*record->handler)(record);
@@ -204,11 +214,27 @@ Q_ALWAYS_INLINE int ContainerMKV::walkChildren(ElementMKV *record)
     }
     --m_nesting;
     m_parentEnd = enclosingEnd;
+    m_parentId = enclosingId;
     return status;
 }
 
 int ContainerMKV::parseElement(quint64 *length)
 {
+    // Today's Matroska: bytes that can begin no element are skipped as one
+    // node, up to where an element may begin again.
+    if (modernMatroska) {
+        const quint64 skipped = damagedLength();
+        if (skipped) {
+            const quint64 start = currentPosition;
+            beginElement(start, skipped, damagedDataText(), -1);
+            addField(false, start, 0, skipped, Texts.data, Texts.none, Texts.none, Texts.none, -1);
+            annotateElement(QStringLiteral("Skipped %1 bytes that are no element.").arg(skipped));
+            endElement();
+            seekTo(start);
+            *length = skipped;
+            return StatusDone;
+        }
+    }
     ElementMKV record;
     const bool known = beginRecord(&record);
     *length = record.elementSize;
@@ -251,4 +277,105 @@ int ContainerMKV::parseUnknownObject(quint64 offset, quint64 size)
     }
     addField(false, offset, 0, n, Texts.value, text, Texts.none, Texts.none, -1);
     return StatusDone;
+}
+
+// Whether an element that may stand in the master being walked begins at
+// position and ends by end. A short ID is hit by chance in damaged bytes far
+// more often than a four-byte one, so with checkNext such an element must be
+// followed by another that may stand there, or by the end.
+bool ContainerMKV::elementFits(quint64 position, quint64 end, bool checkNext)
+{
+    seekTo(position);
+    quint32 id = 0;
+    quint8 idLength = 0;
+    if (getID(&id, &idLength) != StatusDone)
+        return false;
+    seekTo(position + idLength);
+    unsigned char first = 0;
+    if (dataSource->readBytes(reinterpret_cast<char *>(&first), 1) != 1 || first == 0)
+        return false;
+    seekTo(position + idLength);
+    quint64 size = 0;
+    quint8 sizeLength = 0;
+    getEBMLelement(&size, &sizeLength);
+    const MatroskaSchema::Element *element = MatroskaSchema::find(id);
+    if (!element)
+        return false;
+    // A Cluster or another element of the Segment or the top level with a
+    // four-byte ID is taken as found wherever it ends.
+    if (idLength == 4
+        && (element->parent == MatroskaSchema::TopLevel || element->parent == SegmentId))
+        return true;
+    if (!element->mayStandIn(m_parentId))
+        return false;
+    if (element->type == Master && size == (quint64(1) << (7 * sizeLength)) - 1)
+        return true;
+    const quint64 header = quint64(idLength) + sizeLength;
+    if (position >= end || header > end - position || size > end - position - header)
+        return false;
+    const quint64 next = position + header + size;
+    return !checkNext || idLength == 4 || next == end || elementFits(next, end, false);
+}
+
+Q_NEVER_INLINE quint64 ContainerMKV::damagedLength()
+{
+    const quint64 start = currentPosition;
+    const quint64 end = qMin(m_parentEnd, quint64(qMax<qint64>(dataSource->size(), 0)));
+    if (start >= end)
+        return 0;
+    // No element: an ID over four bytes (a first byte under 0x10, zero among
+    // them), a size field over eight bytes, or an ID that no schema knows
+    // claiming more than its master holds.
+    unsigned char head[12] = {};
+    seekTo(start);
+    const qint64 got = dataSource->readBytes(reinterpret_cast<char *>(head),
+                                             qint64(qMin<quint64>(sizeof head, end - start)));
+    seekTo(start);
+    if (got <= 0)
+        return 0;
+    const quint8 idLength = getEBMLsize(head[0]);
+    bool damaged = head[0] < 0x10 || (idLength < got && head[idLength] == 0);
+    const quint8 sizeLength = idLength < got ? getEBMLsize(head[idLength]) : 0;
+    if (!damaged && sizeLength && idLength + sizeLength <= got) {
+        quint32 id = 0;
+        for (quint8 i = 0; i < idLength; ++i)
+            id = (id << 8) | head[i];
+        quint64 size = head[idLength] & (0xFF >> sizeLength);
+        for (quint8 i = 1; i < sizeLength; ++i)
+            size = (size << 8) | head[idLength + i];
+        if (m_modernElements.isEmpty())
+            fillModernCatalogue();
+        const quint64 header = quint64(idLength) + sizeLength;
+        damaged = !m_modernElements.contains(id)
+            && (header > end - start || size > end - start - header);
+    }
+    if (!damaged)
+        return 0;
+
+    // The scan reads the bytes once, a chunk at a time, and looks closer only
+    // where the ID that begins there may stand in this master.
+    constexpr quint64 Chunk = 4096, Overlap = 4;
+    unsigned char buffer[Chunk + Overlap];
+    for (quint64 q = start + 1; q < end; q += Chunk) {
+        seekTo(q);
+        const qint64 n = dataSource->readBytes(reinterpret_cast<char *>(buffer),
+                                               qint64(qMin(Chunk + Overlap, end - q)));
+        if (n <= 0)
+            break;
+        for (qint64 i = 0; i < qMin<qint64>(n, Chunk); ++i) {
+            const quint8 l = getEBMLsize(buffer[i]);
+            if (buffer[i] < 0x10 || i + l > n)
+                continue;
+            quint32 id = 0;
+            for (quint8 k = 0; k < l; ++k)
+                id = (id << 8) | buffer[i + k];
+            const MatroskaSchema::Element *element = MatroskaSchema::find(id);
+            if (element && elementFits(q + quint64(i), end, true)) {
+                seekTo(start);
+                return q + quint64(i) - start;
+            }
+        }
+    }
+    seekTo(start);
+    return end - start;
 }
