@@ -214,8 +214,25 @@ std::vector<Case> cases()
         {"eight-byte sizes 2^56 - 1", eightByteSizes[0]},
         {"eight-byte sizes of 0 bytes", eightByteSizes[1]},
         {"eight-byte sizes 2^57 - 1", eightByteSizes[2]},
-        // Today's Matroska: unknown sizes.
-        // Today's Matroska: damaged data.
+        // Today's Matroska: unknown sizes. Clusters of unknown size (1- and 8-byte markers) end
+        // at the next Cluster and at Cues; Tracks, which may not have one, at the Cluster; a
+        // Segment of unknown size holds them all and ends with the input.
+        {"unknown sizes end where no child can stand",
+         el(EBML, uel(EBMLVersion, 1)) + id(Segment) + bytes({0xFF}) + id(Tracks)
+             + bytes({0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF})
+             + el(TrackEntry, uel(TrackNumber, 1) + uel(TrackType, 1)) + id(Cluster) + bytes({0xFF})
+             + uel(Timecode, 2) + simpleBlock(1, 0x80) + el(Void, "ab") + id(Cluster)
+             + bytes({0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}) + simpleBlock(1, 0)
+             + el(0x1C53BB6B, el(0xBB, uel(0xB3, 0)))},
+        // Today's Matroska: damaged data. A zeroed Cluster ID loses that Cluster only; bytes
+        // in a Cluster end where two blocks follow one another; a stray A3 byte among them
+        // is no block.
+        {"damaged data is skipped to the next element",
+         video + el(Cluster, simpleBlock(1, 0x80)).replace(0, 4, QByteArray(4, '\0'))
+             + el(Cluster,
+                  uel(Timecode, 1) + bytes({0x05, 0xA3, 0x85, 0x00, 0xFF}) + simpleBlock(1, 0)
+                      + simpleBlock(1, 0x80))
+             + bytes({0x00, 0x00, 0x1F}) + el(Cluster, simpleBlock(1, 0x80))},
         // Today's Matroska: lacing, keyframes in block groups, block times.
         // Today's Matroska: elements of the schema, meanings of values.
         // Labels of integer and string enumerations, values with none; masters
