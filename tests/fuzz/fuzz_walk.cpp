@@ -1,6 +1,7 @@
 // libFuzzer target over the walk and the host's writers: the input, as a
 // file, walked into the in-memory tree (which must end balanced) and into the
-// text, JSON, CSV and HTML writers with CRC checks on.
+// text, JSON, CSV and HTML writers with CRC checks on; each in both modes, the
+// classic catalogue and today's Matroska.
 #include "chain.h"
 #include "containermkv.h"
 #include "elementtree.h"
@@ -33,9 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         file.write(reinterpret_cast<const char *>(data) + 1, qint64(size - 1));
     }
     std::FILE *sink = std::fopen("/dev/null", "wb");
-    for (int kind = 0; kind < 5; ++kind) {
+    for (int kind = 0; kind < 10; ++kind) {
         ContainerMKV parser;
         applySettings(parser, data[0]);
+        parser.modernMatroska = kind >= 5;
         InputDevice device;
         if (!device.openFile(path))
             break;
@@ -45,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         HtmlWriter::Settings report;
         report.hexLimit = 64;
         report.maxNodes = 2000;
-        switch (kind) {
+        switch (kind % 5) {
         case 0:
             parser.parseFile(path, &device, &tree);
             if (tree.openNodes() != 0 || tree.strayCalls != 0)
@@ -57,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         default: writer = std::make_unique<HtmlWriter>(&out, &device, report); break;
         }
         Chain::Settings settings;
-        settings.summary = kind == 4;
+        settings.summary = kind % 5 == 4;
         const Chain chain(writer.get(), &device, settings);
         parser.parseFile(path, &device, chain.head());
     }

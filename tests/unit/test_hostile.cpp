@@ -111,9 +111,12 @@ TEST(FuzzRegressions, EveryKeptInputWalksBalanced)
         const QByteArray input = file.readAll();
         if (input.isEmpty())
             continue;
-        Probe p;
-        applySettings(p, quint8(input[0]));
-        walkChecked(p, input.mid(1));
+        for (bool modern : {false, true}) {
+            Probe p;
+            applySettings(p, quint8(input[0]));
+            p.modernMatroska = modern;
+            walkChecked(p, input.mid(1));
+        }
     }
 }
 
