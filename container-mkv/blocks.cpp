@@ -7,6 +7,7 @@
 
 #include <QtNumeric>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -159,13 +160,13 @@ int ContainerMKV::parseBlock(ElementMKV *element)
         swapByteOrder(timecode, 2);
         const int value = qint16(quint16(timecode[0] | (timecode[1] << 8)));
         // Today's Matroska: the block's time, when its Cluster's is known.
-        QString time;
+        const QString *time = &Texts.none;
         qint64 ticks = 0;
         if (modernMatroska && m_clusterTimestampKnown
             && m_clusterTimestamp <= quint64(std::numeric_limits<qint64>::max())
             && !qAddOverflow(qint64(m_clusterTimestamp), qint64(value), &ticks))
-            time = ticksTime(ticks);
-        addField(false, offset + l, 0, 2, Texts.timecode, decimal(qint64(value)), Texts.none, time,
+            time = &ticksTime(ticks);
+        addField(false, offset + l, 0, 2, Texts.timecode, decimal(qint64(value)), Texts.none, *time,
                  -1);
     }
     if (size < quint64(l) + 3) {
@@ -295,13 +296,49 @@ int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
     return StatusDone;
 }
 
-QString ContainerMKV::ticksTime(qint64 ticks) const
+const QString &ContainerMKV::ticksTime(qint64 ticks)
 {
     qint64 nanoseconds = 0;
     if (m_timestampScale > quint64(std::numeric_limits<qint64>::max())
         || qMulOverflow(ticks, qint64(m_timestampScale), &nanoseconds))
-        return QString();
-    return timeText(nanoseconds);
+        return Texts.none;
+    // As timeText writes it, digit by digit: snprintf, and a new text per
+    // block, would take a third of the walk's time on a file of small
+    // blocks. The text's buffer is reused unless a sink kept the last text.
+    const bool negative = nanoseconds < 0;
+    const quint64 magnitude = negative ? ~quint64(nanoseconds) + 1 : quint64(nanoseconds);
+    const quint64 seconds = magnitude / 1000000000;
+    const auto pair = [](char16_t *at, quint32 value) {
+        at[0] = char16_t(u'0' + value / 10);
+        at[1] = char16_t(u'0' + value % 10);
+    };
+    char16_t text[40];
+    char16_t *const end = text + sizeof text / sizeof text[0];
+    auto fraction = quint32(magnitude % 1000000000);
+    for (int i = 1; i <= 9; ++i, fraction /= 10)
+        end[-i] = char16_t(u'0' + fraction % 10);
+    end[-10] = u'.';
+    pair(end - 12, quint32(seconds % 60));
+    end[-13] = u':';
+    pair(end - 15, quint32(seconds / 60 % 60));
+    end[-16] = u':';
+    char16_t *d = end - 16;
+    quint64 hours = seconds / 3600;
+    do {
+        *--d = char16_t(u'0' + hours % 10);
+        hours /= 10;
+    } while (hours || d > end - 18);
+    if (negative)
+        *--d = u'-';
+    const auto length = qsizetype(end - d);
+    if (m_timeText.isDetached() && m_timeText.capacity() >= length) {
+        m_timeText.resize(length);
+        std::copy(d, end, reinterpret_cast<char16_t *>(m_timeText.data()));
+    } else {
+        // A resize of a shared text would grow its buffer each time.
+        m_timeText = QString(reinterpret_cast<const QChar *>(d), length);
+    }
+    return m_timeText;
 }
 
 int ContainerMKV::parseCluster(ElementMKV *element)
@@ -354,16 +391,14 @@ int ContainerMKV::parseBlockTicks(ElementMKV *element)
         return StatusLengthRefused;
     const auto n = unsigned(element->dataSize);
     qint64 ticks = qint64(raw);
-    QString meaning;
     if (element->type == SInteger) {
         if (n > 0 && n < 8 && (raw >> (8 * n - 1)))
             ticks = qint64(raw) - (qint64(1) << (8 * n));
-        meaning = ticksTime(ticks);
-        addValueRow(element, decimal(ticks), meaning);
+        addValueRow(element, decimal(ticks), ticksTime(ticks));
     } else {
-        if (raw <= quint64(std::numeric_limits<qint64>::max()))
-            meaning = ticksTime(ticks);
-        addValueRow(element, decimal(raw), meaning);
+        addValueRow(element, decimal(raw),
+                    raw <= quint64(std::numeric_limits<qint64>::max()) ? ticksTime(ticks)
+                                                                       : Texts.none);
     }
     return StatusDone;
 }

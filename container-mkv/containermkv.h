@@ -194,9 +194,10 @@ private:
     int parseClusterTimestamp(ElementMKV *element);
     int parseBlockGroup(ElementMKV *element);
     int parseBlockTicks(ElementMKV *element);
-    // Ticks as a time at the Segment's TimestampScale; empty when the time
-    // does not fit 64 bits.
-    QString ticksTime(qint64 ticks) const;
+    // Ticks as a time at the Segment's TimestampScale, valid until the next
+    // call; empty when the time does not fit 64 bits.
+    const QString &ticksTime(qint64 ticks);
+    QString m_timeText;
     // The LaceCount, LaceSize and frame rows of a laced block's data.
     int parseLacing(int lacing, quint64 offset, quint64 size);
 
