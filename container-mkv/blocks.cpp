@@ -1,9 +1,106 @@
 // Block and SimpleBlock headers: track number, timecode and flags as rows,
 // the rest of the payload as the block's data, which is never loaded. Blocks
-// of video tracks are registered as the next frame of their stream.
+// of video tracks are registered as the next frame of their stream. With
+// modernMatroska set, block times, lace headers and the keyframes of
+// BlockGroups (RFC 9559 sections 10 and 11) too.
 #include "containermkv.h"
 
+#include <QtNumeric>
+
+#include <algorithm>
+#include <limits>
+
 namespace {
+
+enum Lacing { NoLacing = 0, XiphLacing = 1, FixedLacing = 2, EbmlLacing = 3 };
+
+// A lace header read a few bytes at a time, never past its end: the reads
+// stay within the input device's window and no buffer follows a size field.
+class LaceHeader
+{
+public:
+    LaceHeader(InputDevice *device, quint64 offset, quint64 end)
+        : m_device(device)
+        , m_next(offset)
+        , m_end(end)
+    {
+        if (offset < end)
+            device->seek(qint64(offset));
+    }
+
+    quint64 position() const { return m_next - quint64(m_have - m_at); }
+
+    bool next(quint8 *byte)
+    {
+        if (m_at == m_have) {
+            if (m_next >= m_end)
+                return false;
+            const qint64 n = qint64(qMin<quint64>(sizeof m_bytes, m_end - m_next));
+            const qint64 got = m_device->readBytes(reinterpret_cast<char *>(m_bytes), n);
+            if (got <= 0)
+                return false;
+            m_next += quint64(got);
+            m_have = int(got);
+            m_at = 0;
+        }
+        *byte = m_bytes[m_at++];
+        return true;
+    }
+
+    // An EBML unsigned number of 1 to 8 bytes, with its length; false for a
+    // first byte of 0 or a number cut by the end.
+    bool number(quint64 *value, int *length)
+    {
+        quint8 first = 0;
+        if (!next(&first) || first == 0)
+            return false;
+        int n = 1;
+        while (!(first & (0x80 >> (n - 1))))
+            ++n;
+        quint64 v = first & (0xFFu >> n);
+        for (int i = 1; i < n; ++i) {
+            quint8 b = 0;
+            if (!next(&b))
+                return false;
+            v = (v << 8) | b;
+        }
+        *value = v;
+        *length = n;
+        return true;
+    }
+
+private:
+    InputDevice *m_device;
+    quint64 m_next; // the position of the next byte to fetch
+    quint64 m_end;
+    unsigned char m_bytes[8] = {};
+    int m_have = 0;
+    int m_at = 0;
+};
+
+const QString &laceCountText()
+{
+    static const QString text = QStringLiteral("LaceCount");
+    return text;
+}
+
+const QString &laceSizeText()
+{
+    static const QString text = QStringLiteral("LaceSize");
+    return text;
+}
+
+const QString &frameText()
+{
+    static const QString text = QStringLiteral("frame");
+    return text;
+}
+
+const QString &lacesMisfitText()
+{
+    static const QString text = QStringLiteral("Lace sizes do not fit the block!");
+    return text;
+}
 
 // Names of lacing codes 1 to 3, shared by all parsers; creation is
 // thread-safe and they live until the library is unloaded.
@@ -48,7 +145,7 @@ int ContainerMKV::parseBlock(ElementMKV *element)
 
     quint64 track = 0;
     quint8 l = 0;
-    const int status = getEBMLelement(&track, &l);
+    getEBMLelement(&track, &l);
 
     // A payload shorter than its header shows only the fields that lie in
     // it; its data length would wrap below zero, so it has no data row and
@@ -62,8 +159,15 @@ int ContainerMKV::parseBlock(ElementMKV *element)
         dataSource->readBytes(reinterpret_cast<char *>(timecode), 2);
         swapByteOrder(timecode, 2);
         const int value = qint16(quint16(timecode[0] | (timecode[1] << 8)));
-        addField(false, offset + l, 0, 2, Texts.timecode, decimal(qint64(value)), Texts.none,
-                 Texts.none, -1);
+        // Today's Matroska: the block's time, when its Cluster's is known.
+        const QString *time = &Texts.none;
+        qint64 ticks = 0;
+        if (modernMatroska && m_clusterTimestampKnown
+            && m_clusterTimestamp <= quint64(std::numeric_limits<qint64>::max())
+            && !qAddOverflow(qint64(m_clusterTimestamp), qint64(value), &ticks))
+            time = &ticksTime(ticks);
+        addField(false, offset + l, 0, 2, Texts.timecode, decimal(qint64(value)), Texts.none, *time,
+                 -1);
     }
     if (size < quint64(l) + 3) {
         annotateElement(shortBlockText());
@@ -83,11 +187,24 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     seekTo(dataOffset);
     addField(false, dataOffset, 0, dataSize, Texts.data, Texts.none, Texts.none, Texts.none, -1);
 
+    // Today's Matroska: a Block's flags hold no keyframe bit; its BlockGroup
+    // tells. Laced data shows its frames.
+    bool keyframe = flags & 0x80;
+    int status = StatusDone;
+    if (modernMatroska) {
+        if (m_elementId == 0xA1)
+            keyframe = element->elementOffset >= m_groupStart && element->elementOffset < m_groupEnd
+                && !m_groupHasReference;
+        if (flags & 0x06)
+            status = parseLacing((flags >> 1) & 3, dataOffset, dataSize);
+        seekTo(dataOffset);
+    }
+
     // A block whose header the input does not hold whole (a cut file) is no
     // frame: its flags would be made up of missing bytes.
     const bool headerInInput = bytesLeftAt(offset) >= quint64(l) + 3;
     if (headerInInput && trackTypes.value(track, 0) == 1) {
-        frameKeyframe = (flags & 0x80) ? 1 : 0;
+        frameKeyframe = keyframe ? 1 : 0;
         frameOffset = dataOffset;
         frameSize = dataSize;
         const qsizetype index = m_videoStreams.value(track, -1);
@@ -108,4 +225,180 @@ int ContainerMKV::parseBlock(ElementMKV *element)
 
     seekTo(offset);
     return status;
+}
+
+int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
+{
+    // Up to 256 frames: the count byte holds the number less one.
+    quint64 sizes[256];
+    LaceHeader header(dataSource, offset, offset + qMin(size, bytesLeftAt(offset)));
+    quint8 countByte = 0;
+    bool fits = header.next(&countByte);
+    const int frames = countByte + 1;
+    if (fits)
+        addField(false, offset, 0, 1, laceCountText(), decimal(quint64(frames)), Texts.none,
+                 Texts.none, -1);
+    // Sizes of all frames but the last, which takes what remains.
+    quint64 total = 0;
+    if (fits && lacing == FixedLacing) {
+        fits = (size - 1) % quint64(frames) == 0;
+        total = (size - 1) / quint64(frames) * quint64(frames - 1);
+        for (int i = 0; i < frames - 1; ++i)
+            sizes[i] = (size - 1) / quint64(frames);
+    }
+    for (int i = 0; fits && lacing != FixedLacing && i < frames - 1; ++i) {
+        const quint64 field = header.position();
+        quint64 value = 0;
+        if (lacing == XiphLacing) {
+            quint8 b = 255;
+            while (fits && b == 255) {
+                fits = header.next(&b);
+                value += b;
+            }
+        } else {
+            quint64 raw = 0;
+            int n = 0;
+            fits = header.number(&raw, &n);
+            if (fits && i > 0) {
+                // A signed difference to the previous size, biased by half
+                // the range of its length. Both fit 57 bits.
+                const qint64 bias = (qint64(1) << (7 * n - 1)) - 1;
+                const qint64 next = qint64(sizes[i - 1]) + (qint64(raw) - bias);
+                fits = next >= 0;
+                value = quint64(next);
+            } else {
+                value = raw;
+            }
+        }
+        const quint64 remaining = size - (header.position() - offset);
+        fits = fits && total <= remaining && value <= remaining - total;
+        if (!fits)
+            break;
+        addField(false, field, 0, header.position() - field, laceSizeText(), decimal(value),
+                 Texts.none, Texts.none, -1);
+        sizes[i] = value;
+        total += value;
+    }
+    const quint64 frameStart = header.position();
+    if (fits && total > size - (frameStart - offset))
+        fits = false;
+    if (!fits) {
+        annotateElement(lacesMisfitText());
+        return StatusLengthRefused;
+    }
+    sizes[frames - 1] = size - (frameStart - offset) - total;
+    quint64 p = frameStart;
+    for (int i = 0; i < frames; ++i) {
+        addField(false, p, 0, sizes[i], frameText(), decimal(quint64(i)), Texts.none, Texts.none,
+                 -1);
+        p += sizes[i];
+    }
+    return StatusDone;
+}
+
+const QString &ContainerMKV::ticksTime(qint64 ticks)
+{
+    qint64 nanoseconds = 0;
+    if (m_timestampScale > quint64(std::numeric_limits<qint64>::max())
+        || qMulOverflow(ticks, qint64(m_timestampScale), &nanoseconds))
+        return Texts.none;
+    // As timeText writes it, digit by digit: snprintf, and a new text per
+    // block, would take a third of the walk's time on a file of small
+    // blocks. The text's buffer is reused unless a sink kept the last text.
+    const bool negative = nanoseconds < 0;
+    const quint64 magnitude = negative ? ~quint64(nanoseconds) + 1 : quint64(nanoseconds);
+    const quint64 seconds = magnitude / 1000000000;
+    const auto pair = [](char16_t *at, quint32 value) {
+        at[0] = char16_t(u'0' + value / 10);
+        at[1] = char16_t(u'0' + value % 10);
+    };
+    char16_t text[40];
+    char16_t *const end = text + sizeof text / sizeof text[0];
+    auto fraction = quint32(magnitude % 1000000000);
+    for (int i = 1; i <= 9; ++i, fraction /= 10)
+        end[-i] = char16_t(u'0' + fraction % 10);
+    end[-10] = u'.';
+    pair(end - 12, quint32(seconds % 60));
+    end[-13] = u':';
+    pair(end - 15, quint32(seconds / 60 % 60));
+    end[-16] = u':';
+    char16_t *d = end - 16;
+    quint64 hours = seconds / 3600;
+    do {
+        *--d = char16_t(u'0' + hours % 10);
+        hours /= 10;
+    } while (hours || d > end - 18);
+    if (negative)
+        *--d = u'-';
+    const auto length = qsizetype(end - d);
+    if (m_timeText.isDetached() && m_timeText.capacity() >= length) {
+        m_timeText.resize(length);
+        std::copy(d, end, reinterpret_cast<char16_t *>(m_timeText.data()));
+    } else {
+        // A resize of a shared text would grow its buffer each time.
+        m_timeText = QString(reinterpret_cast<const QChar *>(d), length);
+    }
+    return m_timeText;
+}
+
+int ContainerMKV::parseCluster(ElementMKV *element)
+{
+    Q_UNUSED(element);
+    m_clusterTimestampKnown = false;
+    return StatusDone;
+}
+
+int ContainerMKV::parseClusterTimestamp(ElementMKV *element)
+{
+    m_clusterTimestampKnown = readUInteger(element, &m_clusterTimestamp);
+    seekTo(element->dataOffset);
+    return reportValue(element);
+}
+
+int ContainerMKV::parseBlockGroup(ElementMKV *element)
+{
+    // The ReferenceBlock mostly follows the Block: a look-ahead over the
+    // children's headers, stepping as the walk will, finds it first.
+    const quint64 end = qMin(qMin(element->elementOffset + element->elementSize, m_parentEnd),
+                             quint64(qMax<qint64>(dataSource->size(), 0)));
+    bool reference = false;
+    for (quint64 p = element->dataOffset; p < end && !reference;) {
+        seekTo(p);
+        quint32 id = 0;
+        quint8 idLength = 0;
+        reference = getID(&id, &idLength) == StatusDone && id == 0xFB;
+        seekTo(p + idLength);
+        quint64 size = 0;
+        quint8 sizeLength = 0;
+        getEBMLelement(&size, &sizeLength);
+        const quint64 length = idLength + sizeLength + size;
+        if (length >= end - p)
+            break;
+        p += length;
+    }
+    m_groupStart = element->dataOffset;
+    m_groupEnd = end;
+    m_groupHasReference = reference;
+    seekTo(element->dataOffset);
+    return StatusDone;
+}
+
+int ContainerMKV::parseBlockTicks(ElementMKV *element)
+{
+    // BlockDuration counts unsigned ticks, ReferenceBlock signed ones.
+    quint64 raw = 0;
+    if (!readUInteger(element, &raw))
+        return StatusLengthRefused;
+    const auto n = unsigned(element->dataSize);
+    qint64 ticks = qint64(raw);
+    if (element->type == SInteger) {
+        if (n > 0 && n < 8 && (raw >> (8 * n - 1)))
+            ticks = qint64(raw) - (qint64(1) << (8 * n));
+        addValueRow(element, decimal(ticks), ticksTime(ticks));
+    } else {
+        addValueRow(element, decimal(raw),
+                    raw <= quint64(std::numeric_limits<qint64>::max()) ? ticksTime(ticks)
+                                                                       : Texts.none);
+    }
+    return StatusDone;
 }

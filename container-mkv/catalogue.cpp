@@ -307,6 +307,11 @@ void ContainerMKV::fillModernCatalogue()
     // clang-format off
     static const ModernHandlerRow ModernHandlers[] = {
         // Blocks
+        {0x1F43B675, &ContainerMKV::parseCluster},
+        {0xE7, &ContainerMKV::parseClusterTimestamp},
+        {0xA0, &ContainerMKV::parseBlockGroup},
+        {0x9B, &ContainerMKV::parseBlockTicks},
+        {0xFB, &ContainerMKV::parseBlockTicks},
         // Values
         {0x2AD7B1, &ContainerMKV::parseTimestampScale},
         {0x4489, &ContainerMKV::parseDuration},

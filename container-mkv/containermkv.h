@@ -191,6 +191,25 @@ private:
     bool elementFits(quint64 position, quint64 end, bool checkNext);
 
     // --- Today's Matroska: blocks (lacing, keyframes, times) ---
+    // The Timestamp of the Cluster being walked, in ticks; unknown until
+    // the Cluster's Timestamp element is read.
+    quint64 m_clusterTimestamp = 0;
+    bool m_clusterTimestampKnown = false;
+    // The children of the BlockGroup opened last, and whether one of them
+    // is a ReferenceBlock: a Block among them without one is a keyframe.
+    quint64 m_groupStart = 0;
+    quint64 m_groupEnd = 0;
+    bool m_groupHasReference = false;
+    int parseCluster(ElementMKV *element);
+    int parseClusterTimestamp(ElementMKV *element);
+    int parseBlockGroup(ElementMKV *element);
+    int parseBlockTicks(ElementMKV *element);
+    // Ticks as a time at the Segment's TimestampScale, valid until the next
+    // call; empty when the time does not fit 64 bits.
+    const QString &ticksTime(qint64 ticks);
+    QString m_timeText;
+    // The LaceCount, LaceSize and frame rows of a laced block's data.
+    int parseLacing(int lacing, quint64 offset, quint64 size);
 
     // --- Today's Matroska: meanings of values ---
     // Nanoseconds per tick of the Segment being walked (its TimestampScale).

@@ -81,6 +81,8 @@ int ContainerMKV::findBeginOfContainer(qint64 *offset)
 void ContainerMKV::prepareParsing()
 {
     m_timestampScale = 1000000;
+    m_clusterTimestampKnown = false;
+    m_groupEnd = 0;
 }
 
 void ContainerMKV::finalizeParsing() {}

@@ -71,6 +71,15 @@ std::vector<Case> cases()
     const QByteArray scale = uel(TimecodeScale, 1000000), titleHead = header(Title, 1000);
     const QByteArray padding = el(Void, QByteArray(255, '\0')) + uel(EBMLVersion, 255);
     const QByteArray zeros(64 * 1024, '\0');
+    // A laced SimpleBlock of track 2: its lace header, then dataBytes bytes.
+    const auto laced = [](int lacing, const QByteArray &lace, int dataBytes) {
+        return el(SimpleBlock,
+                  bytes({0x82, 0, 0, lacing << 1}) + lace + QByteArray(dataBytes, 'f'));
+    };
+    const auto blockGroup = [](int flags, const QByteArray &before, const QByteArray &after) {
+        return el(BlockGroup, before + el(Block, bytes({0x81, 0, 1, flags, 'k'})) + after);
+    };
+    const QByteArray reference = el(ReferenceBlock, bytes({0xEC}));
     QByteArray sizes = id(Void) + bytes({0xFF}) + QByteArray(127, 'v'); // 127: all value bits set
     for (int length = 1; length <= 8; ++length)
         sizes += header(Void, 2, length) + "ab";
@@ -234,6 +243,40 @@ std::vector<Case> cases()
                       + simpleBlock(1, 0x80))
              + bytes({0x00, 0x00, 0x1F}) + el(Cluster, simpleBlock(1, 0x80))},
         // Today's Matroska: lacing, keyframes in block groups, block times.
+        // Xiph sizes 300 and 2; EBML 100, 100 - 2, 98 + 102; fixed 3 x 4; one frame.
+        {"lacing",
+         laced(1, bytes({2, 255, 45, 2}), 307) + laced(3, bytes({3, 0xE4, 0xBD, 0x60, 0x65}), 401)
+             + laced(2, bytes({2}), 12) + laced(1, bytes({0}), 3)},
+        // Each block: rows of the fields read, the annotation, and the next one.
+        {"lace sizes that do not fit the block",
+         laced(1, bytes({1, 9}), 8) + laced(1, bytes({1, 255}), 0)
+             + laced(3, bytes({2, 0x85, 0xB9}), 9) + laced(3, bytes({1, 0x00, 0x81}), 5)
+             + laced(2, bytes({2}), 10) + laced(3, QByteArray(), 0) + laced(3, bytes({1, 0x84}), 2)
+             + el(EBMLVersion, QByteArray(1, '\x01'))},
+        // A Block is a keyframe when its group holds no ReferenceBlock,
+        // whatever its flags; a Block outside a group is none.
+        {"keyframes of Blocks in BlockGroups",
+         el(Segment,
+            video
+                + el(Cluster,
+                     blockGroup(0, QByteArray(), QByteArray())
+                         + blockGroup(0x80, QByteArray(), reference)
+                         + blockGroup(0, reference, uel(0x9B, 3))
+                         + el(Block, bytes({0x81, 0, 1, 0x80, 'k'}))))},
+        // Times at a scale of 1 ms, then 1 us; a Cluster's time is its own;
+        // times that overflow have none.
+        {"block times",
+         el(Segment,
+            el(Info, scale)
+                + el(Cluster,
+                     uel(Timecode, 5000) + simpleBlock(1, 0x80)
+                         + blockGroup(0, uel(0x9B, 40), reference))
+                + el(Info, uel(TimecodeScale, 1000))
+                + el(Cluster, el(SimpleBlock, bytes({0x81, 0xFF, 0xF6, 0})) + uel(0x9B, 40))
+                + el(Cluster,
+                     uel(Timecode, quint64(1) << 62) + simpleBlock(1, 0)
+                         + uel(0x9B, quint64(1) << 62))
+                + el(Cluster, uel(Timecode, all) + simpleBlock(1, 0)))},
         // Today's Matroska: elements of the schema, meanings of values.
         // Labels of integer and string enumerations, values with none; masters
         // only the schema knows are walked.
