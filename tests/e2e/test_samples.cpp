@@ -73,7 +73,7 @@ Document type=DocType;Document type version=DocTypeVersion;Segment UID=:H;
 Document type read version=DocTypeReadVersion;Segment information=SegmentInfo;
 Timestamp scale=TimecodeScale;Multiplexing application=MuxingApp;Writing application=WritingApp;
 Duration=:L;Date=DateUTC:D;Track=TrackEntry;Track number=:#;Track UID=TrackUID/TagTrackUID;
-Track type=:T;"Lacing" flag=FlagLacing;"Default track" flag=FlagDefault;Name=TagName;
+Track type=:T;"Lacing" flag=FlagLacing;"Default track" flag=FlagDefault;Name=TagName/Name;
 Codec's private data=CodecPrivate;Default duration=:N;Video track=Video;Audio track=Audio;
 Interlaced=FlagInterlaced;Sampling frequency=:F;Cluster timestamp=Timecode:K;Cue time=:K;
 Block duration=:K;Reference block=:K;Cue duration=:K;Attached=AttachedFile;String=TagString;
