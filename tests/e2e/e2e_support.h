@@ -18,7 +18,7 @@ namespace e2e {
 inline QStringList sampleNames()
 {
     return QStringLiteral("clip.webm vp9-opus.webm h264-aac.mkv laced-audio.mkv subs-chapters.mkv "
-                          "two-video.mkv track200.webm live.webm")
+                          "two-video.mkv track200.webm live.webm gst-live.webm")
         .split(' ');
 }
 
@@ -36,10 +36,12 @@ struct Walk
     int status = -1; // -1: the file did not open
 };
 
-inline std::unique_ptr<Walk> walkFile(const QString &path, quint64 binaryLimit = 16)
+inline std::unique_ptr<Walk> walkFile(const QString &path, quint64 binaryLimit = 16,
+                                      bool modern = false)
 {
     auto walk = std::make_unique<Walk>();
     walk->parser.binaryLimit = binaryLimit;
+    walk->parser.modernMatroska = modern;
     if (walk->device.openFile(path))
         walk->status = walk->parser.parseFile(path, &walk->device, &walk->tree);
     return walk;
