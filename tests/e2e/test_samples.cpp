@@ -83,7 +83,7 @@ Discard padding=Unknown|DiscardPadding;Chapter language (IETF BCP 47)=Unknown|Ch
 Tag language (IETF BCP 47)=Unknown|TagLanguageBCP47;Codec-inherent delay=Unknown|CodecDelay:N;
 Seek pre-roll=Unknown|SeekPreRoll:N;Video color information=Unknown|Colour;Color range=Range;
 Color matrix coefficients=MatrixCoefficients;Color transfer=TransferCharacteristics;
-Color primaries=Primaries;)";
+Color primaries=Primaries;Cluster previous size=PrevSize;)";
 
 // The names a label stands for in a mode, and the form of its value.
 std::pair<QStringList, char> label(const QString &text, bool modern)
