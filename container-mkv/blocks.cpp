@@ -363,15 +363,9 @@ int ContainerMKV::parseBlockGroup(ElementMKV *element)
                              quint64(qMax<qint64>(dataSource->size(), 0)));
     bool reference = false;
     for (quint64 p = element->dataOffset; p < end && !reference;) {
-        seekTo(p);
-        quint32 id = 0;
-        quint8 idLength = 0;
-        reference = getID(&id, &idLength) == StatusDone && id == 0xFB;
-        seekTo(p + idLength);
-        quint64 size = 0;
-        quint8 sizeLength = 0;
-        getEBMLelement(&size, &sizeLength);
-        const quint64 length = idLength + sizeLength + size;
+        const Header h = readHeader(p);
+        reference = h.idRead && h.id == 0xFB;
+        const quint64 length = h.length() + h.size;
         if (length >= end - p)
             break;
         p += length;

@@ -93,6 +93,21 @@ protected:
     quint8 getEBMLsize(quint8 firstByte);
     int getID(quint32 *id, quint8 *length);
     int getEBMLelement(quint64 *value, quint8 *length);
+    // An element's ID and size field, as the look-aheads read them.
+    struct Header
+    {
+        bool idRead = false; // false: an ID over 4 bytes, idLength 0
+        quint32 id = 0;
+        quint8 idLength = 0;
+        quint64 size = 0;
+        quint8 sizeLength = 0;
+        quint64 length() const { return quint64(idLength) + sizeLength; }
+        // False for a first size byte of 0, which reads as 2^56 or more.
+        bool sizeRead() const { return size < (quint64(1) << 56); }
+        // All value bits set: the size is unknown (RFC 8794, 6.2).
+        bool unknownSize() const { return size == (quint64(1) << (7 * sizeLength)) - 1; }
+    };
+    Header readHeader(quint64 position);
 
     // Walker
     int searchID(unsigned int id, ElementMKV *record);

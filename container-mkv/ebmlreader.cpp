@@ -58,3 +58,13 @@ int ContainerMKV::getEBMLelement(quint64 *value, quint8 *length)
     *length = l;
     return StatusDone;
 }
+
+ContainerMKV::Header ContainerMKV::readHeader(quint64 position)
+{
+    Header h;
+    seekTo(position);
+    h.idRead = getID(&h.id, &h.idLength) == StatusDone;
+    seekTo(position + h.idLength);
+    getEBMLelement(&h.size, &h.sizeLength);
+    return h;
+}

@@ -140,33 +140,26 @@ Q_NEVER_INLINE quint64 ContainerMKV::unknownSizeEnd(quint32 id, quint64 from, qu
     int depth = 1;
     quint64 p = from;
     while (p < limit) {
-        seekTo(p);
-        quint32 childId = 0;
-        quint8 idLength = 0;
-        if (getID(&childId, &idLength) != StatusDone)
+        const Header h = readHeader(p);
+        if (!h.idRead)
             return p;
-        seekTo(p + idLength);
-        quint64 size = 0;
-        quint8 sizeLength = 0;
-        getEBMLelement(&size, &sizeLength);
-        while (depth > 0 && !mayHold(open[depth - 1], childId))
+        while (depth > 0 && !mayHold(open[depth - 1], h.id))
             --depth;
         if (depth == 0)
             return p;
-        const quint64 header = quint64(idLength) + sizeLength;
-        const ElementMKV *child = m_modernElements.value(childId, nullptr);
-        if (child && child->type == Master && size == (quint64(1) << (7 * sizeLength)) - 1) {
-            if (open[depth - 1] != childId) {
+        const ElementMKV *child = m_modernElements.value(h.id, nullptr);
+        if (child && child->type == Master && h.unknownSize()) {
+            if (open[depth - 1] != h.id) {
                 if (depth == Depth)
                     return p;
-                open[depth++] = childId;
+                open[depth++] = h.id;
             }
-            p += header;
+            p += h.length();
         } else {
             // A size field holds less than 2^57: this cannot wrap.
-            if (size >= limit - p || header + size > limit - p)
+            if (h.size >= limit - p || h.length() + h.size > limit - p)
                 return limit;
-            p += header + size;
+            p += h.length() + h.size;
         }
     }
     return limit;
@@ -285,36 +278,24 @@ int ContainerMKV::parseUnknownObject(quint64 offset, quint64 size)
 // followed by another that may stand there, or by the end.
 bool ContainerMKV::elementFits(quint64 position, quint64 end, bool checkNext)
 {
-    seekTo(position);
-    quint32 id = 0;
-    quint8 idLength = 0;
-    if (getID(&id, &idLength) != StatusDone)
-        return false;
-    seekTo(position + idLength);
-    unsigned char first = 0;
-    if (dataSource->readBytes(reinterpret_cast<char *>(&first), 1) != 1 || first == 0)
-        return false;
-    seekTo(position + idLength);
-    quint64 size = 0;
-    quint8 sizeLength = 0;
-    getEBMLelement(&size, &sizeLength);
-    const MatroskaSchema::Element *element = MatroskaSchema::find(id);
+    const Header h = readHeader(position);
+    const MatroskaSchema::Element *element
+        = h.idRead && h.sizeRead() ? MatroskaSchema::find(h.id) : nullptr;
     if (!element)
         return false;
     // A Cluster or another element of the Segment or the top level with a
     // four-byte ID is taken as found wherever it ends.
-    if (idLength == 4
+    if (h.idLength == 4
         && (element->parent == MatroskaSchema::TopLevel || element->parent == SegmentId))
         return true;
     if (!element->mayStandIn(m_parentId))
         return false;
-    if (element->type == Master && size == (quint64(1) << (7 * sizeLength)) - 1)
+    if (element->type == Master && h.unknownSize())
         return true;
-    const quint64 header = quint64(idLength) + sizeLength;
-    if (position >= end || header > end - position || size > end - position - header)
+    if (position >= end || h.length() > end - position || h.size > end - position - h.length())
         return false;
-    const quint64 next = position + header + size;
-    return !checkNext || idLength == 4 || next == end || elementFits(next, end, false);
+    const quint64 next = position + h.length() + h.size;
+    return !checkNext || h.idLength == 4 || next == end || elementFits(next, end, false);
 }
 
 Q_NEVER_INLINE quint64 ContainerMKV::damagedLength()
