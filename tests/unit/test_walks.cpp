@@ -233,6 +233,10 @@ std::vector<Case> cases()
              + uel(Timecode, 2) + simpleBlock(1, 0x80) + el(Void, "ab") + id(Cluster)
              + bytes({0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}) + simpleBlock(1, 0)
              + el(0x1C53BB6B, el(0xBB, uel(0xB3, 0)))},
+        {"unknown sizes nested in unknown sizes: a BlockGroup ends at the Cluster",
+         id(Segment) + bytes({0xFF}) + video + id(Cluster) + bytes({0xFF}) + id(BlockGroup)
+             + bytes({0xFF}) + el(Block, bytes({0x81, 0, 0, 0}) + "b")
+             + el(Cluster, simpleBlock(1, 0))},
         // Today's Matroska: damaged data. A zeroed Cluster ID loses that Cluster only; bytes
         // in a Cluster end where two blocks follow one another; a stray A3 byte among them
         // is no block.
@@ -242,6 +246,11 @@ std::vector<Case> cases()
                   uel(Timecode, 1) + bytes({0x05, 0xA3, 0x85, 0x00, 0xFF}) + simpleBlock(1, 0)
                       + simpleBlock(1, 0x80))
              + bytes({0x00, 0x00, 0x1F}) + el(Cluster, simpleBlock(1, 0x80))},
+        {"damaged data in a BlockGroup and before the EBML header",
+         bytes({0x00, 0x0A, 0xEC, 0x81}) + el(EBML, uel(EBMLVersion, 1))
+             + el(Segment,
+                  video + header(Cluster, 40) + header(BlockGroup, 38) + bytes({0, 1, 2})
+                      + el(Cluster, uel(Timecode, 3) + simpleBlock(1, 0x80)))},
         // Today's Matroska: lacing, keyframes in block groups, block times.
         // Xiph sizes 300 and 2; EBML 100, 100 - 2, 98 + 102; fixed 3 x 4; one frame.
         {"lacing",
