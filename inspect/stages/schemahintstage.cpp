@@ -5,34 +5,25 @@
 
 void SchemaHintStage::beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag)
 {
-    m_firstRow = true;
-    m_idLength = 0;
+    m_open = true;
+    m_offset = offset;
     m_next->beginElement(offset, size, name, tag);
-}
-
-void SchemaHintStage::addField(bool flag, quint64 offset, quint8 code, quint64 length,
-                               const QString &name, const QString &value, const QString &extra,
-                               const QString &meaning, qint64 tag)
-{
-    if (m_firstRow) {
-        m_firstRow = false;
-        if (length >= 1 && length <= 4 && name == QLatin1String("id")) {
-            m_idOffset = offset;
-            m_idLength = length;
-        }
-    }
-    m_rows->addField(flag, offset, code, length, name, value, extra, meaning, tag);
 }
 
 void SchemaHintStage::annotateElement(const QString &text)
 {
-    unsigned char bytes[4];
-    if (m_idLength && text == QLatin1String("Unknown element!")
-        && m_input->readDirect(qint64(m_idOffset), reinterpret_cast<char *>(bytes),
-                               qint64(m_idLength))
-            == qint64(m_idLength)) {
+    unsigned char bytes[4] = {};
+    const qint64 got = m_open && text == QLatin1String("Unknown element!")
+        ? m_input->readDirect(qint64(m_offset), reinterpret_cast<char *>(bytes), 4)
+        : 0;
+    // An ID is 1 to 4 bytes long, as many as the leading zero bits of its
+    // first byte, plus one.
+    int length = 1;
+    while (length <= 4 && !(bytes[0] & (0x80 >> (length - 1))))
+        ++length;
+    if (got >= length && length <= 4) {
         quint32 id = 0;
-        for (quint64 i = 0; i < m_idLength; ++i)
+        for (int i = 0; i < length; ++i)
             id = id << 8 | bytes[i];
         if (const MatroskaSchema::Element *element = MatroskaSchema::find(id)) {
             ++m_count;
@@ -48,9 +39,7 @@ void SchemaHintStage::annotateElement(const QString &text)
 
 void SchemaHintStage::endElement()
 {
-    // An annotation after this is a parent's, whose ID was not kept.
-    m_idLength = 0;
-    m_firstRow = false;
+    m_open = false;
     m_next->endElement();
 }
 

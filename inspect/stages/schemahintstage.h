@@ -19,25 +19,21 @@ public:
     {}
 
     void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
-    void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
-                  const QString &value, const QString &extra, const QString &meaning,
-                  qint64 tag) override;
     void annotateElement(const QString &text) override;
     void endElement() override;
 
     // The hint's text, or empty when the walk met no such element.
     QString hint() const;
 
-protected:
-    bool takesRows() const override { return true; }
-
 private:
     static constexpr int NamesShown = 3;
 
     InputDevice *m_input;
-    bool m_firstRow = false; // the innermost element's next row is its first, the "id" row
-    quint64 m_idOffset = 0;
-    quint64 m_idLength = 0; // 0: the innermost element's ID is not known
+    // Where the innermost open element begins, with its ID; cleared when an
+    // element ends, since an annotation after that is its parent's. Rows
+    // pass this stage by: the ID's length is in its first byte.
+    bool m_open = false;
+    quint64 m_offset = 0;
     quint64 m_count = 0;
     QSet<quint32> m_seen;
     QStringList m_names; // the first of the distinct ones, in the order met
