@@ -36,6 +36,7 @@ void walkFile(benchmark::State &state)
     quint64 fileSize = 0;
     for (auto _ : state) {
         ContainerMKV parser;
+        parser.modernMatroska = std::getenv("TMP_MODERN") != nullptr;
         InputDevice device;
         if (!device.openFile(QString::fromLocal8Bit(file))) {
             state.SkipWithError("cannot open VANTOREL_BENCH_FILE");

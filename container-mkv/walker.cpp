@@ -324,11 +324,13 @@ Q_NEVER_INLINE quint64 ContainerMKV::damagedLength()
         quint64 size = head[idLength] & (0xFF >> sizeLength);
         for (quint8 i = 1; i < sizeLength; ++i)
             size = (size << 8) | head[idLength + i];
-        if (m_modernElements.isEmpty())
-            fillModernCatalogue();
         const quint64 header = quint64(idLength) + sizeLength;
-        damaged = !m_modernElements.contains(id)
-            && (header > end - start || size > end - start - header);
+        // The catalogue is looked up only for what claims too much.
+        if (header > end - start || size > end - start - header) {
+            if (m_modernElements.isEmpty())
+                fillModernCatalogue();
+            damaged = !m_modernElements.contains(id);
+        }
     }
     if (!damaged)
         return 0;
