@@ -185,7 +185,8 @@ private:
     // Loads up to count bytes at the device position, never more than the
     // input still holds there. StatusNoMemory when no buffer can be had.
     int loadPayload(quint64 count, Payload *payload);
-    bool beginRecord(ElementMKV *record);
+    enum RecordKind { RecordUnknown, RecordKnown, RecordDamaged };
+    RecordKind beginRecord(ElementMKV *record);
     int parsePayload(ElementMKV *record, bool known);
     int walkChildren(ElementMKV *record);
 
@@ -200,9 +201,9 @@ private:
     quint64 unknownSizeEnd(quint32 id, quint64 from, quint64 limit);
     // The ID of the innermost master being walked, 0 at the top level.
     quint32 m_parentId = 0;
-    // How many bytes at currentPosition are no element, up to the next place
-    // where one may begin; 0 when an element begins there.
-    quint64 damagedLength();
+    // How many bytes of damaged data begin at start: up to the next place in
+    // the master being walked where an element may begin, or its end.
+    quint64 damagedLength(quint64 start);
     bool elementFits(quint64 position, quint64 end, bool checkNext);
 
     // --- Today's Matroska: blocks (lacing, keyframes, times) ---

@@ -81,10 +81,10 @@ int ContainerMKV::loadPayload(quint64 count, Payload *payload)
 }
 
 // Reads the element's header at currentPosition into the record, opens its
-// node and adds its "id" and "size" rows. False when the element is not in
-// the catalogue. Kept out of parseElement, which recurses, so that each level
-// of nesting costs little stack.
-Q_NEVER_INLINE bool ContainerMKV::beginRecord(ElementMKV *record)
+// node and adds its "id" and "size" rows, unless the header is damaged data.
+// Kept out of parseElement, which recurses, so that each level of nesting
+// costs little stack.
+Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginRecord(ElementMKV *record)
 {
     const quint64 start = currentPosition;
     quint32 id = 0;
@@ -99,6 +99,20 @@ Q_NEVER_INLINE bool ContainerMKV::beginRecord(ElementMKV *record)
     seekTo(start + idLength + sizeLength);
 
     const bool known = idRead && searchID(id, record) == StatusDone;
+    // Today's Matroska: no element begins with an ID over four bytes (a
+    // first byte under 0x10, zero among them), a size field whose first
+    // byte is zero, or an ID that no schema knows claiming more than its
+    // master holds.
+    const quint64 end = qMin(m_parentEnd, quint64(qMax<qint64>(dataSource->size(), 0)));
+    if (modernMatroska && start < end) {
+        const quint64 room = end - start;
+        const quint64 header = quint64(idLength) + sizeLength;
+        if (!idRead || (idLength < room && size >= (quint64(1) << 56))
+            || (!known && header <= room && size > room - header)) {
+            seekTo(start);
+            return RecordDamaged;
+        }
+    }
     m_elementId = idRead ? id : 0;
     record->elementOffset = start;
     record->dataOffset = start + idLength + sizeLength;
@@ -108,8 +122,7 @@ Q_NEVER_INLINE bool ContainerMKV::beginRecord(ElementMKV *record)
     const bool unknownSize = modernMatroska && known && record->type == Master
         && size == (quint64(1) << (7 * sizeLength)) - 1;
     if (unknownSize) {
-        const quint64 limit = qMin(m_parentEnd, quint64(qMax<qint64>(dataSource->size(), 0)));
-        record->dataSize = unknownSizeEnd(id, record->dataOffset, limit) - record->dataOffset;
+        record->dataSize = unknownSizeEnd(id, record->dataOffset, end) - record->dataOffset;
         seekTo(record->dataOffset);
     }
     // A size field holds less than 2^57, so this cannot wrap.
@@ -127,7 +140,7 @@ Q_NEVER_INLINE bool ContainerMKV::beginRecord(ElementMKV *record)
     addField(false, start + idLength, 0, sizeLength, Texts.size,
              base == 10 ? decimal(size) : QString::number(size, base), Texts.none,
              unknownSize ? unknownSizeText() : Texts.none, -1);
-    return known;
+    return known ? RecordKnown : RecordUnknown;
 }
 
 Q_NEVER_INLINE quint64 ContainerMKV::unknownSizeEnd(quint32 id, quint64 from, quint64 limit)
@@ -213,23 +226,22 @@ Q_ALWAYS_INLINE int ContainerMKV::walkChildren(ElementMKV *record)
 
 int ContainerMKV::parseElement(quint64 *length)
 {
-    // Today's Matroska: bytes that can begin no element are skipped as one
-    // node, up to where an element may begin again.
-    if (modernMatroska) {
-        const quint64 skipped = damagedLength();
-        if (skipped) {
-            const quint64 start = currentPosition;
-            beginElement(start, skipped, damagedDataText(), -1);
-            addField(false, start, 0, skipped, Texts.data, Texts.none, Texts.none, Texts.none, -1);
-            annotateElement(QStringLiteral("Skipped %1 bytes that are no element.").arg(skipped));
-            endElement();
-            seekTo(start);
-            *length = skipped;
-            return StatusDone;
-        }
-    }
     ElementMKV record;
-    const bool known = beginRecord(&record);
+    const RecordKind kind = beginRecord(&record);
+    if (kind == RecordDamaged) {
+        // Today's Matroska: bytes that can begin no element are skipped as
+        // one node, up to where an element may begin again.
+        const quint64 start = currentPosition;
+        const quint64 skipped = damagedLength(start);
+        beginElement(start, skipped, damagedDataText(), -1);
+        addField(false, start, 0, skipped, Texts.data, Texts.none, Texts.none, Texts.none, -1);
+        annotateElement(QStringLiteral("Skipped %1 bytes that are no element.").arg(skipped));
+        endElement();
+        seekTo(start);
+        *length = skipped;
+        return StatusDone;
+    }
+    const bool known = kind == RecordKnown;
     *length = record.elementSize;
 
     int status = StatusDone;
@@ -298,43 +310,9 @@ bool ContainerMKV::elementFits(quint64 position, quint64 end, bool checkNext)
     return !checkNext || h.idLength == 4 || next == end || elementFits(next, end, false);
 }
 
-Q_NEVER_INLINE quint64 ContainerMKV::damagedLength()
+Q_NEVER_INLINE quint64 ContainerMKV::damagedLength(quint64 start)
 {
-    const quint64 start = currentPosition;
     const quint64 end = qMin(m_parentEnd, quint64(qMax<qint64>(dataSource->size(), 0)));
-    if (start >= end)
-        return 0;
-    // No element: an ID over four bytes (a first byte under 0x10, zero among
-    // them), a size field over eight bytes, or an ID that no schema knows
-    // claiming more than its master holds.
-    unsigned char head[12] = {};
-    seekTo(start);
-    const qint64 got = dataSource->readBytes(reinterpret_cast<char *>(head),
-                                             qint64(qMin<quint64>(sizeof head, end - start)));
-    seekTo(start);
-    if (got <= 0)
-        return 0;
-    const quint8 idLength = getEBMLsize(head[0]);
-    bool damaged = head[0] < 0x10 || (idLength < got && head[idLength] == 0);
-    const quint8 sizeLength = idLength < got ? getEBMLsize(head[idLength]) : 0;
-    if (!damaged && sizeLength && idLength + sizeLength <= got) {
-        quint32 id = 0;
-        for (quint8 i = 0; i < idLength; ++i)
-            id = (id << 8) | head[i];
-        quint64 size = head[idLength] & (0xFF >> sizeLength);
-        for (quint8 i = 1; i < sizeLength; ++i)
-            size = (size << 8) | head[idLength + i];
-        const quint64 header = quint64(idLength) + sizeLength;
-        // The catalogue is looked up only for what claims too much.
-        if (header > end - start || size > end - start - header) {
-            if (m_modernElements.isEmpty())
-                fillModernCatalogue();
-            damaged = !m_modernElements.contains(id);
-        }
-    }
-    if (!damaged)
-        return 0;
-
     // The scan reads the bytes once, a chunk at a time, and looks closer only
     // where the ID that begins there may stand in this master.
     constexpr quint64 Chunk = 4096, Overlap = 4;
