@@ -7,7 +7,6 @@
 
 #include <QtNumeric>
 
-#include <algorithm>
 #include <limits>
 
 namespace {
@@ -294,51 +293,6 @@ int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
         p += sizes[i];
     }
     return StatusDone;
-}
-
-const QString &ContainerMKV::ticksTime(qint64 ticks)
-{
-    qint64 nanoseconds = 0;
-    if (m_timestampScale > quint64(std::numeric_limits<qint64>::max())
-        || qMulOverflow(ticks, qint64(m_timestampScale), &nanoseconds))
-        return Texts.none;
-    // As timeText writes it, digit by digit: snprintf, and a new text per
-    // block, would take a third of the walk's time on a file of small
-    // blocks. The text's buffer is reused unless a sink kept the last text.
-    const bool negative = nanoseconds < 0;
-    const quint64 magnitude = negative ? ~quint64(nanoseconds) + 1 : quint64(nanoseconds);
-    const quint64 seconds = magnitude / 1000000000;
-    const auto pair = [](char16_t *at, quint32 value) {
-        at[0] = char16_t(u'0' + value / 10);
-        at[1] = char16_t(u'0' + value % 10);
-    };
-    char16_t text[40];
-    char16_t *const end = text + sizeof text / sizeof text[0];
-    auto fraction = quint32(magnitude % 1000000000);
-    for (int i = 1; i <= 9; ++i, fraction /= 10)
-        end[-i] = char16_t(u'0' + fraction % 10);
-    end[-10] = u'.';
-    pair(end - 12, quint32(seconds % 60));
-    end[-13] = u':';
-    pair(end - 15, quint32(seconds / 60 % 60));
-    end[-16] = u':';
-    char16_t *d = end - 16;
-    quint64 hours = seconds / 3600;
-    do {
-        *--d = char16_t(u'0' + hours % 10);
-        hours /= 10;
-    } while (hours || d > end - 18);
-    if (negative)
-        *--d = u'-';
-    const auto length = qsizetype(end - d);
-    if (m_timeText.isDetached() && m_timeText.capacity() >= length) {
-        m_timeText.resize(length);
-        std::copy(d, end, reinterpret_cast<char16_t *>(m_timeText.data()));
-    } else {
-        // A resize of a shared text would grow its buffer each time.
-        m_timeText = QString(reinterpret_cast<const QChar *>(d), length);
-    }
-    return m_timeText;
 }
 
 int ContainerMKV::parseCluster(ElementMKV *element)

@@ -224,6 +224,8 @@ private:
     // call; empty when the time does not fit 64 bits.
     const QString &ticksTime(qint64 ticks);
     QString m_timeText;
+    quint64 m_timeSecond = 0; // the whole seconds that m_timeText shows
+    bool m_timeNegative = false;
     // The LaceCount, LaceSize and frame rows of a laced block's data.
     int parseLacing(int lacing, quint64 offset, quint64 size);
 
@@ -233,6 +235,10 @@ private:
     int parseTimestampScale(ElementMKV *element);
     // A time as HH:MM:SS.nnnnnnnnn, with a '-' before a negative one.
     static QString timeText(qint64 nanoseconds);
+    // Writes the time's characters to end at end, and returns where they
+    // begin: at most TimeTextMax of them.
+    static constexpr int TimeTextMax = 32;
+    static char16_t *writeTime(char16_t *end, qint64 nanoseconds);
     // An 8-byte date, nanoseconds from 2001-01-01T00:00:00 UTC, in ISO 8601.
     static QString dateText(qint64 nanoseconds);
     // The schema label of an integer value of the element of that ID, or

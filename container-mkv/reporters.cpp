@@ -2,9 +2,11 @@
 // row always spans the whole payload, also where fewer bytes were loaded.
 #include "containermkv.h"
 
+#include <QtNumeric>
+
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -275,16 +277,103 @@ int ContainerMKV::parseTimestampScale(ElementMKV *element)
     return reportValue(element);
 }
 
-QString ContainerMKV::timeText(qint64 nanoseconds)
+namespace {
+
+// "00" to "99", two characters per number.
+struct DigitPairs
 {
+    char16_t digits[200] = {};
+    constexpr DigitPairs()
+    {
+        for (int i = 0; i < 100; ++i) {
+            digits[2 * i] = char16_t(u'0' + i / 10);
+            digits[2 * i + 1] = char16_t(u'0' + i % 10);
+        }
+    }
+};
+constexpr DigitPairs digitPairs;
+
+inline void putPair(char16_t *at, quint32 value)
+{
+    at[0] = digitPairs.digits[2 * value];
+    at[1] = digitPairs.digits[2 * value + 1];
+}
+
+// The nine digits of a fraction of a second, ending at end.
+inline void putFraction(char16_t *end, quint32 fraction)
+{
+    end[-1] = char16_t(u'0' + fraction % 10);
+    fraction /= 10;
+    for (int i = 3; i <= 9; i += 2, fraction /= 100)
+        putPair(end - i, fraction % 100);
+}
+
+} // namespace
+
+char16_t *ContainerMKV::writeTime(char16_t *end, qint64 nanoseconds)
+{
+    // Two digits at a time: snprintf would take a third of the walk's time
+    // on a file of small blocks, each with its time.
     const bool negative = nanoseconds < 0;
     const quint64 magnitude = negative ? ~quint64(nanoseconds) + 1 : quint64(nanoseconds);
     const quint64 seconds = magnitude / 1000000000;
-    char text[40];
-    std::snprintf(text, sizeof text, "%s%02llu:%02llu:%02llu.%09llu", negative ? "-" : "",
-                  static_cast<unsigned long long>(seconds / 3600),
-                  static_cast<unsigned long long>(seconds / 60 % 60),
-                  static_cast<unsigned long long>(seconds % 60),
-                  static_cast<unsigned long long>(magnitude % 1000000000));
-    return QString::fromLatin1(text);
+    putFraction(end, quint32(magnitude % 1000000000));
+    end[-10] = u'.';
+    putPair(end - 12, quint32(seconds % 60));
+    end[-13] = u':';
+    putPair(end - 15, quint32(seconds / 60 % 60));
+    end[-16] = u':';
+    char16_t *d = end - 16;
+    quint64 hours = seconds / 3600;
+    do {
+        d -= 2;
+        putPair(d, quint32(hours % 100));
+        hours /= 100;
+    } while (hours);
+    if (*d == u'0' && d < end - 18)
+        ++d; // hours take at least two digits, and no more zeros than that
+    if (negative)
+        *--d = u'-';
+    return d;
+}
+
+QString ContainerMKV::timeText(qint64 nanoseconds)
+{
+    char16_t text[TimeTextMax];
+    char16_t *const end = text + TimeTextMax;
+    const char16_t *start = writeTime(end, nanoseconds);
+    return QString(reinterpret_cast<const QChar *>(start), qsizetype(end - start));
+}
+
+const QString &ContainerMKV::ticksTime(qint64 ticks)
+{
+    qint64 nanoseconds = 0;
+    if (m_timestampScale > quint64(std::numeric_limits<qint64>::max())
+        || qMulOverflow(ticks, qint64(m_timestampScale), &nanoseconds))
+        return Texts.none;
+    // Times of one second share all but the fraction's digits, which alone
+    // are rewritten, in the text's own buffer unless a sink kept the text.
+    const bool negative = nanoseconds < 0;
+    const quint64 magnitude = negative ? ~quint64(nanoseconds) + 1 : quint64(nanoseconds);
+    const quint64 second = magnitude / 1000000000;
+    if (m_timeText.isDetached() && m_timeSecond == second && m_timeNegative == negative) {
+        putFraction(reinterpret_cast<char16_t *>(m_timeText.data()) + m_timeText.size(),
+                    quint32(magnitude % 1000000000));
+        return m_timeText;
+    }
+    char16_t text[TimeTextMax];
+    char16_t *const end = text + TimeTextMax;
+    char16_t *const d = writeTime(end, nanoseconds);
+    const auto length = qsizetype(end - d);
+    if (m_timeText.isDetached() && m_timeText.capacity() >= length) {
+        if (m_timeText.size() != length)
+            m_timeText.resize(length);
+        std::copy(d, end, reinterpret_cast<char16_t *>(m_timeText.data()));
+    } else {
+        // A resize of a shared text would grow its buffer each time.
+        m_timeText = QString(reinterpret_cast<const QChar *>(d), length);
+    }
+    m_timeSecond = second;
+    m_timeNegative = negative;
+    return m_timeText;
 }
