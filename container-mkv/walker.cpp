@@ -103,8 +103,9 @@ Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginRecord(ElementMKV *re
     // first byte under 0x10, zero among them), a size field whose first
     // byte is zero, or an ID that no schema knows claiming more than its
     // master holds.
-    const quint64 end = qMin(m_parentEnd, quint64(qMax<qint64>(dataSource->size(), 0)));
-    if (modernMatroska && start < end) {
+    const quint64 end
+        = modernMatroska ? qMin(m_parentEnd, quint64(qMax<qint64>(dataSource->size(), 0))) : 0;
+    if (start < end) {
         const quint64 room = end - start;
         const quint64 header = quint64(idLength) + sizeLength;
         if (!idRead || (idLength < room && size >= (quint64(1) << 56))
@@ -132,10 +133,11 @@ Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginRecord(ElementMKV *re
     // unknown element shows its ID.
     const bool modern = modernMatroska;
     beginElement(start, record->elementSize, record->name, modern && idRead ? qint64(id) : -1);
-    addField(false, start, 0, idLength, Texts.id, record->name, Texts.none,
-             modern && idRead && !known ? QLatin1String("0x") + QString::number(id, 16).toUpper()
-                                        : Texts.none,
-             -1);
+    if (modern && idRead && !known)
+        addField(false, start, 0, idLength, Texts.id, record->name, Texts.none,
+                 QLatin1String("0x") + QString::number(id, 16).toUpper(), -1);
+    else
+        addField(false, start, 0, idLength, Texts.id, record->name, Texts.none, Texts.none, -1);
     const int base = numberBase >= 2 && numberBase <= 36 ? numberBase : 10;
     addField(false, start + idLength, 0, sizeLength, Texts.size,
              base == 10 ? decimal(size) : QString::number(size, base), Texts.none,
