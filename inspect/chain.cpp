@@ -1,6 +1,7 @@
 #include "chain.h"
 
 #include "boundsstage.h"
+#include "checkstage.h"
 #include "crcstage.h"
 #include "progressstage.h"
 #include "schemahintstage.h"
@@ -18,6 +19,8 @@ Chain::Chain(Sink *writer, InputDevice *input, const Settings &settings)
         add(new ProgressStage(m_head, settings.progress));
     if (settings.summary)
         add(new SummaryStage(m_head));
+    if (settings.conformance)
+        add(new CheckStage(m_head, input));
     m_bounds = new BoundsStage(m_head);
     add(m_bounds);
     if (settings.checkCrcs)

@@ -11,13 +11,15 @@ class InputDevice;
 class SchemaHintStage;
 
 // The stages between the plug-in and a writer, in the order the calls
-// pass them: the schema hint, CRC checks, bounds, the summary, progress.
+// pass them: the schema hint, CRC checks, bounds, conformance checks, the
+// summary, progress.
 class Chain
 {
 public:
     struct Settings
     {
-        bool checkCrcs = true;
+        bool checkCrcs = false;
+        bool conformance = false;      // the checks of --check, which want checkCrcs
         bool schemaHint = false;       // count what today's schema knows of the unknown elements
         bool summary = false;          // what the HTML report needs of tracks and frames
         std::FILE *progress = nullptr; // a terminal for the progress line

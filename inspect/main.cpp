@@ -4,6 +4,7 @@
 #include "chain.h"
 #include "containerabstract.h"
 #include "escape.h"
+#include "findingswriter.h"
 #include "frameswriter.h"
 #include "htmlwriter.h"
 #include "inputdevice.h"
@@ -18,8 +19,15 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <QThread>
+
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -33,7 +41,7 @@ namespace {
 
 enum ExitCode {
     ExitWalked = 0,
-    ExitFailed = 1, // the file or the plug-in could not be used
+    ExitFailed = 1, // the file or the plug-in could not be used; with --check, an error found
     ExitUsage = 2,  // a bad invocation
 };
 
@@ -63,15 +71,17 @@ struct Options
     quint64 binaryLimit = 16;
     bool showJunk = false;
     bool showUnknown = true;
-    bool checkCrcs = true;
+    bool checkCrcs = false;
+    bool check = false;
+    int jobs = 1;
     bool quiet = false;
     bool modern = false;
     QStringList pluginDirectories;
     HtmlWriter::Settings report;
     QString html;          // the report's path, as shown
     QByteArray htmlNative; // and as the file system has it
-    QString file;          // the input's name, as shown
-    QByteArray fileNative;
+    QStringList files;     // the inputs' names, as shown
+    QList<QByteArray> filesNative;
 };
 
 bool number(const QCommandLineParser &parser, const QCommandLineOption &option, quint64 *value)
@@ -120,8 +130,19 @@ int readOptions(int argc, char **argv, Options *o)
     const QCommandLineOption hideUnknown(
         QStringLiteral("hide-unknown"),
         QStringLiteral("Do not show payloads of unknown elements."));
+    const QCommandLineOption crc(QStringLiteral("crc"),
+                                 QStringLiteral("Check CRC-32 elements, and show the verdicts."));
     const QCommandLineOption noCrc(QStringLiteral("no-crc"),
-                                   QStringLiteral("Do not check CRC-32 elements."));
+                                   QStringLiteral("Do not check CRC-32 elements (the default)."));
+    const QCommandLineOption check(
+        QStringLiteral("check"),
+        QStringLiteral("Check each FILE against today's Matroska and print what is wrong, "
+                       "where and why, instead of the tree; with --json, one JSON document "
+                       "per file. Exit status 1 when a file has an error."));
+    const QCommandLineOption jobs(
+        QStringList {QStringLiteral("j"), QStringLiteral("jobs")},
+        QStringLiteral("With --check, check N files at a time (default: the number of cores)."),
+        QStringLiteral("N"));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress line on large files."));
     const QCommandLineOption modern(
@@ -145,9 +166,11 @@ int readOptions(int argc, char **argv, Options *o)
         QStringLiteral("Most elements embedded in the report with rows and bytes; the rest are "
                        "counted (default 200000)."),
         QStringLiteral("N"), QStringLiteral("200000"));
-    parser.addOptions({json, frames, base, binaryLimit, showJunk, hideUnknown, noCrc, quiet, modern,
-                       pluginDir, html, htmlHexLimit, htmlMaxNodes});
-    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A .mkv or .webm file."));
+    parser.addOptions({json, frames, base, binaryLimit, showJunk, hideUnknown, crc, noCrc, quiet,
+                       modern, check, jobs, pluginDir, html, htmlHexLimit, htmlMaxNodes});
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("A .mkv or .webm file; with --check, any number."),
+                                 QStringLiteral("FILE..."));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(ExitUsage, parser.errorText() + QStringLiteral(" (see --help)"));
@@ -182,11 +205,28 @@ int readOptions(int argc, char **argv, Options *o)
         return fail(ExitUsage,
                     QStringLiteral("--html replaces the printed tree: not with --json "
                                    "or --frames"));
-    const QStringList files = parser.positionalArguments();
-    if (files.size() != 1)
+    o->check = parser.isSet(check);
+    if (o->check && (parser.isSet(html) || parser.isSet(frames)))
         return fail(ExitUsage,
-                    files.isEmpty() ? QStringLiteral("no file given (see --help)")
-                                    : QStringLiteral("one file at a time (see --help)"));
+                    QStringLiteral("--check prints findings: not with --html or --frames"));
+    if (parser.isSet(jobs)) {
+        quint64 n = 0;
+        if (!o->check)
+            return fail(ExitUsage, QStringLiteral("-j goes with --check"));
+        if (!number(parser, jobs, &n) || n < 1 || n > 1024)
+            return fail(ExitUsage,
+                        QStringLiteral("-j takes a number from 1 to 1024, not '%1'")
+                            .arg(parser.value(jobs)));
+        o->jobs = int(n);
+    } else {
+        o->jobs = qMax(1, QThread::idealThreadCount());
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty())
+        return fail(ExitUsage, QStringLiteral("no file given (see --help)"));
+    if (files.size() != 1 && !o->check)
+        return fail(ExitUsage,
+                    QStringLiteral("one file at a time, except with --check (see --help)"));
 
     o->output = parser.isSet(html) ? Output::Html
         : parser.isSet(frames)     ? Output::Frames
@@ -194,18 +234,109 @@ int readOptions(int argc, char **argv, Options *o)
                                    : Output::Text;
     o->showJunk = parser.isSet(showJunk);
     o->showUnknown = !parser.isSet(hideUnknown);
-    o->checkCrcs = !parser.isSet(noCrc);
+    o->checkCrcs = parser.isSet(crc);
     o->quiet = parser.isSet(quiet);
     o->modern = parser.isSet(modern);
     o->pluginDirectories = parser.isSet(pluginDir) ? QStringList {parser.value(pluginDir)}
                                                    : Plugin::defaultDirectories();
-    o->file = files.first();
-    o->fileNative = nativeArgument(o->file, argc, argv);
+    o->files = files;
+    for (const QString &file : files)
+        o->filesNative.append(nativeArgument(file, argc, argv));
     if (parser.isSet(html)) {
         o->html = parser.value(html);
         o->htmlNative = nativeArgument(o->html, argc, argv);
     }
     return -1;
+}
+
+// One file's findings, written into a buffer of their own.
+struct Checked
+{
+    QByteArray output;
+    bool error = false;
+    QString failure; // why the file could not be checked
+};
+
+Checked checkFile(const Plugin &plugin, const Options &o, int i)
+{
+    Checked result;
+    const QString &name = o.files[i];
+    result.error = true;
+    InputDevice input;
+    if (!input.openNative(o.filesNative[i])) {
+        result.failure = QStringLiteral("%1: %2").arg(name, input.errorString());
+        return result;
+    }
+    std::unique_ptr<ContainerAbstract> parser(plugin.createParser());
+    if (!parser) {
+        result.failure = QStringLiteral("the plug-in made no parser");
+        return result;
+    }
+    parser->modernMatroska = true;
+    std::unique_ptr<FindingsWriter> writer;
+    if (o.output == Output::Json)
+        writer = std::make_unique<FindingsJsonWriter>(name);
+    else
+        writer = std::make_unique<FindingsTextWriter>(name);
+    Chain::Settings settings;
+    settings.checkCrcs = true;
+    settings.conformance = true;
+    const Chain chain(writer.get(), &input, settings);
+    const int status = parser->parseFile(name, &input, chain.head());
+    if (status != 0) {
+        result.failure
+            = QStringLiteral("%1: the plug-in refuses this file (status %2)").arg(name).arg(status);
+        return result;
+    }
+    result.output = writer->output();
+    result.error = writer->errors() > 0;
+    return result;
+}
+
+// Checks the files on o.jobs threads, one parser each, and prints their
+// findings in the order of the arguments as soon as each one's turn comes.
+int checkFiles(const Options &o)
+{
+    Plugin plugin;
+    QString error;
+    if (!plugin.load(o.pluginDirectories, &error))
+        return fail(ExitFailed, error);
+    const int count = int(o.files.size());
+    std::vector<Checked> results(static_cast<size_t>(count));
+    std::vector<char> done(static_cast<size_t>(count), 0);
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::atomic<int> next {0};
+    auto work = [&] {
+        for (int i; (i = next++) < count;) {
+            Checked result = checkFile(plugin, o, i);
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                results[size_t(i)] = std::move(result);
+                done[size_t(i)] = 1;
+            }
+            ready.notify_all();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int j = 0; j < qMin(o.jobs, count); ++j)
+        threads.emplace_back(work);
+    bool anyError = false;
+    for (int i = 0; i < count; ++i) {
+        std::unique_lock<std::mutex> lock(mutex);
+        ready.wait(lock, [&] { return done[size_t(i)] != 0; });
+        const Checked result = std::move(results[size_t(i)]);
+        results[size_t(i)] = Checked();
+        lock.unlock();
+        if (!result.failure.isEmpty())
+            say(result.failure);
+        std::fwrite(result.output.constData(), 1, size_t(result.output.size()), stdout);
+        std::fflush(stdout);
+        anyError = anyError || result.error;
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    return anyError ? ExitFailed : ExitWalked;
 }
 
 } // namespace
@@ -219,21 +350,24 @@ int main(int argc, char *argv[])
     Options options;
     if (const int code = readOptions(argc, argv, &options); code >= 0)
         return code;
+    if (options.check)
+        return checkFiles(options);
+    const QString &inputName = options.files.first();
 
     // The one opening of the input, which the walk, the CRC checks and the
     // report's bytes all read.
     InputDevice input;
-    if (!input.openNative(options.fileNative))
-        return fail(ExitFailed, QStringLiteral("%1: %2").arg(options.file, input.errorString()));
+    if (!input.openNative(options.filesNative.first()))
+        return fail(ExitFailed, QStringLiteral("%1: %2").arg(inputName, input.errorString()));
     Plugin plugin;
     QString error;
     if (!plugin.load(options.pluginDirectories, &error))
         return fail(ExitFailed, error);
     const QStringList extensions = plugin.supportedExtensions();
-    if (!extensions.contains(QFileInfo(options.file).suffix(), Qt::CaseInsensitive))
+    if (!extensions.contains(QFileInfo(inputName).suffix(), Qt::CaseInsensitive))
         return fail(ExitFailed,
                     QStringLiteral("%1: not a Matroska or WebM file name (suffixes: %2)")
-                        .arg(options.file, extensions.join(QStringLiteral(", "))));
+                        .arg(inputName, extensions.join(QStringLiteral(", "))));
     std::unique_ptr<ContainerAbstract> parser(plugin.createParser());
     if (!parser)
         return fail(ExitFailed, QStringLiteral("the plug-in made no parser"));
@@ -276,19 +410,19 @@ int main(int argc, char *argv[])
         settings.progress = stderr;
     const Chain chain(writer.get(), &input, settings);
 
-    const int verified = parser->parseFile(options.file, &input, chain.head());
+    const int verified = parser->parseFile(inputName, &input, chain.head());
     out.flush();
     parser.reset();
     if (verified != 0)
         return fail(ExitFailed,
                     QStringLiteral("%1: the plug-in refuses this file (status %2)")
-                        .arg(options.file)
+                        .arg(inputName)
                         .arg(verified));
     if (out.failed() || !file.commit())
         return fail(ExitFailed, QStringLiteral("cannot write the output"));
     if (const PastEnd *past = chain.firstPastEnd())
         say(QStringLiteral("%1 ends early: %2 at offset %3 claims %4 bytes, %5 remain")
-                .arg(options.file, past->name)
+                .arg(inputName, past->name)
                 .arg(past->offset)
                 .arg(past->size)
                 .arg(past->remaining));

@@ -93,6 +93,26 @@ struct TrackSummary
     quint64 streamFramesOmitted = 0;  // frames of streams past the counted ones
 };
 
+enum class Severity : quint8 { Error, Warning, Info };
+
+inline const char *severityText(Severity severity)
+{
+    return severity == Severity::Error  ? "error"
+        : severity == Severity::Warning ? "warning"
+                                        : "info";
+}
+
+// What a conformance check found, at the first byte of the element it is
+// about; path names that element as /Segment/Cluster[3]/SimpleBlock[17].
+struct Finding
+{
+    Severity severity = Severity::Error;
+    const char *check = ""; // the check's ID, e.g. "seek-target"
+    quint64 offset = 0;
+    QString path;
+    QString message;
+};
+
 // A sink of the host side: the plug-in's calls and the stages' findings.
 class Sink : public ElementSink
 {
@@ -105,6 +125,7 @@ public:
     // Just before endFile.
     virtual void pastEndFound(const PastEnd &first) { Q_UNUSED(first); }
     virtual void tracksSummed(const TrackSummary &summary) { Q_UNUSED(summary); }
+    virtual void finding(const Finding &finding) { Q_UNUSED(finding); }
 };
 
 // A stage between the plug-in and a writer: it passes every call on to the
@@ -143,6 +164,7 @@ public:
     void frameFacts(const FrameFacts &facts) override { m_next->frameFacts(facts); }
     void pastEndFound(const PastEnd &first) override { m_next->pastEndFound(first); }
     void tracksSummed(const TrackSummary &summary) override { m_next->tracksSummed(summary); }
+    void finding(const Finding &finding) override { m_next->finding(finding); }
 
     ElementSink *rowSink() override { return takesRows() ? this : m_rows; }
 

@@ -125,7 +125,9 @@ std::pair<QStringList, quint64> check(const QByteArray &bytes)
     {
         OutputBuffer out(text);
         TextWriter writer(&out);
-        const Chain chain(&writer, &input, Chain::Settings());
+        Chain::Settings settings;
+        settings.checkCrcs = true;
+        const Chain chain(&writer, &input, settings);
         ContainerMKV parser;
         parser.parseFile(QStringLiteral("x.mkv"), &input, chain.head());
     }

@@ -1,0 +1,143 @@
+#pragma once
+
+#include "sink.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class InputDevice;
+
+// One element of the walk as the checks see it: its node, its "id" and
+// "size" rows and its "value" row, filled in as the calls come.
+struct CheckedElement
+{
+    quint64 offset = 0;
+    quint64 size = 0; // the node's length, header included
+    quint64 end = 0;  // offset + size, saturated
+    qint64 id = -1;   // the node's tag: its ID, -1 when none could be read
+    QString name;
+    quint64 index = 1;  // 1-based among its parent's children of this name
+    unsigned marks = 0; // PastFileEnd, PastParentEnd (sink.h)
+
+    quint8 idLength = 0;      // from the "id" row
+    quint8 sizeLength = 0;    // from the "size" row
+    quint64 dataOffset = 0;   // where the payload begins (after the size row)
+    quint64 dataSize = 0;     // the size field's value; for an unknown size, the extent found
+    bool unknownSize = false; // the size row's meaning is "unknown"
+
+    bool hasValue = false; // a "value" row came
+    QString value;         // its value and meaning
+    QString meaning;
+};
+
+// A row of the element being walked, as the plug-in gave it.
+struct CheckedRow
+{
+    quint64 offset;
+    quint64 length;
+    const QString &name;
+    const QString &value;
+    const QString &meaning;
+};
+
+// What the checks share: the open elements, the facts of the EBML header,
+// the input, and the one way to report.
+class CheckContext
+{
+public:
+    CheckContext(Sink *next, InputDevice *input)
+        : m_next(next)
+        , m_input(input)
+    {}
+
+    // The open elements, outermost first; the innermost is the one whose
+    // calls come now. During end() it is still open.
+    const std::vector<CheckedElement> &open() const { return m_open; }
+    const CheckedElement &current() const { return m_open.back(); }
+    // The element around the current one, or null at the top level.
+    const CheckedElement *parent() const
+    {
+        return m_open.size() >= 2 ? &m_open[m_open.size() - 2] : nullptr;
+    }
+    // The ID of the current element's parent: 0 at the top level, as the
+    // schema writes it (MatroskaSchema::TopLevel).
+    quint32 parentId() const { return parent() && parent()->id >= 0 ? quint32(parent()->id) : 0; }
+    // /Segment/Cluster[3]/SimpleBlock[17] for the open element at depth.
+    QString path(size_t depth) const;
+    QString currentPath() const { return path(m_open.size() - 1); }
+
+    // A finding at the first byte of the current element.
+    void report(Severity severity, const char *check, const QString &message);
+    // A finding about an element at another place (path may be empty).
+    void reportAt(Severity severity, const char *check, quint64 offset, const QString &path,
+                  const QString &message);
+
+    // Reads up to count bytes at position without moving the walk's input;
+    // the number read, 0 past the end.
+    qint64 read(quint64 position, char *bytes, qint64 count) const;
+    quint64 fileSize() const { return m_fileSize; }
+
+    // The EBML header's facts, with their defaults until its rows come.
+    QString docType = QStringLiteral("matroska");
+    quint64 docTypeVersion = 1;
+    quint64 docTypeReadVersion = 1;
+    quint64 maxIdLength = 4;
+    quint64 maxSizeLength = 8;
+    bool sawEbmlHeader = false; // an EBML element at offset 0
+
+private:
+    friend class CheckStage;
+    Sink *m_next;
+    InputDevice *m_input;
+    quint64 m_fileSize = 0;
+    std::vector<CheckedElement> m_open;
+};
+
+// A group of checks. The stage calls each group for every node, row,
+// annotation and end, in the order of the walk; a group keeps only what it
+// must (counts per open master, track numbers, targets to look at) so that
+// memory stays flat.
+class Check
+{
+public:
+    virtual ~Check() = default;
+    // The current element has opened: its offset, size, ID, name, index and
+    // marks are known, its rows not yet.
+    virtual void begin(CheckContext &c) { Q_UNUSED(c); }
+    // A row of the current element; the CheckedElement already holds it.
+    virtual void row(CheckContext &c, const CheckedRow &row)
+    {
+        Q_UNUSED(c);
+        Q_UNUSED(row);
+    }
+    virtual void annotation(CheckContext &c, const QString &text)
+    {
+        Q_UNUSED(c);
+        Q_UNUSED(text);
+    }
+    // The current element ends: its rows and children have all come.
+    virtual void end(CheckContext &c) { Q_UNUSED(c); }
+    // The verdict on the CRC-32 first child of the current element, just
+    // before its end().
+    virtual void crc(CheckContext &c, CrcVerdict verdict)
+    {
+        Q_UNUSED(c);
+        Q_UNUSED(verdict);
+    }
+    // After the last element of the file.
+    virtual void finish(CheckContext &c) { Q_UNUSED(c); }
+};
+
+using Checks = std::vector<std::unique_ptr<Check>>;
+
+// The groups, one source file each.
+// EBML header, DocType versions, ID and size lengths, unknown elements,
+// parents, occurrences, unknown sizes, values, deprecated, WebM.
+void addSchemaChecks(Checks *checks);
+// Seek and Cue targets, read at the positions they name.
+void addTargetChecks(Checks *checks);
+// Blocks and tracks, Cluster timestamps, damaged data, elements past their
+// parent or the file, CRC-32 mismatches.
+void addStreamChecks(Checks *checks);

@@ -1,0 +1,195 @@
+#include "checkstage.h"
+
+#include "inputdevice.h"
+
+#include <limits>
+
+namespace {
+
+constexpr qint64 EbmlId = 0x1A45DFA3;
+
+// The EBML header's children whose values the checks need.
+enum HeaderFact : qint64 {
+    MaxIdLength = 0x42F2,
+    MaxSizeLength = 0x42F3,
+    DocType = 0x4282,
+    DocTypeVersion = 0x4287,
+    DocTypeReadVersion = 0x4285,
+};
+
+} // namespace
+
+QString CheckContext::path(size_t depth) const
+{
+    QString text;
+    for (size_t i = 0; i <= depth && i < m_open.size(); ++i) {
+        text += QLatin1Char('/') + m_open[i].name;
+        if (m_open[i].index > 1)
+            text += QLatin1Char('[') + QString::number(m_open[i].index) + QLatin1Char(']');
+    }
+    return text;
+}
+
+void CheckContext::report(Severity severity, const char *check, const QString &message)
+{
+    reportAt(severity, check, m_open.empty() ? 0 : current().offset,
+             m_open.empty() ? QString() : currentPath(), message);
+}
+
+void CheckContext::reportAt(Severity severity, const char *check, quint64 offset,
+                            const QString &path, const QString &message)
+{
+    Finding finding;
+    finding.severity = severity;
+    finding.check = check;
+    finding.offset = offset;
+    finding.path = path;
+    finding.message = message;
+    m_next->finding(finding);
+}
+
+qint64 CheckContext::read(quint64 position, char *bytes, qint64 count) const
+{
+    if (position >= m_fileSize || count <= 0)
+        return 0;
+    const qint64 got = m_input->readDirect(qint64(position), bytes, count);
+    return got > 0 ? got : 0;
+}
+
+CheckStage::CheckStage(Sink *next, InputDevice *input)
+    : Stage(next)
+    , m_context(next, input)
+{
+    addSchemaChecks(&m_checks);
+    addTargetChecks(&m_checks);
+    addStreamChecks(&m_checks);
+}
+
+CheckStage::~CheckStage() = default;
+
+void CheckStage::beginFile(const QString &fileName, quint64 size)
+{
+    m_context.m_fileSize = size;
+    m_context.m_open.clear();
+    m_names.assign(1, {});
+    m_next->beginFile(fileName, size);
+}
+
+void CheckStage::mark(unsigned marks)
+{
+    m_marks |= marks;
+    m_next->mark(marks);
+}
+
+void CheckStage::beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag)
+{
+    m_next->beginElement(offset, size, name, tag);
+    CheckedElement element;
+    element.offset = offset;
+    element.size = size;
+    element.end = elementEnd(offset, size);
+    element.id = tag;
+    element.name = name;
+    element.marks = m_marks;
+    m_marks = 0;
+    element.index = ++m_names.back()[name];
+    element.dataOffset = offset;
+    if (tag == EbmlId && offset == 0 && m_context.m_open.empty())
+        m_context.sawEbmlHeader = true;
+    m_context.m_open.push_back(std::move(element));
+    m_names.emplace_back();
+    for (const auto &check : m_checks)
+        check->begin(m_context);
+}
+
+void CheckStage::addField(bool flag, quint64 offset, quint8 code, quint64 length,
+                          const QString &name, const QString &value, const QString &extra,
+                          const QString &meaning, qint64 tag)
+{
+    m_rows->addField(flag, offset, code, length, name, value, extra, meaning, tag);
+    if (m_context.m_open.empty())
+        return;
+    CheckedElement &element = m_context.m_open.back();
+    if (name == QLatin1String("id")) {
+        element.idLength = quint8(qMin<quint64>(length, 255));
+    } else if (name == QLatin1String("size")) {
+        element.sizeLength = quint8(qMin<quint64>(length, 255));
+        element.dataOffset = offset + length;
+        element.unknownSize = meaning == QLatin1String("unknown");
+        element.dataSize
+            = element.unknownSize ? element.end - element.dataOffset : value.toULongLong();
+    } else if (name == QLatin1String("value")) {
+        element.hasValue = true;
+        element.value = value;
+        element.meaning = meaning;
+        readHeaderFact(element);
+    }
+    const CheckedRow row {offset, length, name, value, meaning};
+    for (const auto &check : m_checks)
+        check->row(m_context, row);
+}
+
+void CheckStage::readHeaderFact(const CheckedElement &element)
+{
+    const CheckedElement *parent = m_context.parent();
+    if (!parent || parent->id != EbmlId)
+        return;
+    bool ok = false;
+    const quint64 number = element.value.toULongLong(&ok);
+    switch (element.id) {
+    case DocType: m_context.docType = element.value; break;
+    case DocTypeVersion:
+        if (ok)
+            m_context.docTypeVersion = number;
+        break;
+    case DocTypeReadVersion:
+        if (ok)
+            m_context.docTypeReadVersion = number;
+        break;
+    case MaxIdLength:
+        if (ok)
+            m_context.maxIdLength = number;
+        break;
+    case MaxSizeLength:
+        if (ok)
+            m_context.maxSizeLength = number;
+        break;
+    default: break;
+    }
+}
+
+void CheckStage::annotateElement(const QString &text)
+{
+    m_next->annotateElement(text);
+    if (m_context.m_open.empty())
+        return;
+    for (const auto &check : m_checks)
+        check->annotation(m_context, text);
+}
+
+void CheckStage::crcChecked(CrcVerdict verdict)
+{
+    m_next->crcChecked(verdict);
+    if (m_context.m_open.empty())
+        return;
+    for (const auto &check : m_checks)
+        check->crc(m_context, verdict);
+}
+
+void CheckStage::endElement()
+{
+    if (!m_context.m_open.empty()) {
+        for (const auto &check : m_checks)
+            check->end(m_context);
+        m_context.m_open.pop_back();
+        m_names.pop_back();
+    }
+    m_next->endElement();
+}
+
+void CheckStage::endFile()
+{
+    for (const auto &check : m_checks)
+        check->finish(m_context);
+    m_next->endFile();
+}

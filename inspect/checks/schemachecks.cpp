@@ -1,0 +1,7 @@
+// The schema's checks.
+#include "check.h"
+
+void addSchemaChecks(Checks *checks)
+{
+    Q_UNUSED(checks);
+}
