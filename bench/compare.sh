@@ -53,8 +53,9 @@ elements() { # the walk's element count, from the walk benchmark
 }
 
 # The walk is compared with CRC checks off, as the other tools do not check
-# them; "crc" is the default text output, which reads the payload of every
-# master that starts with a CRC-32 (ffmpeg writes one in each Cluster).
+# them (nor does the default output); "crc" is the text output with --crc,
+# which reads the payload of every master that starts with a CRC-32 (ffmpeg
+# writes one in each Cluster).
 tools=(text json mkvinfo ffprobe crc modern)
 [ -n "${BASELINE:-}" ] && tools+=(base-text base-json)
 run_tool() { # tool file
@@ -63,7 +64,7 @@ run_tool() { # tool file
     base-json) ms "$BASELINE/bin/vantorel-inspect" --no-crc --json "$2" ;;
     text) ms "$bin/vantorel-inspect" --no-crc "$2" ;;
     json) ms "$bin/vantorel-inspect" --no-crc --json "$2" ;;
-    crc) ms "$bin/vantorel-inspect" "$2" ;;
+    crc) ms "$bin/vantorel-inspect" --crc "$2" ;;
     modern) ms "$bin/vantorel-inspect" --no-crc --modern "$2" ;;
     mkvinfo) ms mkvinfo -a -z -P "$2" ;;
     ffprobe) ms ffprobe -v error -show_packets "$2" ;;
