@@ -45,3 +45,59 @@ TEST(Threads, CheckOfManyFilesKeepsTheirOrder)
         EXPECT_EQ(b.exitCode, 2) << bad.join(' ').toStdString();
     }
 }
+
+// Files that the muxers users have write today, made here: none has an
+// error. One --check run takes them all, one JSON document each.
+TEST(Check, FilesOfTodaysMuxersHaveNoErrors)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString clip = e2e::samplePath(QStringLiteral("clip.webm"));
+    const QStringList ff = {"-hide_banner",
+                            "-loglevel",
+                            "error",
+                            "-nostdin",
+                            "-y",
+                            "-f",
+                            "lavfi",
+                            "-i",
+                            "testsrc2=size=64x48:rate=10:duration=1",
+                            "-f",
+                            "lavfi",
+                            "-i",
+                            "sine=sample_rate=44100:duration=1"};
+    const struct
+    {
+        const char *name;
+        QString program;
+        QStringList arguments;
+    } makes[] = {
+        {"ffv1-flac.mkv", "ffmpeg", ff + QStringList {"-c:v", "ffv1", "-c:a", "flac"}},
+        {"mjpeg-pcm.mkv", "ffmpeg",
+         ff + QStringList {"-c:v", "mjpeg", "-c:a", "pcm_s16le", "-cluster_size_limit", "2000"}},
+        {"vp9-opus-dash.webm", "ffmpeg",
+         ff + QStringList {"-c:v", "libvpx-vp9", "-c:a", "libopus", "-dash", "1"}},
+        {"groups.mkv", "mkvmerge", {"--quiet", "--engage", "no_simpleblocks", clip}},
+        {"no-cues.mkv", "mkvmerge", {"--quiet", "--no-cues", "--disable-lacing", clip}},
+        {"mkvmerge.webm", "mkvmerge", {"--quiet", "--webm", clip}},
+    };
+    QStringList files;
+    for (const auto &make : makes) {
+        const QString path = dir.filePath(QString::fromLatin1(make.name));
+        QStringList arguments = make.arguments;
+        if (make.program == QLatin1String("mkvmerge"))
+            arguments = QStringList {"-o", path} + arguments;
+        else
+            arguments << path;
+        const e2e::ToolResult made = e2e::runTool(make.program, arguments);
+        ASSERT_TRUE(made.finished && made.exitCode <= 1) << make.name << made.err.constData();
+        files << path;
+    }
+    const e2e::ToolResult r = e2e::inspect(QStringList {"--check", "--json"} + files);
+    EXPECT_EQ(r.exitCode, 0) << r.out.constData();
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), files.size());
+    for (const QByteArray &line : lines)
+        EXPECT_EQ(QJsonDocument::fromJson(line).object().value("errors").toInt(-1), 0)
+            << line.constData();
+}
