@@ -1,10 +1,11 @@
 // libFuzzer target over the walk and the host's writers: the input, as a
 // file, walked into the in-memory tree (which must end balanced) and into the
 // text, JSON, CSV and HTML writers with CRC checks on; each in both modes, the
-// classic catalogue and today's Matroska.
+// classic catalogue and today's Matroska; and through the conformance checks.
 #include "chain.h"
 #include "containermkv.h"
 #include "elementtree.h"
+#include "findingswriter.h"
 #include "frameswriter.h"
 #include "htmlwriter.h"
 #include "jsonwriter.h"
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         file.write(reinterpret_cast<const char *>(data) + 1, qint64(size - 1));
     }
     std::FILE *sink = std::fopen("/dev/null", "wb");
-    for (int kind = 0; kind < 10; ++kind) {
+    for (int kind = 0; kind < 11; ++kind) {
         ContainerMKV parser;
         applySettings(parser, data[0]);
         parser.modernMatroska = kind >= 5;
@@ -47,19 +48,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         HtmlWriter::Settings report;
         report.hexLimit = 64;
         report.maxNodes = 2000;
-        switch (kind % 5) {
-        case 0:
-            parser.parseFile(path, &device, &tree);
-            if (tree.openNodes() != 0 || tree.strayCalls != 0)
-                std::abort();
-            continue;
-        case 1: writer = std::make_unique<TextWriter>(&out); break;
-        case 2: writer = std::make_unique<JsonWriter>(&out); break;
-        case 3: writer = std::make_unique<FramesWriter>(&out); break;
-        default: writer = std::make_unique<HtmlWriter>(&out, &device, report); break;
-        }
         Chain::Settings settings;
+        settings.checkCrcs = true;
         settings.summary = kind % 5 == 4;
+        if (kind == 10) {
+            parser.modernMatroska = true; // as --check reads a file
+            parser.numberBase = 10;
+            settings.conformance = true;
+            writer = std::make_unique<FindingsJsonWriter>(path);
+        } else {
+            switch (kind % 5) {
+            case 0:
+                parser.parseFile(path, &device, &tree);
+                if (tree.openNodes() != 0 || tree.strayCalls != 0)
+                    std::abort();
+                continue;
+            case 1: writer = std::make_unique<TextWriter>(&out); break;
+            case 2: writer = std::make_unique<JsonWriter>(&out); break;
+            case 3: writer = std::make_unique<FramesWriter>(&out); break;
+            default: writer = std::make_unique<HtmlWriter>(&out, &device, report); break;
+            }
+        }
         const Chain chain(writer.get(), &device, settings);
         parser.parseFile(path, &device, chain.head());
     }
