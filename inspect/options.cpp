@@ -1,0 +1,97 @@
+#include "options.h"
+
+#include <QStringList>
+
+const char *const InspectUsage[] = {
+    "vantorel-inspect [options] FILE",
+    "vantorel-inspect --check [--json] [-j N] FILE...",
+};
+const int InspectUsageCount = int(sizeof InspectUsage / sizeof InspectUsage[0]);
+
+const char InspectDescription[]
+    = "Walks a Matroska or WebM file and prints every EBML element with its offset, length and "
+      "decoded fields, and every frame of its video tracks; or checks files and prints what is "
+      "wrong with them, where and why.";
+
+// clang-format off
+const OptionText InspectOptions[] = {
+    {"json", nullptr, nullptr,
+     "Print the tree as one JSON document instead of text; with --check, one JSON document per file.",
+     nullptr},
+    {"frames", nullptr, nullptr,
+     "Print the video frames as CSV (stream, number, offset, size, keyframe 1 or 0, track, time in seconds) instead of the tree.",
+     nullptr},
+    {"html", "OUT", nullptr,
+     "Write a self-contained HTML report (tree, hex view, frame charts) to OUT instead of printing the tree.",
+     nullptr},
+    {"html-hex-limit", "N", "4096",
+     "Most bytes of each element embedded in the report.",
+     nullptr},
+    {"html-max-nodes", "N", "200000",
+     "Most elements embedded in the report with their rows and bytes; the rest are counted.",
+     nullptr},
+    {"rows", nullptr, nullptr,
+     "Show every row of every element, \"id\" and \"size\" too, a line each.",
+     nullptr},
+    {"depth", "N", nullptr,
+     "Print elements down to depth N (0: the top level); deeper ones are counted on one line.",
+     nullptr},
+    {"element", "NAME[,NAME...]", nullptr,
+     "Print only the subtrees of elements with these names, e.g. Tracks,Cues.",
+     nullptr},
+    {"hex-offsets", nullptr, nullptr,
+     "Write offsets as 0x....",
+     nullptr},
+    {"color", "WHEN", "auto",
+     "Names and values in colour: auto (on a terminal, unless NO_COLOR is set), always or never.",
+     "auto always never"},
+    {"base", "N", "10",
+     "Radix of the size rows, 2 to 36.",
+     nullptr},
+    {"binary-limit", "N", "16",
+     "Most payload bytes shown for binary, UTF-8, padding and unknown elements (at most 1048576).",
+     nullptr},
+    {"show-junk", nullptr, nullptr,
+     "Show the contents of Void padding.",
+     nullptr},
+    {"hide-unknown", nullptr, nullptr,
+     "Do not show payloads of unknown elements.",
+     nullptr},
+    {"crc", nullptr, nullptr,
+     "Check CRC-32 elements, and show the verdicts.",
+     nullptr},
+    {"no-crc", nullptr, nullptr,
+     "Do not check CRC-32 elements (the default; kept for scripts that give it).",
+     nullptr},
+    {"modern", nullptr, nullptr,
+     "Read the file as today's Matroska (RFC 8794, RFC 9559): every element of their schema, unknown sizes, lacing, times and the labels of values.",
+     nullptr},
+    {"check", nullptr, nullptr,
+     "Check each FILE against today's Matroska and print what is wrong, where and why, instead of the tree. Exit status 1 when a file has an error.",
+     nullptr},
+    {"j,jobs", "N", nullptr,
+     "With --check, check N files at a time (default: the number of cores).",
+     nullptr},
+    {"quiet", nullptr, nullptr,
+     "No progress line on large files.",
+     nullptr},
+    {"plugin-dir", "DIR", nullptr,
+     "Load the plug-in from DIR (default: beside the program, then the library folder of an installed tree).",
+     nullptr},
+};
+// clang-format on
+const int InspectOptionCount = int(sizeof InspectOptions / sizeof InspectOptions[0]);
+
+QCommandLineOption commandLineOption(const OptionText &option)
+{
+    const QStringList names = QString::fromLatin1(option.names).split(QLatin1Char(','));
+    QString help = QString::fromUtf8(option.help);
+    if (option.defaultValue)
+        help += QStringLiteral(" Default: %1.").arg(QLatin1String(option.defaultValue));
+    QCommandLineOption result(names, help);
+    if (option.valueName)
+        result.setValueName(QString::fromLatin1(option.valueName));
+    if (option.defaultValue)
+        result.setDefaultValue(QString::fromLatin1(option.defaultValue));
+    return result;
+}
