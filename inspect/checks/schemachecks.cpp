@@ -18,6 +18,7 @@ namespace {
 using namespace MatroskaSchema;
 
 constexpr quint32 EbmlHeaderId = 0x1A45DFA3;
+constexpr quint32 SegmentId = 0x18538067;
 constexpr quint32 DocTypeReadVersionId = 0x4285;
 constexpr quint32 CodecIdId = 0x86;
 constexpr qint64 TextLimit = 64 * 1024; // the most of a text value that is read
@@ -127,6 +128,7 @@ struct Index
     std::vector<quint16> children;      // table rows
     std::vector<quint32> exactLength;   // 0: none
     std::vector<quint32> minimumLength; // 0: none
+    qint16 segmentSlot = 0;             // the Segment's place at the top level
 
     Index()
     {
@@ -164,6 +166,7 @@ struct Index
                 lists[i].push_back(quint16(i));
             }
         }
+        segmentSlot = slot[find(SegmentId) - Elements];
         childBegin.resize(n + 1);
         childCount.resize(n + 1);
         for (int i = 0; i <= n; ++i) {
@@ -450,6 +453,10 @@ private:
         if (!topLevel && !parentFrame.schema)
             return; // in an unknown element or damaged data: no parent to judge by
         const quint32 parentId = topLevel ? TopLevel : parentFrame.schema->id;
+        // An EBML header after a Segment begins the next document of a
+        // stream of them (chained live streams): the top level counts anew.
+        if (topLevel && e.id == EbmlHeaderId && m_counts[quint32(m_index.segmentSlot)] > 0)
+            std::fill(m_counts.begin(), m_counts.begin() + parentFrame.countLength, 0);
         if (!e.mayStandIn(parentId)) {
             say(c, InvalidParent,
                 QStringLiteral("%1 (%2) may not stand in %3; its parent is %4")
@@ -633,6 +640,8 @@ private:
         const CheckedElement &e = c.current();
         unsigned char bytes[8] = {};
         const qint64 n = qint64(e.dataSize);
+        if (n == 0 && s.defaultValue)
+            return; // an empty element has its default value
         if (n > 0 && c.read(e.dataOffset, reinterpret_cast<char *>(bytes), n) != n)
             return;
         quint64 raw = 0;
