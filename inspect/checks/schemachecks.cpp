@@ -323,10 +323,16 @@ public:
         Frame frame;
         frame.headerDone = e.id < 0;
         if (e.id >= 0) {
-            frame.schema = find(quint32(e.id));
+            // Blocks come in runs of one ID: the last lookup is kept.
+            if (e.id != m_lastId) {
+                m_lastId = e.id;
+                m_lastSchema = find(quint32(e.id));
+            }
+            frame.schema = m_lastSchema;
             if (!frame.schema)
-                say(c, UnknownElement,
-                    QStringLiteral("ID %1 is not an element of the schema").arg(hexId(e.id)));
+                say(c, UnknownElement, [&] {
+                    return QStringLiteral("ID %1 is not an element of the schema").arg(hexId(e.id));
+                });
         }
         if (frame.schema) {
             const int row = int(frame.schema - Elements);
@@ -370,8 +376,9 @@ public:
     void finish(CheckContext &c) override
     {
         if (!c.sawEbmlHeader) {
-            sayAt(c, EbmlHeader, 0, QString(),
-                  QStringLiteral("no EBML header at offset 0: this is not an EBML file"));
+            sayAt(c, EbmlHeader, 0, QString(), [&] {
+                return QStringLiteral("no EBML header at offset 0: this is not an EBML file");
+            });
         } else {
             // The top level's required elements (the EBML header is known).
             missingChildren(c, m_frames.front(), ElementCount, 0, QString(),
@@ -421,17 +428,19 @@ private:
         return true;
     }
 
-    void say(CheckContext &c, Kind kind, const QString &message)
+    // The message is made only for a finding that is shown.
+    template <typename Message> void say(CheckContext &c, Kind kind, const Message &message)
     {
         if (allow(kind))
-            c.report(severityOf(kind), KindIds[kind], message);
+            c.report(severityOf(kind), KindIds[kind], message());
     }
 
+    template <typename Message>
     void sayAt(CheckContext &c, Kind kind, quint64 offset, const QString &path,
-               const QString &message)
+               const Message &message)
     {
         if (allow(kind))
-            c.reportAt(severityOf(kind), KindIds[kind], offset, path, message);
+            c.reportAt(severityOf(kind), KindIds[kind], offset, path, message());
     }
 
     // Once per file and element of the schema, for the checks about a kind
@@ -458,9 +467,10 @@ private:
         if (topLevel && e.id == EbmlHeaderId && m_counts[quint32(m_index.segmentSlot)] > 0)
             std::fill(m_counts.begin(), m_counts.begin() + parentFrame.countLength, 0);
         if (!e.mayStandIn(parentId)) {
-            say(c, InvalidParent,
-                QStringLiteral("%1 (%2) may not stand in %3; its parent is %4")
-                    .arg(name(e), hexId(e.id), schemaName(parentId), schemaName(e.parent)));
+            say(c, InvalidParent, [&] {
+                return QStringLiteral("%1 (%2) may not stand in %3; its parent is %4")
+                    .arg(name(e), hexId(e.id), schemaName(parentId), schemaName(e.parent));
+            });
             return;
         }
         qint16 slot = -1;
@@ -472,11 +482,12 @@ private:
             return;
         const quint32 count = ++m_counts[parentFrame.countBase + quint32(slot)];
         if (e.maxOccurs != 0 && count == e.maxOccurs + 1)
-            say(c, TooMany,
-                QStringLiteral("%1 occurrences of %2 in %3 so far; at most %4 allowed")
+            say(c, TooMany, [&] {
+                return QStringLiteral("%1 occurrences of %2 in %3 so far; at most %4 allowed")
                     .arg(count)
                     .arg(name(e), schemaName(parentId))
-                    .arg(e.maxOccurs));
+                    .arg(e.maxOccurs);
+            });
     }
 
     // The checks that need the ID and size fields: lengths, unknown size,
@@ -485,39 +496,46 @@ private:
     {
         const CheckedElement &e = c.current();
         if (e.idLength > c.maxIdLength)
-            say(c, IdLength,
-                QStringLiteral("an ID of %1 bytes; EBMLMaxIDLength is %2")
+            say(c, IdLength, [&] {
+                return QStringLiteral("an ID of %1 bytes; EBMLMaxIDLength is %2")
                     .arg(e.idLength)
-                    .arg(c.maxIdLength));
+                    .arg(c.maxIdLength);
+            });
         if (e.sizeLength > c.maxSizeLength)
-            say(c, SizeLength,
-                QStringLiteral("a size field of %1 bytes; EBMLMaxSizeLength is %2")
+            say(c, SizeLength, [&] {
+                return QStringLiteral("a size field of %1 bytes; EBMLMaxSizeLength is %2")
                     .arg(e.sizeLength)
-                    .arg(c.maxSizeLength));
+                    .arg(c.maxSizeLength);
+            });
         if (!frame.schema)
             return;
         const Element &s = *frame.schema;
         if (e.unknownSize && !(s.flags & UnknownSizeAllowed))
-            say(c, UnknownSize,
-                QStringLiteral("%1 has an unknown size; only Segment and Cluster may")
-                    .arg(name(s)));
+            say(c, UnknownSize, [&] {
+                return QStringLiteral("%1 has an unknown size; only Segment and Cluster may")
+                    .arg(name(s));
+            });
         // The versions are Matroska's. WebM numbers its own: its version 2
         // takes in the elements that Matroska added in 3 and 4 (muxers write
         // Colour, CueRelativePosition and the like with DocTypeVersion 2).
         const quint8 needed = m_webm ? qMin<quint8>(s.minVersion, 2) : s.minVersion;
         if (needed > c.docTypeVersion && first(DocTypeVersionCheck, s))
-            say(c, DocTypeVersionCheck,
-                QStringLiteral("%1 needs DocTypeVersion %2 or later; the EBML header says %3")
+            say(c, DocTypeVersionCheck, [&] {
+                return QStringLiteral(
+                           "%1 needs DocTypeVersion %2 or later; the EBML header says %3")
                     .arg(name(s))
                     .arg(needed)
-                    .arg(c.docTypeVersion));
+                    .arg(c.docTypeVersion);
+            });
         if (s.maxVersion == 0 && first(Deprecated, s))
-            say(c, Deprecated,
-                QStringLiteral("%1 is deprecated: no version of the format has it any more")
-                    .arg(name(s)));
+            say(c, Deprecated, [&] {
+                return QStringLiteral("%1 is deprecated: no version of the format has it any more")
+                    .arg(name(s));
+            });
         if (m_webm && !(s.flags & WebM) && s.parent != Anywhere && s.id != EbmlHeaderId
             && !inEbmlHeader(c) && first(WebMCheck, s))
-            say(c, WebMCheck, QStringLiteral("%1 is not allowed in WebM").arg(name(s)));
+            say(c, WebMCheck,
+                [&] { return QStringLiteral("%1 is not allowed in WebM").arg(name(s)); });
     }
 
     static bool inEbmlHeader(const CheckContext &c)
@@ -552,9 +570,10 @@ private:
                 continue; // not part of this version
             if (child.id == EbmlHeaderId)
                 continue; // the ebml-header check tells
-            sayAt(c, MissingElement, offset, path,
-                  QStringLiteral("%1 lacks %2 (%3), which is required and has no default")
-                      .arg(what, name(child), hexId(child.id)));
+            sayAt(c, MissingElement, offset, path, [&] {
+                return QStringLiteral("%1 lacks %2 (%3), which is required and has no default")
+                    .arg(what, name(child), hexId(child.id));
+            });
         }
     }
 
@@ -565,13 +584,16 @@ private:
             docType.chop(1);
         m_webm = docType == QLatin1String("webm");
         if (!m_webm && docType != QLatin1String("matroska"))
-            sayAt(c, EbmlHeader, 0, c.currentPath(),
-                  QStringLiteral("DocType \"%1\"; expected \"matroska\" or \"webm\"").arg(docType));
+            sayAt(c, EbmlHeader, 0, c.currentPath(), [&] {
+                return QStringLiteral("DocType \"%1\"; expected \"matroska\" or \"webm\"")
+                    .arg(docType);
+            });
         if (c.docTypeReadVersion > c.docTypeVersion)
-            sayAt(c, DocTypeVersionCheck, m_readVersionOffset, m_readVersionPath,
-                  QStringLiteral("DocTypeReadVersion %1 is above DocTypeVersion %2")
-                      .arg(c.docTypeReadVersion)
-                      .arg(c.docTypeVersion));
+            sayAt(c, DocTypeVersionCheck, m_readVersionOffset, m_readVersionPath, [&] {
+                return QStringLiteral("DocTypeReadVersion %1 is above DocTypeVersion %2")
+                    .arg(c.docTypeReadVersion)
+                    .arg(c.docTypeVersion);
+            });
     }
 
     // The payload of the current element, at most limit bytes.
@@ -595,20 +617,24 @@ private:
         case UInteger:
         case SInteger:
             if (e.dataSize > 8)
-                say(c, BadNumber,
-                    QStringLiteral("an integer of %1 bytes; at most 8").arg(e.dataSize));
+                say(c, BadNumber, [&] {
+                    return QStringLiteral("an integer of %1 bytes; at most 8").arg(e.dataSize);
+                });
             else
                 checkRange(c, s, row, false);
             break;
         case Date:
             if (e.dataSize != 0 && e.dataSize != 8)
-                say(c, BadNumber,
-                    QStringLiteral("a date of %1 bytes; it must be 0 or 8").arg(e.dataSize));
+                say(c, BadNumber, [&] {
+                    return QStringLiteral("a date of %1 bytes; it must be 0 or 8").arg(e.dataSize);
+                });
             break;
         case Float:
             if (e.dataSize != 0 && e.dataSize != 4 && e.dataSize != 8)
-                say(c, BadNumber,
-                    QStringLiteral("a float of %1 bytes; it must be 0, 4 or 8").arg(e.dataSize));
+                say(c, BadNumber, [&] {
+                    return QStringLiteral("a float of %1 bytes; it must be 0, 4 or 8")
+                        .arg(e.dataSize);
+                });
             else
                 checkRange(c, s, row, true);
             break;
@@ -625,11 +651,15 @@ private:
         const quint32 exact = m_index.exactLength[row];
         const quint32 least = m_index.minimumLength[row];
         if (exact && e.dataSize != exact)
-            say(c, ValueLength,
-                QStringLiteral("%1 bytes; it must be %2").arg(e.dataSize).arg(exact));
+            say(c, ValueLength, [&] {
+                return QStringLiteral("%1 bytes; it must be %2").arg(e.dataSize).arg(exact);
+            });
         else if (least && e.dataSize < least)
-            say(c, ValueLength,
-                QStringLiteral("%1 bytes; it must be at least %2").arg(e.dataSize).arg(least));
+            say(c, ValueLength, [&] {
+                return QStringLiteral("%1 bytes; it must be at least %2")
+                    .arg(e.dataSize)
+                    .arg(least);
+            });
     }
 
     void checkRange(CheckContext &c, const Element &s, int row, bool isFloat)
@@ -669,8 +699,10 @@ private:
             text = QString::number(raw);
         }
         if (!range.contains(v))
-            say(c, ValueRange,
-                QStringLiteral("%1 is %2; the range is %3").arg(name(s), text, describe(range)));
+            say(c, ValueRange, [&] {
+                return QStringLiteral("%1 is %2; the range is %3")
+                    .arg(name(s), text, describe(range));
+            });
     }
 
     void checkText(CheckContext &c, const Element &s, int row)
@@ -681,12 +713,13 @@ private:
         const bool truncated = quint64(bytes.size()) < e.dataSize;
         const qsizetype bad = s.type == UTF8 ? badUtf8(bytes, truncated) : badAscii(bytes);
         if (bad >= 0) {
-            say(c, BadText,
-                QStringLiteral("%1 is not %2: byte 0x%3 at %4 of %5")
+            say(c, BadText, [&] {
+                return QStringLiteral("%1 is not %2: byte 0x%3 at %4 of %5")
                     .arg(name(s), QLatin1String(s.type == UTF8 ? "valid UTF-8" : "printable ASCII"))
                     .arg(uchar(bytes[bad]), 2, 16, QLatin1Char('0'))
                     .arg(bad)
-                    .arg(e.dataSize));
+                    .arg(e.dataSize);
+            });
             return;
         }
         if (m_webm && s.id == CodecIdId) {
@@ -696,11 +729,12 @@ private:
             for (const char *allowed : WebMCodecs)
                 if (codec == allowed)
                     return;
-            say(c, WebMCheck,
-                QStringLiteral("CodecID \"%1\" is not allowed in WebM; it allows %2")
+            say(c, WebMCheck, [&] {
+                return QStringLiteral("CodecID \"%1\" is not allowed in WebM; it allows %2")
                     .arg(QString::fromLatin1(codec.left(64)),
                          QStringLiteral("V_VP8, V_VP9, V_AV1, A_VORBIS, A_OPUS and "
-                                        "D_WEBVTT/SUBTITLES, CAPTIONS, DESCRIPTIONS, METADATA")));
+                                        "D_WEBVTT/SUBTITLES, CAPTIONS, DESCRIPTIONS, METADATA"));
+            });
         }
     }
 
@@ -710,6 +744,8 @@ private:
     std::vector<bool> m_reported;  // by table row and check
     int m_found[KindCount] = {};
     quint64 m_dropped[KindCount] = {};
+    qint64 m_lastId = -1;
+    const Element *m_lastSchema = nullptr;
     bool m_webm = false;
     quint64 m_readVersionOffset = 0;
     QString m_readVersionPath;
