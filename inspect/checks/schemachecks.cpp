@@ -357,19 +357,19 @@ public:
 
     void end(CheckContext &c) override
     {
+        if (m_frames.size() < 2)
+            return; // the top level's frame stays
         Frame &frame = m_frames.back();
         if (!frame.headerDone) {
             frame.headerDone = true;
             checkHeader(c, frame);
         }
-        if (frame.schema) {
-            if (frame.schema->type == Master)
-                endMaster(c, frame);
-            else if (!(c.current().marks & PastFileEnd))
-                checkValue(c, *frame.schema);
-        }
-        if (frame.schema && frame.schema->type == Master)
+        if (frame.schema && frame.schema->type == Master) {
+            endMaster(c, frame);
             m_counts.resize(frame.countBase);
+        } else if (frame.schema && !(c.current().marks & PastFileEnd)) {
+            checkValue(c, *frame.schema);
+        }
         m_frames.pop_back();
     }
 
