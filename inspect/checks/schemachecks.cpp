@@ -533,9 +533,18 @@ private:
                     .arg(name(s));
             });
         if (m_webm && !(s.flags & WebM) && s.parent != Anywhere && s.id != EbmlHeaderId
-            && !inEbmlHeader(c) && first(WebMCheck, s))
-            say(c, WebMCheck,
-                [&] { return QStringLiteral("%1 is not allowed in WebM").arg(name(s)); });
+            && !inEbmlHeader(c) && first(WebMCheck, s)) {
+            // WebM forbids few elements outright; of the many it does not
+            // list, muxers write some (mkvmerge: LanguageBCP47) that players
+            // of WebM read.
+            if (s.flags & NotWebM)
+                say(c, WebMCheck,
+                    [&] { return QStringLiteral("%1 is not allowed in WebM").arg(name(s)); });
+            else if (allow(WebMCheck))
+                c.report(
+                    Severity::Warning, KindIds[WebMCheck],
+                    QStringLiteral("%1 is not among the elements that WebM lists").arg(name(s)));
+        }
     }
 
     static bool inEbmlHeader(const CheckContext &c)

@@ -75,8 +75,7 @@ TEST(Check, FilesOfTodaysMuxersHaveNoErrors)
         {"ffv1-flac.mkv", "ffmpeg", ff + QStringList {"-c:v", "ffv1", "-c:a", "flac"}},
         {"mjpeg-pcm.mkv", "ffmpeg",
          ff + QStringList {"-c:v", "mjpeg", "-c:a", "pcm_s16le", "-cluster_size_limit", "2000"}},
-        {"vp9-opus-dash.webm", "ffmpeg",
-         ff + QStringList {"-c:v", "libvpx-vp9", "-c:a", "libopus", "-dash", "1"}},
+        {"vp9-dash.webm", "ffmpeg", ff + QStringList {"-an", "-c:v", "libvpx-vp9", "-dash", "1"}},
         {"groups.mkv", "mkvmerge", {"--quiet", "--engage", "no_simpleblocks", clip}},
         {"no-cues.mkv", "mkvmerge", {"--quiet", "--no-cues", "--disable-lacing", clip}},
         {"mkvmerge.webm", "mkvmerge", {"--quiet", "--webm", clip}},
@@ -90,7 +89,9 @@ TEST(Check, FilesOfTodaysMuxersHaveNoErrors)
         else
             arguments << path;
         const e2e::ToolResult made = e2e::runTool(make.program, arguments);
-        ASSERT_TRUE(made.finished && made.exitCode <= 1) << make.name << made.err.constData();
+        // mkvmerge exits with 1 on warnings.
+        ASSERT_TRUE(made.finished && made.exitCode <= (make.program == "mkvmerge" ? 1 : 0))
+            << make.name << made.err.constData();
         files << path;
     }
     const e2e::ToolResult r = e2e::inspect(QStringList {"--check", "--json"} + files);
