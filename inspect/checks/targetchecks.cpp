@@ -25,7 +25,9 @@ enum Id : qint64 {
 // The children of a BlockGroup looked at for its Block before giving up.
 constexpr int MaxGroupChildren = 16;
 
-// An EBML header read from the file: the ID as stored and the size field.
+// An EBML header read from the file in one read: the ID as stored, the size
+// field, and the variable-size integer that opens the payload (a block's
+// track number).
 struct Header
 {
     int idLength = 0; // 0: no ID could be read there
@@ -34,33 +36,25 @@ struct Header
     quint64 size = 0;
     bool unknownSize = false;
     quint64 dataOffset = 0;
+    bool hasLead = false; // the payload's first integer could be read
+    quint64 lead = 0;
 };
 
-// The length of the variable-size integer that begins with byte, 0 for none
-// of at most max bytes.
-int vintLength(quint8 byte, int max)
+// A variable-size integer of at most max bytes from bytes[0, count): its
+// length (0 for none) and its value without the marker.
+int parseVint(const quint8 *bytes, int count, int max, quint64 *value, bool *allOnes = nullptr)
 {
-    for (int length = 1; length <= max; ++length)
-        if (byte & (0x80 >> (length - 1)))
-            return length;
-    return 0;
-}
-
-// Reads a variable-size integer at position: its length (0 for none) and its
-// value without the marker; all value bits set means unknown.
-int readVint(const CheckContext &c, quint64 position, quint64 *value, bool *allOnes)
-{
-    char bytes[8];
-    const qint64 got = c.read(position, bytes, 8);
-    if (got < 1)
+    if (count < 1)
         return 0;
-    const int length = vintLength(quint8(bytes[0]), 8);
-    if (length == 0 || length > got)
+    int length = 1;
+    while (length <= max && !(bytes[0] & (0x80 >> (length - 1))))
+        ++length;
+    if (length > max || length > count)
         return 0;
-    quint64 v = quint8(bytes[0]) & (0xFF >> length);
+    quint64 v = bytes[0] & (0xFF >> length);
     quint64 ones = 0xFF >> length;
     for (int i = 1; i < length; ++i) {
-        v = (v << 8) | quint8(bytes[i]);
+        v = (v << 8) | bytes[i];
         ones = (ones << 8) | 0xFF;
     }
     *value = v;
@@ -69,25 +63,23 @@ int readVint(const CheckContext &c, quint64 position, quint64 *value, bool *allO
     return length;
 }
 
-// The ID at position (its bytes as stored, at most 4), and its size field
-// when withSize.
-Header readHeader(const CheckContext &c, quint64 position, bool withSize)
+Header readHeader(const CheckContext &c, quint64 position)
 {
     Header h;
-    char bytes[4];
-    const qint64 got = c.read(position, bytes, 4);
-    if (got < 1)
+    quint8 bytes[20]; // ID 4, size 8, lead 8
+    const int got = int(c.read(position, reinterpret_cast<char *>(bytes), sizeof bytes));
+    quint64 id = 0;
+    h.idLength = parseVint(bytes, got, 4, &id);
+    if (h.idLength == 0)
         return h;
-    const int length = vintLength(quint8(bytes[0]), 4);
-    if (length == 0 || length > got)
+    for (int i = 0; i < h.idLength; ++i)
+        h.id = (h.id << 8) | bytes[i];
+    h.sizeLength = parseVint(bytes + h.idLength, got - h.idLength, 8, &h.size, &h.unknownSize);
+    if (h.sizeLength == 0)
         return h;
-    for (int i = 0; i < length; ++i)
-        h.id = (h.id << 8) | quint8(bytes[i]);
-    h.idLength = length;
-    if (withSize) {
-        h.sizeLength = readVint(c, position + quint64(length), &h.size, &h.unknownSize);
-        h.dataOffset = position + quint64(length) + quint64(h.sizeLength);
-    }
+    const int head = h.idLength + h.sizeLength;
+    h.dataOffset = position + quint64(head);
+    h.hasLead = parseVint(bytes + head, got - head, 8, &h.lead) > 0;
     return h;
 }
 
@@ -216,7 +208,7 @@ private:
         const quint64 target = quint64(base) + m_seek.position;
         if (target < quint64(base)) // overflow: surely past the end
             return reportSeek(c, target, Header());
-        const Header h = readHeader(c, target, false);
+        const Header h = readHeader(c, target);
         if (h.idLength != m_seek.idLength || h.id != m_seek.id)
             reportSeek(c, target, h);
     }
@@ -235,7 +227,7 @@ private:
         if (!m_cue.hasCluster || base < 0)
             return;
         const quint64 cluster = quint64(base) + m_cue.cluster;
-        const Header h = cluster < quint64(base) ? Header() : readHeader(c, cluster, true);
+        const Header h = cluster < quint64(base) ? Header() : readHeader(c, cluster);
         if (h.idLength != 4 || h.id != Cluster)
             return reportCue(c,
                              QStringLiteral("CueClusterPosition %1 points %2, not at a Cluster "
@@ -245,7 +237,7 @@ private:
         if (!m_cue.hasRelative || h.sizeLength == 0)
             return;
         const quint64 block = h.dataOffset + m_cue.relative;
-        const Header b = block < h.dataOffset ? Header() : readHeader(c, block, true);
+        const Header b = block < h.dataOffset ? Header() : readHeader(c, block);
         const QString where = QStringLiteral("CueRelativePosition %1 in the Cluster at %2")
                                   .arg(m_cue.relative)
                                   .arg(cluster);
@@ -255,8 +247,8 @@ private:
                                  .arg(where, found(c, block, b)));
         if (!m_cue.hasTrack)
             return;
-        quint64 track = 0;
-        if (b.id == SimpleBlock ? !readTrack(c, b, &track) : !readGroupTrack(c, b, &track))
+        quint64 track = b.lead;
+        if (b.id == SimpleBlock ? !b.hasLead : !readGroupTrack(c, b, &track))
             return reportCue(c,
                              QStringLiteral("%1 points at %2 whose track number cannot be read")
                                  .arg(where, named(b.id)));
@@ -268,14 +260,6 @@ private:
                           .arg(m_cue.track));
     }
 
-    // The track number that opens the payload of a Block or SimpleBlock.
-    static bool readTrack(const CheckContext &c, const Header &block, quint64 *track)
-    {
-        if (block.sizeLength == 0)
-            return false;
-        return readVint(c, block.dataOffset, track, nullptr) > 0;
-    }
-
     // The track number of the Block among a BlockGroup's first children.
     static bool readGroupTrack(const CheckContext &c, const Header &group, quint64 *track)
     {
@@ -284,11 +268,13 @@ private:
         const quint64 end = group.unknownSize ? c.fileSize() : group.dataOffset + group.size;
         quint64 at = group.dataOffset;
         for (int i = 0; i < MaxGroupChildren && at < end; ++i) {
-            const Header child = readHeader(c, at, true);
+            const Header child = readHeader(c, at);
             if (child.idLength == 0 || child.sizeLength == 0 || child.unknownSize)
                 return false;
-            if (child.idLength == 1 && child.id == Block)
-                return readTrack(c, child, track);
+            if (child.idLength == 1 && child.id == Block) {
+                *track = child.lead;
+                return child.hasLead;
+            }
             at = child.dataOffset + child.size;
         }
         return false;
