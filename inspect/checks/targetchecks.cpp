@@ -238,7 +238,7 @@ private:
             return;
         const quint64 block = h.dataOffset + m_cue.relative;
         const Header b = block < h.dataOffset ? Header() : readHeader(c, block);
-        const QString where = QStringLiteral("CueRelativePosition %1 in the Cluster at %2")
+        const QString where = QStringLiteral("CueRelativePosition %1 in the Cluster at offset %2")
                                   .arg(m_cue.relative)
                                   .arg(cluster);
         if (b.idLength != 1 || (b.id != SimpleBlock && b.id != BlockGroup))
