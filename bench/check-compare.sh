@@ -57,19 +57,24 @@ ms() {
   awk -v us=$((end - start)) 'BEGIN { printf("%.1f\n", us / 1000) }'
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-# Peak resident memory in KB.
+# Peak resident memory in KB, and CPU time (user + system) in ms.
 rss() { { /usr/bin/time -f %M "$@" 2>&1 >/dev/null || true; } | tail -n 1; }
+cpu() {
+  local TIMEFORMAT='%U %S'
+  { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{ printf("%.0f", ($1 + $2) * 1000) }'
+}
 
 # mediaconch keeps each report in its database and answers a file it has
 # seen from there without reading it again: --Force makes it parse each time.
 tools=(check walk mediaconch)
-run_tool() { # tool file
+invoke() { # tool file
   case $1 in
-    check) ms "$bin/vantorel-inspect" --check "$2" ;;
-    walk) ms "$bin/vantorel-inspect" "$2" ;;
-    mediaconch) ms mediaconch -mc -fs --Force "$2" ;;
+    check) "$bin/vantorel-inspect" --check "$2" ;;
+    walk) "$bin/vantorel-inspect" "$2" ;;
+    mediaconch) mediaconch -mc -fs --Force "$2" ;;
   esac
 }
+run_tool() { ms invoke "$1" "$2"; }
 
 status=0
 if has many; then
@@ -85,10 +90,14 @@ if has many; then
   for tool in "${tools[@]}"; do
     median_ms[$tool]=$(median <"$tmp/$tool")
   done
-  echo "median ms of $rounds rounds on $(basename "$many"):"
-  printf '  %-28s %10s\n' "vantorel-inspect --check" "${median_ms[check]}" \
-    "vantorel-inspect (no CRC)" "${median_ms[walk]}" \
-    "mediaconch -mc -fs --Force" "${median_ms[mediaconch]}"
+  # The CPU time of one more run each: mediaconch waits for its own
+  # threads, so that its wall time is not all work.
+  echo "$(basename "$many"), load average $(cut -d ' ' -f 1-3 /proc/loadavg):"
+  printf '  %-28s %16s %10s\n' "" "median wall ms" "CPU ms"
+  printf '  %-28s %16s %10s\n' \
+    "vantorel-inspect --check" "${median_ms[check]}" "$(cpu invoke check "$many")" \
+    "vantorel-inspect (no CRC)" "${median_ms[walk]}" "$(cpu invoke walk "$many")" \
+    "mediaconch -mc -fs --Force" "${median_ms[mediaconch]}" "$(cpu invoke mediaconch "$many")"
   faster=$(awk -v a="${median_ms[mediaconch]}" -v b="${median_ms[check]}" 'BEGIN { printf("%.2f", a / b) }')
   cost=$(awk -v a="${median_ms[check]}" -v b="${median_ms[walk]}" 'BEGIN { printf("%.3f", a / b) }')
   verdict() { # value op bound: "ok" when it holds
