@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Speed and memory of vantorel-inspect --check, in one run: against
-# mediaconch -mc -fs and against the default walk (text, no CRC: vantorel-inspect FILE) on the
-# many-blocks file, the median of ROUNDS runs each with the tools taking turns
-# within a round and the file in the page cache; then the peak memory (max
-# RSS) of --check on each file.
+# mediaconch -mc -fs and against the default walk (vantorel-inspect FILE:
+# text, no CRC) on the many-blocks file, the median of ROUNDS runs each with
+# the tools taking turns within a round and the file in the page cache; then
+# the peak memory (max RSS) of --check on each file.
 #
 #   bench/check-compare.sh [BUILD_DIR] [ROUNDS]      (defaults: build, 5)
 #
