@@ -120,6 +120,12 @@ qint64 segmentData(const CheckContext &c)
     return -1;
 }
 
+// base + offset, saturated: a place past any file's end.
+quint64 place(quint64 base, quint64 offset)
+{
+    return base + offset < base ? ~quint64(0) : base + offset;
+}
+
 quint64 number(const CheckedElement &e, bool *ok)
 {
     *ok = e.hasValue;
@@ -205,9 +211,7 @@ private:
         const qint64 base = segmentData(c);
         if (m_seek.idLength == 0 || !m_seek.hasPosition || base < 0)
             return;
-        const quint64 target = quint64(base) + m_seek.position;
-        if (target < quint64(base)) // overflow: surely past the end
-            return reportSeek(c, target, Header());
+        const quint64 target = place(quint64(base), m_seek.position);
         const Header h = readHeader(c, target);
         if (h.idLength != m_seek.idLength || h.id != m_seek.id)
             reportSeek(c, target, h);
@@ -226,8 +230,8 @@ private:
         const qint64 base = segmentData(c);
         if (!m_cue.hasCluster || base < 0)
             return;
-        const quint64 cluster = quint64(base) + m_cue.cluster;
-        const Header h = cluster < quint64(base) ? Header() : readHeader(c, cluster);
+        const quint64 cluster = place(quint64(base), m_cue.cluster);
+        const Header h = readHeader(c, cluster);
         if (h.idLength != 4 || h.id != Cluster)
             return reportCue(c,
                              QStringLiteral("CueClusterPosition %1 points %2, not at a Cluster "
@@ -236,8 +240,8 @@ private:
                                  .arg(found(c, cluster, h)));
         if (!m_cue.hasRelative || h.sizeLength == 0)
             return;
-        const quint64 block = h.dataOffset + m_cue.relative;
-        const Header b = block < h.dataOffset ? Header() : readHeader(c, block);
+        const quint64 block = place(h.dataOffset, m_cue.relative);
+        const Header b = readHeader(c, block);
         const QString where = QStringLiteral("CueRelativePosition %1 in the Cluster at offset %2")
                                   .arg(m_cue.relative)
                                   .arg(cluster);
