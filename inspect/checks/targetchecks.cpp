@@ -1,7 +1,303 @@
-// Seek and Cue targets.
+// Seek and Cue targets: the positions that SeekHead and Cues name are read in
+// the file, wherever they lie, and must hold what the entry says.
 #include "check.h"
+
+#include "matroskaschema.h"
+
+namespace {
+
+enum Id : qint64 {
+    Segment = 0x18538067,
+    Seek = 0x4DBB,
+    SeekID = 0x53AB,
+    SeekPosition = 0x53AC,
+    Cluster = 0x1F43B675,
+    SimpleBlock = 0xA3,
+    BlockGroup = 0xA0,
+    Block = 0xA1,
+    CuePoint = 0xBB,
+    CueTrackPositions = 0xB7,
+    CueTrack = 0xF7,
+    CueClusterPosition = 0xF1,
+    CueRelativePosition = 0xF0,
+};
+
+// The children of a BlockGroup looked at for its Block before giving up.
+constexpr int MaxGroupChildren = 16;
+
+// An EBML header read from the file in one read: the ID as stored, the size
+// field, and the variable-size integer that opens the payload (a block's
+// track number).
+struct Header
+{
+    int idLength = 0; // 0: no ID could be read there
+    quint32 id = 0;
+    int sizeLength = 0; // 0: no size could be read
+    quint64 size = 0;
+    bool unknownSize = false;
+    quint64 dataOffset = 0;
+    bool hasLead = false; // the payload's first integer could be read
+    quint64 lead = 0;
+};
+
+// A variable-size integer of at most max bytes from bytes[0, count): its
+// length (0 for none) and its value without the marker.
+int parseVint(const quint8 *bytes, int count, int max, quint64 *value, bool *allOnes = nullptr)
+{
+    if (count < 1)
+        return 0;
+    int length = 1;
+    while (length <= max && !(bytes[0] & (0x80 >> (length - 1))))
+        ++length;
+    if (length > max || length > count)
+        return 0;
+    quint64 v = bytes[0] & (0xFF >> length);
+    quint64 ones = 0xFF >> length;
+    for (int i = 1; i < length; ++i) {
+        v = (v << 8) | bytes[i];
+        ones = (ones << 8) | 0xFF;
+    }
+    *value = v;
+    if (allOnes)
+        *allOnes = v == ones;
+    return length;
+}
+
+Header readHeader(const CheckContext &c, quint64 position)
+{
+    Header h;
+    quint8 bytes[20]; // ID 4, size 8, lead 8
+    const int got = int(c.read(position, reinterpret_cast<char *>(bytes), sizeof bytes));
+    quint64 id = 0;
+    h.idLength = parseVint(bytes, got, 4, &id);
+    if (h.idLength == 0)
+        return h;
+    for (int i = 0; i < h.idLength; ++i)
+        h.id = (h.id << 8) | bytes[i];
+    h.sizeLength = parseVint(bytes + h.idLength, got - h.idLength, 8, &h.size, &h.unknownSize);
+    if (h.sizeLength == 0)
+        return h;
+    const int head = h.idLength + h.sizeLength;
+    h.dataOffset = position + quint64(head);
+    h.hasLead = parseVint(bytes + head, got - head, 8, &h.lead) > 0;
+    return h;
+}
+
+QString hex(quint32 id)
+{
+    return QStringLiteral("0x") + QString::number(id, 16).toUpper();
+}
+
+// "a Cluster (0x1F43B675)", or with the article "the", for messages.
+QString named(quint32 id, const char *article = nullptr)
+{
+    const MatroskaSchema::Element *element = MatroskaSchema::find(id);
+    const QString name = element ? MatroskaSchema::name(*element) : QString();
+    const bool vowel = name.isEmpty() || QStringLiteral("AEIOU").contains(name.at(0));
+    const QLatin1String a(article ? article : vowel ? "an" : "a");
+    if (!element)
+        return QStringLiteral("%1 element of unknown ID %2").arg(a, hex(id));
+    return QStringLiteral("%1 %2 (%3)").arg(a, name, hex(id));
+}
+
+// What the bytes at a position hold, for messages.
+QString found(const CheckContext &c, quint64 position, const Header &h)
+{
+    if (position >= c.fileSize())
+        return QStringLiteral("past the file's end (%1 bytes)").arg(c.fileSize());
+    if (h.idLength == 0)
+        return QStringLiteral("bytes that begin no element ID");
+    return QStringLiteral("at ") + named(h.id);
+}
+
+// The payload start of the innermost open Segment, or -1 outside one.
+qint64 segmentData(const CheckContext &c)
+{
+    const auto &open = c.open();
+    for (size_t i = open.size(); i-- > 0;)
+        if (open[i].id == Segment)
+            return qint64(open[i].dataOffset);
+    return -1;
+}
+
+// base + offset, saturated: a place past any file's end.
+quint64 place(quint64 base, quint64 offset)
+{
+    return base + offset < base ? ~quint64(0) : base + offset;
+}
+
+quint64 number(const CheckedElement &e, bool *ok)
+{
+    *ok = e.hasValue;
+    return e.hasValue ? e.value.toULongLong(ok) : 0;
+}
+
+class TargetChecks : public Check
+{
+public:
+    void begin(CheckContext &c) override
+    {
+        switch (c.current().id) {
+        case Seek: m_seek = SeekEntry(); break;
+        case CueTrackPositions: m_cue = CueEntry(); break;
+        default: break;
+        }
+    }
+
+    void end(CheckContext &c) override
+    {
+        const CheckedElement &e = c.current();
+        switch (e.id) {
+        case SeekID:
+            if (c.parentId() == Seek)
+                readSeekId(c, e);
+            break;
+        case SeekPosition:
+            if (c.parentId() == Seek)
+                m_seek.position = number(e, &m_seek.hasPosition);
+            break;
+        case Seek: checkSeek(c); break;
+        case CueTrack:
+            if (c.parentId() == CueTrackPositions)
+                m_cue.track = number(e, &m_cue.hasTrack);
+            break;
+        case CueClusterPosition:
+            if (c.parentId() == CueTrackPositions)
+                m_cue.cluster = number(e, &m_cue.hasCluster);
+            break;
+        case CueRelativePosition:
+            if (c.parentId() == CueTrackPositions)
+                m_cue.relative = number(e, &m_cue.hasRelative);
+            break;
+        case CueTrackPositions:
+            if (c.parentId() == CuePoint)
+                checkCue(c);
+            break;
+        default: break;
+        }
+    }
+
+private:
+    struct SeekEntry
+    {
+        quint32 id = 0;
+        int idLength = 0; // 0: no SeekID of 1 to 4 bytes came
+        bool hasPosition = false;
+        quint64 position = 0;
+    };
+    struct CueEntry
+    {
+        bool hasTrack = false, hasCluster = false, hasRelative = false;
+        quint64 track = 0, cluster = 0, relative = 0;
+    };
+
+    void readSeekId(CheckContext &c, const CheckedElement &e)
+    {
+        m_seek.idLength = 0;
+        if (e.unknownSize || e.dataSize < 1 || e.dataSize > 4)
+            return;
+        char bytes[4];
+        if (c.read(e.dataOffset, bytes, qint64(e.dataSize)) != qint64(e.dataSize))
+            return;
+        quint32 id = 0;
+        for (quint64 i = 0; i < e.dataSize; ++i)
+            id = (id << 8) | quint8(bytes[i]);
+        m_seek.id = id;
+        m_seek.idLength = int(e.dataSize);
+    }
+
+    void checkSeek(CheckContext &c)
+    {
+        const qint64 base = segmentData(c);
+        if (m_seek.idLength == 0 || !m_seek.hasPosition || base < 0)
+            return;
+        const quint64 target = place(quint64(base), m_seek.position);
+        const Header h = readHeader(c, target);
+        if (h.idLength != m_seek.idLength || h.id != m_seek.id)
+            reportSeek(c, target, h);
+    }
+
+    void reportSeek(CheckContext &c, quint64 target, const Header &h)
+    {
+        c.report(Severity::Error, "seek-target",
+                 QStringLiteral("SeekPosition %1 points %2, not at %3 that SeekID names")
+                     .arg(m_seek.position)
+                     .arg(found(c, target, h), named(m_seek.id, "the")));
+    }
+
+    void checkCue(CheckContext &c)
+    {
+        const qint64 base = segmentData(c);
+        if (!m_cue.hasCluster || base < 0)
+            return;
+        const quint64 cluster = place(quint64(base), m_cue.cluster);
+        const Header h = readHeader(c, cluster);
+        if (h.idLength != 4 || h.id != Cluster)
+            return reportCue(c,
+                             QStringLiteral("CueClusterPosition %1 points %2, not at a Cluster "
+                                            "(0x1F43B675)")
+                                 .arg(m_cue.cluster)
+                                 .arg(found(c, cluster, h)));
+        if (!m_cue.hasRelative || h.sizeLength == 0)
+            return;
+        const quint64 block = place(h.dataOffset, m_cue.relative);
+        const Header b = readHeader(c, block);
+        const QString where = QStringLiteral("CueRelativePosition %1 in the Cluster at offset %2")
+                                  .arg(m_cue.relative)
+                                  .arg(cluster);
+        if (b.idLength != 1 || (b.id != SimpleBlock && b.id != BlockGroup))
+            return reportCue(c,
+                             QStringLiteral("%1 points %2, not at a SimpleBlock or BlockGroup")
+                                 .arg(where, found(c, block, b)));
+        if (!m_cue.hasTrack)
+            return;
+        quint64 track = b.lead;
+        if (b.id == SimpleBlock ? !b.hasLead : !readGroupTrack(c, b, &track))
+            return reportCue(c,
+                             QStringLiteral("%1 points at %2 whose track number cannot be read")
+                                 .arg(where, named(b.id)));
+        if (track != m_cue.track)
+            reportCue(c,
+                      QStringLiteral("%1 points at %2 of track %3, not of CueTrack %4")
+                          .arg(where, named(b.id))
+                          .arg(track)
+                          .arg(m_cue.track));
+    }
+
+    // The track number of the Block among a BlockGroup's first children.
+    static bool readGroupTrack(const CheckContext &c, const Header &group, quint64 *track)
+    {
+        if (group.sizeLength == 0)
+            return false;
+        const quint64 end = group.unknownSize ? c.fileSize() : group.dataOffset + group.size;
+        quint64 at = group.dataOffset;
+        for (int i = 0; i < MaxGroupChildren && at < end; ++i) {
+            const Header child = readHeader(c, at);
+            if (child.idLength == 0 || child.sizeLength == 0 || child.unknownSize)
+                return false;
+            if (child.idLength == 1 && child.id == Block) {
+                *track = child.lead;
+                return child.hasLead;
+            }
+            at = child.dataOffset + child.size;
+        }
+        return false;
+    }
+
+    // Cue findings stand at the CuePoint, the parent of the current element.
+    void reportCue(CheckContext &c, const QString &message)
+    {
+        const size_t depth = c.open().size() - 2;
+        c.reportAt(Severity::Error, "cue-target", c.open()[depth].offset, c.path(depth), message);
+    }
+
+    SeekEntry m_seek;
+    CueEntry m_cue;
+};
+
+} // namespace
 
 void addTargetChecks(Checks *checks)
 {
-    Q_UNUSED(checks);
+    checks->push_back(std::make_unique<TargetChecks>());
 }

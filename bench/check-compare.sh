@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Speed and memory of vantorel-inspect --check, in one run: against
+# mediaconch -mc -fs and against the default walk (vantorel-inspect FILE:
+# text, no CRC) on the many-blocks file, the median of ROUNDS runs each with
+# the tools taking turns within a round and the file in the page cache; then
+# the peak memory (max RSS) of --check on each file.
+#
+#   bench/check-compare.sh [BUILD_DIR] [ROUNDS]      (defaults: build, 5)
+#
+# FILES="many" (any of many, big) looks only at those files; the times are
+# taken on the many-blocks file alone. The exit status is 1 when --check is
+# less than 4 times as fast as mediaconch or costs more than 1.5 times the
+# default walk.
+#
+# Files (made once, deterministically, in BUILD_DIR/bench-files, by the same
+# commands as bench/compare.sh, so that both scripts share them):
+#   many-blocks.mkv  20 min of 16x16 MPEG-4 at 250 fps and AAC: 300,000 video
+#                    and 56,251 audio SimpleBlocks, about 7 MB
+#   raw-video.mkv    92 s of 1024x768 raw video: 2,300 blocks of 1.2 MB, 2.7 GB
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+rounds=${2:-5}
+bin=$build/bin
+work=${BENCH_DIR:-$build/bench-files}
+mkdir -p "$work"
+exact=(-fflags +bitexact -flags:v +bitexact -flags:a +bitexact)
+
+missing=0
+need() { # program, Debian package
+  command -v "$1" >/dev/null && return 0
+  echo "$1 not found: install it with  apt-get install -y $2" >&2
+  missing=1
+}
+need mediaconch mediaconch
+need ffmpeg ffmpeg
+[ -x /usr/bin/time ] || { echo "/usr/bin/time not found: install it with  apt-get install -y time" >&2; missing=1; }
+[ -x "$bin/vantorel-inspect" ] || { echo "no $bin/vantorel-inspect: build first" >&2; missing=1; }
+[ "$missing" = 0 ] || exit 2
+
+many=$work/many-blocks.mkv
+big=$work/raw-video.mkv
+files=${FILES:-many big}
+has() { [[ " $files " == *" $1 "* ]]; }
+has many && [ ! -f "$many" ] && ffmpeg -v error -y -f lavfi -i testsrc2=s=16x16:r=250 -f lavfi -i sine=r=48000 \
+  -t 1200 -c:v mpeg4 -q:v 31 -g 250 -c:a aac -b:a 8k "${exact[@]}" "$many"
+has big && [ ! -f "$big" ] && ffmpeg -v error -y -f lavfi -i testsrc2=s=1024x768:r=25 -t 92 \
+  -c:v rawvideo -pix_fmt yuv420p "${exact[@]}" "$big"
+
+# Wall time in ms, read from the shell's own clock: no process is started
+# around the measured one.
+ms() {
+  local start end
+  start=${EPOCHREALTIME/./}
+  "$@" >/dev/null 2>&1 || true # --check and mediaconch exit 1 on findings
+  end=${EPOCHREALTIME/./}
+  awk -v us=$((end - start)) 'BEGIN { printf("%.1f\n", us / 1000) }'
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# Peak resident memory in KB, and CPU time (user + system) in ms.
+rss() { { /usr/bin/time -f %M "$@" 2>&1 >/dev/null || true; } | tail -n 1; }
+cpu() {
+  local TIMEFORMAT='%U %S'
+  { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{ printf("%.0f", ($1 + $2) * 1000) }'
+}
+
+# mediaconch keeps each report in its database and answers a file it has
+# seen from there without reading it again: --Force makes it parse each time.
+tools=(check walk mediaconch)
+invoke() { # tool file
+  case $1 in
+    check) "$bin/vantorel-inspect" --check "$2" ;;
+    walk) "$bin/vantorel-inspect" "$2" ;;
+    mediaconch) mediaconch -mc -fs --Force "$2" ;;
+  esac
+}
+run_tool() { ms invoke "$1" "$2"; }
+
+status=0
+if has many; then
+  cat "$many" >/dev/null # into the page cache
+  declare -A median_ms
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  for _ in $(seq "$rounds"); do
+    for tool in "${tools[@]}"; do
+      run_tool "$tool" "$many" >>"$tmp/$tool"
+    done
+  done
+  for tool in "${tools[@]}"; do
+    median_ms[$tool]=$(median <"$tmp/$tool")
+  done
+  # The CPU time of one more run each: mediaconch waits for its own
+  # threads, so that its wall time is not all work.
+  echo "$(basename "$many"), load average $(cut -d ' ' -f 1-3 /proc/loadavg):"
+  printf '  %-28s %16s %10s\n' "" "median wall ms" "CPU ms"
+  printf '  %-28s %16s %10s\n' \
+    "vantorel-inspect --check" "${median_ms[check]}" "$(cpu invoke check "$many")" \
+    "vantorel-inspect (no CRC)" "${median_ms[walk]}" "$(cpu invoke walk "$many")" \
+    "mediaconch -mc -fs --Force" "${median_ms[mediaconch]}" "$(cpu invoke mediaconch "$many")"
+  faster=$(awk -v a="${median_ms[mediaconch]}" -v b="${median_ms[check]}" 'BEGIN { printf("%.2f", a / b) }')
+  cost=$(awk -v a="${median_ms[check]}" -v b="${median_ms[walk]}" 'BEGIN { printf("%.3f", a / b) }')
+  verdict() { # value op bound: "ok" when it holds
+    if awk -v v="$1" -v op="$2" -v b="$3" 'BEGIN { exit !(op == ">=" ? v >= b : v <= b) }'; then
+      echo ok
+    else
+      echo FAILS
+    fi
+  }
+  echo
+  echo "--check is x$faster as fast as mediaconch (at least 4): $(verdict "$faster" '>=' 4)"
+  echo "--check costs x$cost the default walk (at most 1.5): $(verdict "$cost" '<=' 1.5)"
+  if awk -v f="$faster" -v c="$cost" 'BEGIN { exit !(f < 4 || c > 1.5) }'; then
+    status=1
+  fi
+fi
+
+echo
+echo "peak memory (max RSS, KB):"
+printf '  %-18s %14s %14s\n' file "--check" "default walk"
+for name in $files; do
+  file=${!name}
+  printf '  %-18s %14s %14s\n' "$(basename "$file")" \
+    "$(rss "$bin/vantorel-inspect" --check "$file")" "$(rss "$bin/vantorel-inspect" "$file")"
+done
+exit $status
