@@ -69,8 +69,8 @@ CheckStage::~CheckStage() = default;
 
 void CheckStage::beginFile(const QString &fileName, quint64 size)
 {
+    m_context = CheckContext(m_context.m_next, m_context.m_input);
     m_context.m_fileSize = size;
-    m_context.m_open.clear();
     m_names.assign(1, {});
     m_next->beginFile(fileName, size);
 }
