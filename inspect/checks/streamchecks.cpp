@@ -401,26 +401,29 @@ void StreamChecks::lacesMisfit(CheckContext &c)
     const int lacing
         = m_hasFlags && c.read(m_flagsOffset, &flags, 1) == 1 ? (quint8(flags) >> 1) & 3 : 0;
     static const char *const names[] = {"No", "Xiph", "Fixed-size", "EBML"};
+    const QString what
+        = QStringLiteral("%1 with %2 lacing").arg(e.name, QLatin1String(names[lacing]));
     QString message;
     if (m_laceCount == 0)
-        message = QStringLiteral("%1 lacing, but the %2 bytes of data hold no frame count")
-                      .arg(QLatin1String(names[lacing]))
+        message = QStringLiteral("%1, but its %2 bytes of data hold no frame count")
+                      .arg(what)
                       .arg(m_dataLength);
     else if (lacing == 2)
-        message = QStringLiteral("Fixed-size lacing of %1 frames, but the %2 bytes after the "
-                                 "frame count do not divide by %1")
+        message = QStringLiteral("%1 of %2 frames, but the %3 bytes after the frame count do "
+                                 "not divide by %2")
+                      .arg(what)
                       .arg(m_laceCount)
                       .arg(m_dataLength - 1);
     else
-        message = QStringLiteral("%1 lacing of %2 frames: after %3 of its %4 sizes (%5 bytes of "
-                                 "frames), the next size runs past the %6 bytes of data")
-                      .arg(QLatin1String(names[lacing]))
+        message = QStringLiteral("%1 of %2 frames: %3 of its %4 lace sizes fit (%5 bytes of "
+                                 "frames), the next does not fit the %6 bytes of data")
+                      .arg(what)
                       .arg(m_laceCount)
                       .arg(m_laceSizes)
                       .arg(m_laceCount - 1)
                       .arg(m_laceTotal)
                       .arg(m_dataLength);
-    c.report(Severity::Error, "lacing", e.name + QStringLiteral(": ") + message);
+    c.report(Severity::Error, "lacing", message);
 }
 
 void StreamChecks::shortBlock(CheckContext &c)
