@@ -42,6 +42,9 @@ TEST(CheckStream, PlantedFaults)
         // The second TrackEntry, 9 bytes before its TrackNumber 2.
         {"two tracks numbered 1", "clip.webm", B("\xD7\x81\x02"), B("\xD7\x81\x01"), -9,
          "tracks-duplicate", "/Segment/Tracks/TrackEntry[2]", {"block-track"}},
+        // Its TrackUID 2 becomes 1: the bytes from 20 into the second TrackEntry.
+        {"two tracks with UID 1", "clip.webm", B("\0\0\x02\x9C", 4), B("\0\0\x01\x9C", 4), -20,
+         "tracks-duplicate", "/Segment/Tracks/TrackEntry[2]", {}},
         // The third Cluster's Timestamp 783 becomes 1, below 399.
         {"cluster timestamp back", "clip.webm", B("\xE7\x82\x03\x0F"), B("\xE7\x82\0\x01", 4), -6,
          "timestamp-order", "/Segment/Cluster[3]", {}},
