@@ -15,10 +15,10 @@ const QStringList streamChecks = {
 struct Fault
 {
     const char *name, *sample;
-    QByteArray from, to; // the first occurrence of from becomes to
-    int delta;           // the finding's offset from where from was
-    const char *check, *path;
-    QStringList alsoAllowed; // other checks of the group that may follow
+    QByteArray from, to;             // the first occurrence of from becomes to
+    int delta;                       // the finding's offset from where from was
+    const char *check, *path, *says; // says: a part of the message
+    QStringList alsoAllowed;         // other checks of the group that may follow
 };
 
 } // namespace
@@ -30,32 +30,32 @@ TEST(CheckStream, PlantedFaults)
     const std::vector<Fault> faults = {
         // clip.webm: its first SimpleBlock, of track 2 and 26 bytes.
         {"track number", "clip.webm", B("\xA3\x9A\x82\0\0\x80", 6), B("\xA3\x9A\x85\0\0\x80", 6), 0,
-         "block-track", "/Segment/Cluster/SimpleBlock", {}},
+         "block-track", "/Segment/Cluster/SimpleBlock", "track 5", {}},
         {"block shorter than its header", "clip.webm", B("\xA3\x9A\x82\0\0\x80", 6),
-         B("\xA3\x82\x82\0\0\x80", 6), 0, "block-short", "/Segment/Cluster/SimpleBlock",
+         B("\xA3\x82\x82\0\0\x80", 6), 0, "block-short", "/Segment/Cluster/SimpleBlock", "of 2 bytes",
          {"garbage", "block-track"}},
         // Its second block: 4093 bytes become 16382.
         {"block grown past its cluster", "clip.webm", B("\xA3\x4F\xFD\x81"), B("\xA3\x7F\xFE\x81"),
-         0, "past-parent", "/Segment/Cluster/SimpleBlock[2]", {"garbage"}},
+         0, "past-parent", "/Segment/Cluster/SimpleBlock[2]", "5600 bytes past", {"garbage"}},
         {"cluster id zeroed", "clip.webm", B("\x1F\x43\xB6\x75"), B(4, '\0'), 0, "garbage",
-         "/Segment/Damaged data", {"timestamp-order", "block-track", "block-short"}},
+         "/Segment/Damaged data", "10822 bytes", {"timestamp-order", "block-track", "block-short"}},
         // The second TrackEntry, 9 bytes before its TrackNumber 2.
         {"two tracks numbered 1", "clip.webm", B("\xD7\x81\x02"), B("\xD7\x81\x01"), -9,
-         "tracks-duplicate", "/Segment/Tracks/TrackEntry[2]", {"block-track"}},
+         "tracks-duplicate", "/Segment/Tracks/TrackEntry[2]", "TrackNumber 1", {"block-track"}},
         // Its TrackUID 2 becomes 1: the bytes from 20 into the second TrackEntry.
         {"two tracks with UID 1", "clip.webm", B("\0\0\x02\x9C", 4), B("\0\0\x01\x9C", 4), -20,
-         "tracks-duplicate", "/Segment/Tracks/TrackEntry[2]", {}},
+         "tracks-duplicate", "/Segment/Tracks/TrackEntry[2]", "TrackUID 1", {}},
         // The third Cluster's Timestamp 783 becomes 1, below 399.
         {"cluster timestamp back", "clip.webm", B("\xE7\x82\x03\x0F"), B("\xE7\x82\0\x01", 4), -6,
-         "timestamp-order", "/Segment/Cluster[3]", {}},
+         "timestamp-order", "/Segment/Cluster[3]", "1 is below 399", {}},
         // The first Cluster's Timestamp, after its CRC-32 ending in 8F.
         {"crc", "h264-aac.mkv", B("\x8F\xE7\x81\x15"), B("\x8F\xE7\x81\x16"), -11, "crc-mismatch",
-         "/Segment/Cluster", {}},
+         "/Segment/Cluster", "8753 bytes", {}},
         // Flags and count of 8 frames, then the sizes: Xiph 192, 96; EBML 22.
         {"xiph lace sizes", "laced-audio.mkv", B("\x82\x07\xC0\x60"), B("\x82\x07\xFF\xFF"), -6,
-         "lacing", "/Segment/Cluster/SimpleBlock[2]", {}},
+         "lacing", "/Segment/Cluster/SimpleBlock[2]", "3 of its 7", {}},
         {"ebml lace sizes", "laced-audio.mkv", B("\x86\x07\x96"), B("\x86\x07\xFE"), -6, "lacing",
-         "/Segment/Cluster/SimpleBlock[3]", {}},
+         "/Segment/Cluster/SimpleBlock[3]", "2 of its 7", {}},
     };
     // clang-format on
     const QTemporaryDir dir;
@@ -76,6 +76,8 @@ TEST(CheckStream, PlantedFaults)
         }
         EXPECT_EQ(found.front().offset, quint64(at + fault.delta)) << r.out.constData();
         EXPECT_EQ(found.front().path, QLatin1String(fault.path));
+        EXPECT_TRUE(found.front().message.contains(QLatin1String(fault.says)))
+            << found.front().message.toStdString();
         for (const QString &check : r.checks())
             if (streamChecks.contains(check) && check != QLatin1String(fault.check)) {
                 EXPECT_TRUE(fault.alsoAllowed.contains(check)) << r.out.constData();
