@@ -1,7 +1,510 @@
-// Blocks, tracks and the walk's marks.
+// Blocks, tracks and the walk's marks: elements past their parent or the
+// file, CRC-32 mismatches, skipped bytes, block headers and lacing, track
+// numbers of blocks and TrackEntries, Cluster timestamps.
 #include "check.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+enum StreamId : qint64 {
+    SegmentId = 0x18538067,
+    ClusterId = 0x1F43B675,
+    TracksId = 0x1654AE6B,
+    TrackEntryId = 0xAE,
+    TrackNumberId = 0xD7,
+    TrackUidId = 0x73C5,
+    TimestampId = 0xE7,
+    SimpleBlockId = 0xA3,
+    BlockId = 0xA1,
+    Crc32Id = 0xBF,
+};
+
+// Most TrackEntries whose numbers and UIDs are held, and most distinct
+// unknown track numbers held until the Tracks of their Segment come.
+constexpr size_t MaxTracks = 1024;
+constexpr size_t MaxPending = 256;
+// Most known track numbers a finding lists.
+constexpr size_t ListedTracks = 8;
+
+constexpr size_t NoDepth = std::numeric_limits<size_t>::max();
+
+const QString &damagedDataName()
+{
+    static const QString text = QStringLiteral("Damaged data");
+    return text;
+}
+
+const QString &lacesMisfitText()
+{
+    static const QString text = QStringLiteral("Lace sizes do not fit the block!");
+    return text;
+}
+
+const QString &shortBlockText()
+{
+    static const QString text = QStringLiteral("Block is shorter than its header!");
+    return text;
+}
+
+bool isBlock(qint64 id)
+{
+    return id == SimpleBlockId || id == BlockId;
+}
+
+// The length of the EBML number that begins with byte, 0 for none.
+int vintLength(quint8 byte)
+{
+    for (int length = 1; length <= 8; ++length)
+        if (byte & (0x80 >> (length - 1)))
+            return length;
+    return 0;
+}
+
+// Values (track numbers or UIDs) with the offset of the TrackEntry that
+// first had each, sorted, and at most MaxTracks of them.
+class ValueSet
+{
+public:
+    struct Entry
+    {
+        quint64 value;
+        quint64 offset;
+    };
+
+    const Entry *find(quint64 value) const
+    {
+        const auto it = lowerBound(value);
+        return it != m_entries.end() && it->value == value ? &*it : nullptr;
+    }
+    bool contains(quint64 value) const { return find(value) != nullptr; }
+    // Adds value unless it is held or the set is full; false when full.
+    bool insert(quint64 value, quint64 offset)
+    {
+        const auto it = lowerBound(value);
+        if (it != m_entries.end() && it->value == value)
+            return true;
+        if (m_entries.size() >= MaxTracks)
+            return false;
+        m_entries.insert(it, Entry {value, offset});
+        return true;
+    }
+    void clear() { m_entries.clear(); }
+    bool empty() const { return m_entries.empty(); }
+    const std::vector<Entry> &entries() const { return m_entries; }
+
+private:
+    std::vector<Entry>::const_iterator lowerBound(quint64 value) const
+    {
+        return std::lower_bound(m_entries.begin(), m_entries.end(), value,
+                                [](const Entry &e, quint64 v) { return e.value < v; });
+    }
+    std::vector<Entry> m_entries;
+};
+
+class StreamChecks : public Check
+{
+public:
+    void begin(CheckContext &c) override;
+    void row(CheckContext &c, const CheckedRow &row) override;
+    void annotation(CheckContext &c, const QString &text) override;
+    void end(CheckContext &c) override;
+    void crc(CheckContext &c, CrcVerdict verdict) override;
+    void finish(CheckContext &c) override;
+
+private:
+    // A block whose track number no TrackEntry had yet, before any Tracks.
+    struct Pending
+    {
+        quint64 track;
+        quint64 offset;
+        QString path;
+        QString name;
+    };
+
+    void beginSegment();
+    void blockRow(CheckContext &c, const CheckedRow &row);
+    void blockTrack(CheckContext &c, quint64 track);
+    void endTrackEntry(CheckContext &c);
+    void clusterTimestamp(CheckContext &c, const QString &value);
+    void resolvePending(CheckContext &c, bool tracksCame);
+    void lacesMisfit(CheckContext &c);
+    void shortBlock(CheckContext &c);
+    QString knownTracks() const;
+
+    size_t m_pastEndDepth = NoDepth; // the deepest element past the file's end so far
+
+    // The Segment's tracks.
+    ValueSet m_numbers, m_uids;
+    bool m_tracksCame = false;    // a Tracks element has ended
+    bool m_tracksTooMany = false; // more TrackEntries than held: no block-track
+    std::vector<Pending> m_pending;
+
+    // The TrackEntry being walked.
+    bool m_entryHasNumber = false, m_entryHasUid = false;
+    quint64 m_entryNumber = 0, m_entryUid = 0;
+
+    // Cluster timestamps.
+    bool m_clusterTimed = false; // the open Cluster's Timestamp came
+    bool m_hasPrevious = false;
+    quint64 m_previous = 0;
+    quint64 m_previousOffset = 0;
+
+    // The block being walked.
+    quint64 m_trackLength = 0; // of its track number, 0 before the row
+    quint64 m_dataLength = 0;
+    quint64 m_flagsOffset = 0;
+    bool m_hasFlags = false;
+    quint64 m_laceCount = 0;
+    quint64 m_laceSizes = 0;
+    quint64 m_laceTotal = 0;
+
+    // The last CRC-32 that is the first child of its master.
+    quint64 m_crcParent = std::numeric_limits<quint64>::max(); // its master's offset
+    QString m_crcValue;
+    quint64 m_crcEnd = 0;
+};
+
+void StreamChecks::beginSegment()
+{
+    m_numbers.clear();
+    m_uids.clear();
+    m_tracksCame = false;
+    m_tracksTooMany = false;
+    m_pending.clear();
+    m_hasPrevious = false;
+}
+
+void StreamChecks::begin(CheckContext &c)
+{
+    const CheckedElement &e = c.current();
+    if (e.marks & PastParentEnd) {
+        const CheckedElement *parent = c.parent();
+        if (parent)
+            c.report(Severity::Error, "past-parent",
+                     QStringLiteral("%1 ends at %2, %3 bytes past the end of its %4 at %5")
+                         .arg(e.name)
+                         .arg(e.end)
+                         .arg(e.end - parent->end)
+                         .arg(parent->name)
+                         .arg(parent->end));
+    }
+    if (e.marks & PastFileEnd)
+        m_pastEndDepth = c.open().size() - 1;
+
+    switch (e.id) {
+    case SimpleBlockId:
+    case BlockId:
+        m_trackLength = 0;
+        m_dataLength = 0;
+        m_hasFlags = false;
+        m_laceCount = 0;
+        m_laceSizes = 0;
+        m_laceTotal = 0;
+        break;
+    case ClusterId: m_clusterTimed = false; break;
+    case TrackEntryId:
+        m_entryHasNumber = false;
+        m_entryHasUid = false;
+        break;
+    case SegmentId:
+        if (c.open().size() == 1)
+            beginSegment();
+        break;
+    case -1:
+        if (e.name == damagedDataName())
+            c.report(Severity::Error, "garbage",
+                     QStringLiteral("%1 bytes from %2 to %3 are no element and were skipped")
+                         .arg(e.size)
+                         .arg(e.offset)
+                         .arg(e.end));
+        break;
+    default: break;
+    }
+}
+
+void StreamChecks::row(CheckContext &c, const CheckedRow &row)
+{
+    const CheckedElement &e = c.current();
+    switch (e.id) {
+    case SimpleBlockId:
+    case BlockId: blockRow(c, row); break;
+    case TrackNumberId:
+    case TrackUidId:
+        if (c.parentId() == TrackEntryId && row.name == QLatin1String("value")) {
+            bool ok = false;
+            const quint64 value = row.value.toULongLong(&ok);
+            if (!ok)
+                break;
+            if (e.id == TrackNumberId && !m_entryHasNumber) {
+                m_entryHasNumber = true;
+                m_entryNumber = value;
+            } else if (e.id == TrackUidId && !m_entryHasUid) {
+                m_entryHasUid = true;
+                m_entryUid = value;
+            }
+        }
+        break;
+    case TimestampId:
+        if (c.parentId() == ClusterId && row.name == QLatin1String("value"))
+            clusterTimestamp(c, row.value);
+        break;
+    case Crc32Id:
+        if (row.name == QLatin1String("value") && c.parent()
+            && c.parent()->dataOffset == e.offset) {
+            m_crcParent = c.parent()->offset;
+            m_crcValue = row.value;
+            m_crcEnd = e.end;
+        }
+        break;
+    default: break;
+    }
+}
+
+void StreamChecks::blockRow(CheckContext &c, const CheckedRow &row)
+{
+    if (row.name == QLatin1String("TrackNumber")) {
+        m_trackLength = row.length;
+        bool ok = false;
+        const quint64 track = row.value.toULongLong(&ok);
+        if (ok)
+            blockTrack(c, track);
+    } else if (row.name == QLatin1String("Flags")) {
+        m_hasFlags = true;
+        m_flagsOffset = row.offset;
+    } else if (row.name == QLatin1String("data")) {
+        m_dataLength = row.length;
+    } else if (row.name == QLatin1String("LaceCount")) {
+        m_laceCount = row.value.toULongLong();
+    } else if (row.name == QLatin1String("LaceSize")) {
+        ++m_laceSizes;
+        m_laceTotal += row.value.toULongLong();
+    }
+}
+
+void StreamChecks::blockTrack(CheckContext &c, quint64 track)
+{
+    if (m_tracksTooMany || m_numbers.contains(track))
+        return;
+    const CheckedElement &e = c.current();
+    if (m_tracksCame) {
+        c.report(Severity::Error, "block-track",
+                 QStringLiteral("%1 of track %2, which no TrackEntry has (tracks: %3)")
+                     .arg(e.name)
+                     .arg(track)
+                     .arg(knownTracks()));
+        return;
+    }
+    // Blocks before the Tracks: the first of each number waits for them.
+    for (const Pending &p : m_pending)
+        if (p.track == track)
+            return;
+    if (m_pending.size() < MaxPending)
+        m_pending.push_back(Pending {track, e.offset, c.currentPath(), e.name});
+}
+
+void StreamChecks::resolvePending(CheckContext &c, bool tracksCame)
+{
+    for (const Pending &p : m_pending) {
+        if (m_numbers.contains(p.track) || m_tracksTooMany)
+            continue;
+        const QString message = tracksCame
+            ? QStringLiteral("%1 of track %2, which no TrackEntry of the Tracks after it has "
+                             "(tracks: %3)")
+                  .arg(p.name)
+                  .arg(p.track)
+                  .arg(knownTracks())
+            : QStringLiteral("%1 of track %2, and its Segment has no Tracks")
+                  .arg(p.name)
+                  .arg(p.track);
+        c.reportAt(Severity::Error, "block-track", p.offset, p.path, message);
+    }
+    m_pending.clear();
+}
+
+QString StreamChecks::knownTracks() const
+{
+    if (m_numbers.empty())
+        return QStringLiteral("none");
+    QString text;
+    size_t listed = 0;
+    for (const ValueSet::Entry &entry : m_numbers.entries()) {
+        if (listed == ListedTracks) {
+            text += QStringLiteral(", ...");
+            break;
+        }
+        if (listed++)
+            text += QStringLiteral(", ");
+        text += QString::number(entry.value);
+    }
+    return text;
+}
+
+void StreamChecks::endTrackEntry(CheckContext &c)
+{
+    const auto duplicate = [&](ValueSet &set, const char *field, quint64 value) {
+        if (const ValueSet::Entry *earlier = set.find(value)) {
+            c.report(Severity::Error, "tracks-duplicate",
+                     QStringLiteral("%1 %2 is already that of the TrackEntry at %3")
+                         .arg(QLatin1String(field))
+                         .arg(value)
+                         .arg(earlier->offset));
+        } else if (!set.insert(value, c.current().offset)) {
+            m_tracksTooMany = true;
+        }
+    };
+    if (m_entryHasNumber)
+        duplicate(m_numbers, "TrackNumber", m_entryNumber);
+    if (m_entryHasUid)
+        duplicate(m_uids, "TrackUID", m_entryUid);
+    m_entryHasNumber = false;
+    m_entryHasUid = false;
+}
+
+void StreamChecks::clusterTimestamp(CheckContext &c, const QString &value)
+{
+    if (m_clusterTimed)
+        return;
+    m_clusterTimed = true;
+    bool ok = false;
+    const quint64 timestamp = value.toULongLong(&ok);
+    if (!ok)
+        return;
+    const CheckedElement &cluster = *c.parent();
+    if (m_hasPrevious && timestamp < m_previous)
+        c.reportAt(Severity::Warning, "timestamp-order", cluster.offset,
+                   c.path(c.open().size() - 2),
+                   QStringLiteral("Cluster Timestamp %1 is below %2 of the Cluster at %3")
+                       .arg(timestamp)
+                       .arg(m_previous)
+                       .arg(m_previousOffset));
+    m_hasPrevious = true;
+    m_previous = timestamp;
+    m_previousOffset = cluster.offset;
+}
+
+void StreamChecks::annotation(CheckContext &c, const QString &text)
+{
+    if (!isBlock(c.current().id))
+        return;
+    if (text == lacesMisfitText())
+        lacesMisfit(c);
+    else if (text == shortBlockText())
+        shortBlock(c);
+}
+
+void StreamChecks::lacesMisfit(CheckContext &c)
+{
+    const CheckedElement &e = c.current();
+    char flags = 0;
+    const int lacing
+        = m_hasFlags && c.read(m_flagsOffset, &flags, 1) == 1 ? (quint8(flags) >> 1) & 3 : 0;
+    static const char *const names[] = {"No", "Xiph", "Fixed-size", "EBML"};
+    const QString what
+        = QStringLiteral("%1 with %2 lacing").arg(e.name, QLatin1String(names[lacing]));
+    QString message;
+    if (m_laceCount == 0)
+        message = QStringLiteral("%1, but its %2 bytes of data hold no frame count")
+                      .arg(what)
+                      .arg(m_dataLength);
+    else if (lacing == 2)
+        message = QStringLiteral("%1 of %2 frames, but the %3 bytes after the frame count do "
+                                 "not divide by %2")
+                      .arg(what)
+                      .arg(m_laceCount)
+                      .arg(m_dataLength - 1);
+    else
+        message = QStringLiteral("%1 of %2 frames: %3 of its %4 lace sizes fit (%5 bytes of "
+                                 "frames), the next does not fit the %6 bytes of data")
+                      .arg(what)
+                      .arg(m_laceCount)
+                      .arg(m_laceSizes)
+                      .arg(m_laceCount - 1)
+                      .arg(m_laceTotal)
+                      .arg(m_dataLength);
+    c.report(Severity::Error, "lacing", message);
+}
+
+void StreamChecks::shortBlock(CheckContext &c)
+{
+    const CheckedElement &e = c.current();
+    quint64 trackLength = m_trackLength;
+    if (trackLength == 0 && e.dataSize > 0) {
+        char first = 0;
+        if (c.read(e.dataOffset, &first, 1) == 1)
+            trackLength = quint64(vintLength(quint8(first)));
+    }
+    const QString message = trackLength == 0
+        ? QStringLiteral("%1 of %2 bytes of data, which hold no track number")
+              .arg(e.name)
+              .arg(e.dataSize)
+        : QStringLiteral("%1 of %2 bytes of data, shorter than its header of %3 (track number "
+                         "%4, timestamp 2, flags 1)")
+              .arg(e.name)
+              .arg(e.dataSize)
+              .arg(trackLength + 3)
+              .arg(trackLength);
+    c.report(Severity::Error, "block-short", message);
+}
+
+void StreamChecks::end(CheckContext &c)
+{
+    const CheckedElement &e = c.current();
+    if ((e.marks & PastFileEnd) && m_pastEndDepth == c.open().size() - 1) {
+        const quint64 fileSize = c.fileSize();
+        c.report(Severity::Error, "past-end",
+                 QStringLiteral("%1 claims %2 bytes up to %3, but the file ends at %4, %5 bytes "
+                                "before")
+                     .arg(e.name)
+                     .arg(e.size)
+                     .arg(e.end)
+                     .arg(fileSize)
+                     .arg(e.end - fileSize));
+    }
+    switch (e.id) {
+    case TrackEntryId: endTrackEntry(c); break;
+    case TracksId:
+        m_tracksCame = true;
+        resolvePending(c, true);
+        break;
+    case SegmentId:
+        if (c.open().size() == 1)
+            resolvePending(c, m_tracksCame);
+        break;
+    default: break;
+    }
+}
+
+void StreamChecks::crc(CheckContext &c, CrcVerdict verdict)
+{
+    if (verdict != CrcVerdict::Mismatch)
+        return;
+    const CheckedElement &e = c.current();
+    const quint64 end = qMin(e.end, c.fileSize());
+    if (m_crcParent == e.offset && m_crcEnd <= end)
+        c.report(Severity::Error, "crc-mismatch",
+                 QStringLiteral("CRC-32 %1 of %2 does not match the %3 bytes after it")
+                     .arg(m_crcValue)
+                     .arg(e.name)
+                     .arg(end - m_crcEnd));
+    else
+        c.report(Severity::Error, "crc-mismatch",
+                 QStringLiteral("The CRC-32 of %1 does not match its data").arg(e.name));
+}
+
+void StreamChecks::finish(CheckContext &c)
+{
+    resolvePending(c, m_tracksCame);
+    // Ready for another file.
+    beginSegment();
+    m_pastEndDepth = NoDepth;
+    m_crcParent = std::numeric_limits<quint64>::max();
+}
+
+} // namespace
 
 void addStreamChecks(Checks *checks)
 {
-    Q_UNUSED(checks);
+    checks->push_back(std::make_unique<StreamChecks>());
 }
