@@ -114,18 +114,20 @@ void CrcStage::beginElement(quint64 offset, quint64 size, const QString &name, q
     if (!m_open.empty())
         isCrc = ++m_open.back().children == 1 && name == QLatin1String("CRC-32");
     const quint64 end = elementEnd(offset, size);
-    m_open.push_back(Node {offset, end, offset, 0, isCrc, false, CrcVerdict::None, 0});
+    quint64 dataOffset = offset;
+    if (isCrc) {
+        // Its ID is one byte; its size field is as long as the leading zero
+        // bits of its first byte, plus one (8 for a zero byte). Read here,
+        // the rows can pass this stage by.
+        unsigned char first = 0;
+        m_input->readDirect(qint64(offset + 1), reinterpret_cast<char *>(&first), 1);
+        int length = 1;
+        while (length < 8 && !(first & (0x80 >> (length - 1))))
+            ++length;
+        dataOffset = offset + 1 + quint64(length);
+    }
+    m_open.push_back(Node {offset, end, dataOffset, 0, isCrc, false, CrcVerdict::None, 0});
     m_next->beginElement(offset, size, name, tag);
-}
-
-void CrcStage::addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
-                        const QString &value, const QString &extra, const QString &meaning,
-                        qint64 tag)
-{
-    // Only a CRC-32 needs to know where its payload starts.
-    if (!m_open.empty() && m_open.back().isCrc && name == QLatin1String("size"))
-        m_open.back().dataOffset = offset + length;
-    m_rows->addField(flag, offset, code, length, name, value, extra, meaning, tag);
 }
 
 void CrcStage::endElement()

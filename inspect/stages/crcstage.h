@@ -24,24 +24,18 @@ public:
 
     void beginFile(const QString &fileName, quint64 size) override;
     void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
-    void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
-                  const QString &value, const QString &extra, const QString &meaning,
-                  qint64 tag) override;
     void endElement() override;
 
     static quint32 crc32(quint32 crc, const unsigned char *bytes, size_t size);
     // The CRC of A followed by B, from the CRCs of both and the length of B.
     static quint32 combine(quint32 crcA, quint32 crcB, quint64 lengthB);
 
-protected:
-    bool takesRows() const override { return true; }
-
 private:
     struct Node
     {
         quint64 offset;
         quint64 end;        // offset + size, saturated
-        quint64 dataOffset; // a CRC-32's payload, from its size row
+        quint64 dataOffset; // a CRC-32's payload
         quint64 children;
         bool isCrc;
         bool checking; // a range of it is open
