@@ -12,18 +12,16 @@ constexpr char NoteColor[] = "\x1b[36m";
 constexpr char AlarmColor[] = "\x1b[31m";
 constexpr char Reset[] = "\x1b[0m";
 
-// Rows that the element's own line already says.
-inline bool isRow(const QString &name, char16_t a, char16_t b)
+// The rows that the element's own line says: its name and length in "id"
+// and "size", its value in "value". The sizes are compared first.
+inline bool isHeadRow(const QString &name)
 {
-    return name.size() == 2 && name[0] == QChar(a) && name[1] == QChar(b);
+    return (name.size() == 2 && name == QLatin1String("id"))
+        || (name.size() == 4 && name == QLatin1String("size"));
 }
 inline bool isValueRow(const QString &name)
 {
     return name.size() == 5 && name == QLatin1String("value");
-}
-inline bool isHeadRow(const QString &name)
-{
-    return isRow(name, u'i', u'd') || (name.size() == 4 && name == QLatin1String("size"));
 }
 
 char *hex(char *p, quint64 n)
