@@ -250,6 +250,13 @@ int readOptions(int argc, char **argv, Options *o)
                     QStringLiteral("--color takes auto, always or never, not '%1'").arg(when));
     o->rows = parser.isSet(rows);
     o->check = parser.isSet(check);
+    // The glance view's own options: refused where they would change nothing.
+    if ((parser.isSet(depth) || parser.isSet(element) || o->glance.hexOffsets)
+        && (o->rows || o->check || parser.isSet(json) || parser.isSet(frames)
+            || parser.isSet(html)))
+        return fail(ExitUsage,
+                    QStringLiteral("--depth, --element and --hex-offsets go with the default "
+                                   "view: not with --rows, --json, --frames, --html or --check"));
     if (o->check && (parser.isSet(html) || parser.isSet(frames)))
         return fail(ExitUsage,
                     QStringLiteral("--check prints findings: not with --html or --frames"));
