@@ -5,7 +5,8 @@
 #
 #   bench/compare.sh [BUILD_DIR] [ROUNDS]      (defaults: build, 5)
 #
-# "modern" is the text output with --modern, as a ratio to the default text
+# "text" is the default text view, "rows" the full tree of --rows; "modern"
+# is the text output with --modern, as a ratio to the default text
 # output of the same rounds. FILES="many" (any of many, big, tiny) runs only
 # those files.
 #
@@ -56,13 +57,14 @@ elements() { # the walk's element count, from the walk benchmark
 # them (nor does the default output); "crc" is the text output with --crc,
 # which reads the payload of every master that starts with a CRC-32 (ffmpeg
 # writes one in each Cluster).
-tools=(text json mkvinfo ffprobe crc modern)
+tools=(text rows json mkvinfo ffprobe crc modern)
 [ -n "${BASELINE:-}" ] && tools+=(base-text base-json)
 run_tool() { # tool file
   case $1 in
     base-text) ms "$BASELINE/bin/vantorel-inspect" --no-crc "$2" ;;
     base-json) ms "$BASELINE/bin/vantorel-inspect" --no-crc --json "$2" ;;
     text) ms "$bin/vantorel-inspect" --no-crc "$2" ;;
+    rows) ms "$bin/vantorel-inspect" --no-crc --rows "$2" ;;
     json) ms "$bin/vantorel-inspect" --no-crc --json "$2" ;;
     crc) ms "$bin/vantorel-inspect" --crc "$2" ;;
     modern) ms "$bin/vantorel-inspect" --no-crc --modern "$2" ;;
@@ -88,11 +90,11 @@ for name in $files; do
 done
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf("%.1f", (b > 0) ? a / b : 0) }'; }
-printf '%-16s %10s %10s %10s %10s %16s %10s\n' "median ms" text json mkvinfo ffprobe \
+printf '%-16s %10s %10s %10s %10s %10s %16s %10s\n' "median ms" text rows json mkvinfo ffprobe \
   "text with CRCs" modern
 for name in $files; do
-  printf '%-16s %10s %10s %10s %10s %16s %10s\n' "$(basename "${!name}")" "${result[$name,text]}" \
-    "${result[$name,json]}" "${result[$name,mkvinfo]}" "${result[$name,ffprobe]}" \
+  printf '%-16s %10s %10s %10s %10s %10s %16s %10s\n' "$(basename "${!name}")" "${result[$name,text]}" \
+    "${result[$name,rows]}" "${result[$name,json]}" "${result[$name,mkvinfo]}" "${result[$name,ffprobe]}" \
     "${result[$name,crc]}" "${result[$name,modern]}"
 done
 echo

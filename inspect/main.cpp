@@ -6,6 +6,7 @@
 #include "escape.h"
 #include "findingswriter.h"
 #include "frameswriter.h"
+#include "glancewriter.h"
 #include "htmlwriter.h"
 #include "inputdevice.h"
 #include "jsonwriter.h"
@@ -76,6 +77,8 @@ struct Options
     int jobs = 1;
     bool quiet = false;
     bool modern = false;
+    bool rows = false;
+    GlanceWriter::Settings glance;
     QStringList pluginDirectories;
     HtmlWriter::Settings report;
     QString html;          // the report's path, as shown
@@ -134,6 +137,26 @@ int readOptions(int argc, char **argv, Options *o)
                                  QStringLiteral("Check CRC-32 elements, and show the verdicts."));
     const QCommandLineOption noCrc(QStringLiteral("no-crc"),
                                    QStringLiteral("Do not check CRC-32 elements (the default)."));
+    const QCommandLineOption rows(
+        QStringLiteral("rows"),
+        QStringLiteral("Show every row of every element, \"id\" and \"size\" too, a line each."));
+    const QCommandLineOption depth(
+        QStringLiteral("depth"),
+        QStringLiteral("Print elements down to depth N (0: the top level); deeper ones are "
+                       "counted on one line."),
+        QStringLiteral("N"));
+    const QCommandLineOption element(
+        QStringLiteral("element"),
+        QStringLiteral("Print only the subtrees of elements with these names, e.g. "
+                       "Tracks,Cues."),
+        QStringLiteral("NAME[,NAME...]"));
+    const QCommandLineOption hexOffsets(QStringLiteral("hex-offsets"),
+                                        QStringLiteral("Write offsets as 0x..."));
+    const QCommandLineOption color(
+        QStringLiteral("color"),
+        QStringLiteral("Names and values in colour: auto (on a terminal, unless NO_COLOR is "
+                       "set), always or never."),
+        QStringLiteral("WHEN"), QStringLiteral("auto"));
     const QCommandLineOption check(
         QStringLiteral("check"),
         QStringLiteral("Check each FILE against today's Matroska and print what is wrong, "
@@ -166,8 +189,9 @@ int readOptions(int argc, char **argv, Options *o)
         QStringLiteral("Most elements embedded in the report with rows and bytes; the rest are "
                        "counted (default 200000)."),
         QStringLiteral("N"), QStringLiteral("200000"));
-    parser.addOptions({json, frames, base, binaryLimit, showJunk, hideUnknown, crc, noCrc, quiet,
-                       modern, check, jobs, pluginDir, html, htmlHexLimit, htmlMaxNodes});
+    parser.addOptions({json,  frames, base,   binaryLimit, showJunk, hideUnknown,  crc,
+                       noCrc, quiet,  modern, rows,        depth,    element,      hexOffsets,
+                       color, check,  jobs,   pluginDir,   html,     htmlHexLimit, htmlMaxNodes});
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("A .mkv or .webm file; with --check, any number."),
                                  QStringLiteral("FILE..."));
@@ -205,7 +229,34 @@ int readOptions(int argc, char **argv, Options *o)
         return fail(ExitUsage,
                     QStringLiteral("--html replaces the printed tree: not with --json "
                                    "or --frames"));
+    if (parser.isSet(depth)) {
+        quint64 n = 0;
+        if (!number(parser, depth, &n) || n > 1000000)
+            return fail(
+                ExitUsage,
+                QStringLiteral("--depth takes a depth from 0, not '%1'").arg(parser.value(depth)));
+        o->glance.depth = int(n);
+    }
+    if (parser.isSet(element))
+        o->glance.elements = parser.value(element).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    o->glance.hexOffsets = parser.isSet(hexOffsets);
+    const QString when = parser.value(color);
+    if (when == QLatin1String("always"))
+        o->glance.color = true;
+    else if (when == QLatin1String("auto"))
+        o->glance.color = isatty(fileno(stdout)) && qEnvironmentVariableIsEmpty("NO_COLOR");
+    else if (when != QLatin1String("never"))
+        return fail(ExitUsage,
+                    QStringLiteral("--color takes auto, always or never, not '%1'").arg(when));
+    o->rows = parser.isSet(rows);
     o->check = parser.isSet(check);
+    // The glance view's own options: refused where they would change nothing.
+    if ((parser.isSet(depth) || parser.isSet(element) || o->glance.hexOffsets)
+        && (o->rows || o->check || parser.isSet(json) || parser.isSet(frames)
+            || parser.isSet(html)))
+        return fail(ExitUsage,
+                    QStringLiteral("--depth, --element and --hex-offsets go with the default "
+                                   "view: not with --rows, --json, --frames, --html or --check"));
     if (o->check && (parser.isSet(html) || parser.isSet(frames)))
         return fail(ExitUsage,
                     QStringLiteral("--check prints findings: not with --html or --frames"));
@@ -395,7 +446,12 @@ int main(int argc, char *argv[])
     OutputBuffer out(file.stream());
     std::unique_ptr<Sink> writer;
     switch (options.output) {
-    case Output::Text: writer = std::make_unique<TextWriter>(&out); break;
+    case Output::Text:
+        if (options.rows)
+            writer = std::make_unique<TextWriter>(&out);
+        else
+            writer = std::make_unique<GlanceWriter>(&out, options.glance);
+        break;
     case Output::Json: writer = std::make_unique<JsonWriter>(&out); break;
     case Output::Frames: writer = std::make_unique<FramesWriter>(&out); break;
     case Output::Html: writer = std::make_unique<HtmlWriter>(&out, &input, options.report); break;

@@ -1,11 +1,13 @@
 // Parts of the command-line host that its whole outputs (the end-to-end
 // golden files) cannot show: the writers' numbers of every digit count, the
-// encoding cache against reused addresses, frames spooled in batches, and CRC
-// checks of nested masters in one pass.
+// encoding cache against reused addresses, frames spooled in batches, CRC
+// checks of nested masters in one pass, and the glance view's held lines on
+// a call stream that no sample makes.
 #include "chain.h"
 #include "containermkv.h"
 #include "crcstage.h"
 #include "ebml.h"
+#include "glancewriter.h"
 #include "jsonwriter.h"
 #include "outputbuffer.h"
 #include "textwriter.h"
@@ -97,6 +99,80 @@ TEST(JsonWriter, ListsEveryFramePastTheSpooledBatches)
         EXPECT_EQ(frame.value("offset").toInteger(), qint64(1000 + i));
         EXPECT_EQ(frame.value("keyframe").toBool(), i % 2 == 1);
     }
+}
+
+namespace {
+
+// A walk cut short inside its Segment: a value row after a block row, a
+// Cluster inside a Cluster, a frame, no endElement for the Segment.
+QByteArray glance(const GlanceWriter::Settings &settings)
+{
+    std::FILE *file = std::tmpfile();
+    {
+        OutputBuffer out(file);
+        GlanceWriter w(&out, settings);
+        const auto row
+            = [&](quint64 at, const char *name, const char *value, const char *meaning = "") {
+                  w.addField(false, at, 0, 1, QString::fromLatin1(name), QString::fromLatin1(value),
+                             {}, QString::fromLatin1(meaning), 0);
+              };
+        const auto begin = [&](quint64 at, quint64 size, const char *name) {
+            w.beginElement(at, size, QString::fromLatin1(name), 0);
+            row(at, "id", name);
+            row(at + 1, "size", "9");
+        };
+        w.beginFile(QStringLiteral("x.mkv"), 90);
+        w.mark(PastFileEnd);
+        begin(0, 100, "Segment");
+        begin(5, 3, "Duration");
+        row(7, "value", "12", " ms ");
+        w.annotateElement(QStringLiteral("line\nbreak"));
+        w.endElement();
+        begin(0x2a, 40, "Cluster");
+        begin(44, 20, "SimpleBlock");
+        row(46, "TrackNumber", "1");
+        row(47, "value", "late");
+        w.addFrame(FrameRecord {0, 7, 48, 9, 1});
+        w.endElement();
+        begin(64, 10, "Cluster");
+        begin(66, 2, "Void");
+        w.endElement();
+        w.endElement();
+        w.crcChecked(CrcVerdict::Mismatch);
+        w.endElement();
+        w.endFile();
+    }
+    return readAndClose(file);
+}
+
+} // namespace
+
+TEST(GlanceWriter, HoldsEachLineUntilItsElementShowsMore)
+{
+    EXPECT_EQ(glance({}).toStdString(),
+              "x.mkv, 90 bytes\n"
+              "Segment  @0 len 100  (past the end of the file)\n"
+              "  Duration  @5 len 3 = 12 (ms)\n"
+              "    # line\\nbreak\n"
+              "  Cluster  @42 len 40\n"
+              "    SimpleBlock  @44 len 20\n"
+              "      TrackNumber = 1  @46 len 1\n"
+              "      value = late  @47 len 1\n"
+              "      => frame 7 of video stream 0, keyframe\n"
+              "    Cluster  @64 len 10\n"
+              "      Void  @66 len 2\n"
+              "    # CRC-32 mismatch\n"
+              "1 video frames\n");
+    GlanceWriter::Settings clusters;
+    clusters.elements = QStringList {"Cluster", "Void"};
+    clusters.depth = 0;
+    clusters.hexOffsets = true;
+    EXPECT_EQ(glance(clusters).toStdString(),
+              "x.mkv, 90 bytes\n"
+              "  Cluster  @0x2a len 40\n"
+              "    # CRC-32 mismatch\n"
+              "    ... 3 elements below\n"
+              "1 video frames\n");
 }
 
 namespace {

@@ -1,0 +1,264 @@
+#include "glancewriter.h"
+
+#include <cstring>
+
+namespace {
+
+// SGR sequences: element names, values, notes (annotations, verdicts, the
+// status) and the past-the-end mark.
+constexpr char NameColor[] = "\x1b[1;34m";
+constexpr char ValueColor[] = "\x1b[32m";
+constexpr char NoteColor[] = "\x1b[36m";
+constexpr char AlarmColor[] = "\x1b[31m";
+constexpr char Reset[] = "\x1b[0m";
+
+// The rows that the element's own line says: its name and length in "id"
+// and "size", its value in "value". Compared unit by unit: most rows are
+// one of these, and a QLatin1String comparison costs 2 % of a walk.
+inline bool isHeadRow(const QString &name)
+{
+    const QChar *c = name.constData();
+    return (name.size() == 2 && c[0] == u'i' && c[1] == u'd')
+        || (name.size() == 4 && c[0] == u's' && c[1] == u'i' && c[2] == u'z' && c[3] == u'e');
+}
+inline bool isValueRow(const QString &name)
+{
+    return name.size() == 5 && name == QLatin1String("value");
+}
+
+char *hex(char *p, quint64 n)
+{
+    static const char digits[] = "0123456789abcdef";
+    int count = 1;
+    for (quint64 rest = n >> 4; rest; rest >>= 4)
+        ++count;
+    p = putLiteral(p, "0x");
+    for (int i = count - 1; i >= 0; --i, n >>= 4)
+        p[i] = digits[n & 15];
+    return p + count;
+}
+
+} // namespace
+
+GlanceWriter::GlanceWriter(OutputBuffer *out, const Settings &settings)
+    : m_out(out)
+    , m_settings(settings)
+    , m_shown(settings.elements.isEmpty())
+{}
+
+// The caller reserves IndentSlack bytes besides the indent itself.
+char *GlanceWriter::indent(char *p, int depth) const
+{
+    static const char spaces[IndentSlack + 1] = "                                ";
+    const size_t n = size_t(2 * depth);
+    if (n <= IndentSlack)
+        std::memcpy(p, spaces, IndentSlack);
+    else
+        std::memset(p, ' ', n);
+    return p + n;
+}
+
+char *GlanceWriter::offset(char *p, quint64 offset) const
+{
+    p = putLiteral(p, "  @");
+    return m_settings.hexOffsets ? hex(p, offset) : OutputBuffer::writeNumber(p, offset);
+}
+
+// " (MEANING)", trimmed; the trimmed words still lie in the meaning's
+// characters.
+char *GlanceWriter::words(char *p, const QString &meaning)
+{
+    if (meaning.isEmpty())
+        return p;
+    const QStringView words = QStringView(meaning).trimmed();
+    if (words.isEmpty())
+        return p;
+    p = m_values.put(putLiteral(p, " ("), reinterpret_cast<const char16_t *>(words.data()),
+                     words.size());
+    *p++ = ')';
+    return p;
+}
+
+void GlanceWriter::text(QStringView value)
+{
+    const char16_t *u = reinterpret_cast<const char16_t *>(value.data());
+    m_out->commit(Escape::text(m_out->reserve(size_t(value.size()) * Escape::MaxBytesPerUnit), u,
+                               value.size()));
+}
+
+void GlanceWriter::finishLine()
+{
+    m_open = false;
+    if (m_lineMarks & PastFileEnd) {
+        if (m_settings.color)
+            *m_out << "  " << AlarmColor << "(past the end of the file)" << Reset;
+        else
+            *m_out << "  (past the end of the file)";
+    }
+    *m_out << '\n';
+}
+
+void GlanceWriter::noteStart()
+{
+    closeLine();
+    char *p = indent(m_out->reserve(size_t(2 * m_depth) + IndentSlack + 16), m_depth);
+    if (m_settings.color)
+        p = putLiteral(p, NoteColor);
+    m_out->commit(putLiteral(p, "# "));
+}
+
+void GlanceWriter::noteEnd()
+{
+    if (m_settings.color)
+        *m_out << Reset;
+    *m_out << '\n';
+}
+
+void GlanceWriter::beginFile(const QString &fileName, quint64 size)
+{
+    text(fileName);
+    *m_out << ", " << size << " bytes\n";
+}
+
+void GlanceWriter::beginElement(quint64 at, quint64 size, const QString &name, qint64)
+{
+    closeLine();
+    const int d = m_depth++;
+    const unsigned marks = m_marks;
+    m_marks = 0;
+    if (m_subtree < 0 && !m_settings.elements.isEmpty() && m_settings.elements.contains(name))
+        m_subtree = d;
+    m_shown = printed(d);
+    if (!m_shown) {
+        if (inSubtree(d))
+            ++m_below; // deeper than --depth
+        return;
+    }
+    char *p = m_out->reserve(size_t(2 * d) + IndentSlack + LineSlack + Texts::Slack
+                             + size_t(name.size()) * Escape::MaxBytesPerUnit);
+    p = indent(p, d);
+    if (m_settings.color)
+        p = putLiteral(m_names.put(putLiteral(p, NameColor), name), Reset);
+    else
+        p = m_names.put(p, name);
+    p = OutputBuffer::writeNumber(putLiteral(offset(p, at), " len "), size);
+    m_out->commit(p);
+    m_open = true;
+    m_valued = false;
+    m_lineMarks = marks;
+}
+
+void GlanceWriter::addField(bool, quint64 at, quint8, quint64 length, const QString &name,
+                            const QString &value, const QString &, const QString &meaning, qint64)
+{
+    if (!m_shown || isHeadRow(name))
+        return;
+    const size_t texts = (size_t(name.size()) + size_t(value.size()) + size_t(meaning.size()))
+        * Escape::MaxBytesPerUnit;
+    if (m_open && !m_valued && isValueRow(name)) {
+        // On the element's own line.
+        m_valued = true;
+        if (value.isEmpty() && meaning.isEmpty())
+            return;
+        char *p = m_out->reserve(LineSlack + 2 * Texts::Slack + texts);
+        if (!value.isEmpty()) {
+            p = putLiteral(p, " = ");
+            if (m_settings.color)
+                p = putLiteral(m_values.put(putLiteral(p, ValueColor), value), Reset);
+            else
+                p = m_values.put(p, value);
+        }
+        m_out->commit(words(p, meaning));
+        return;
+    }
+    closeLine();
+    // One bounds check for the whole row.
+    char *p
+        = m_out->reserve(size_t(2 * m_depth) + IndentSlack + LineSlack + 3 * Texts::Slack + texts);
+    p = m_names.put(indent(p, m_depth), name);
+    if (!value.isEmpty()) {
+        p = putLiteral(p, " = ");
+        if (m_settings.color)
+            p = putLiteral(m_values.put(putLiteral(p, ValueColor), value), Reset);
+        else
+            p = m_values.put(p, value);
+    }
+    p = OutputBuffer::writeNumber(putLiteral(offset(words(p, meaning), at), " len "), length);
+    *p++ = '\n';
+    m_out->commit(p);
+}
+
+void GlanceWriter::annotateElement(const QString &note)
+{
+    if (!m_shown)
+        return;
+    noteStart();
+    text(note);
+    noteEnd();
+}
+
+// Comes at the end of the checked master, under its last child.
+void GlanceWriter::crcChecked(CrcVerdict verdict)
+{
+    if (!m_shown)
+        return;
+    noteStart();
+    if (verdict == CrcVerdict::Ok)
+        *m_out << "CRC-32 ok";
+    else
+        *m_out << "CRC-32 mismatch";
+    noteEnd();
+}
+
+void GlanceWriter::endElement()
+{
+    closeLine();
+    if (m_depth == 0)
+        return;
+    const int d = --m_depth;
+    if (m_below && m_shown) {
+        // The element of depth --depth ends: what was under it, counted.
+        char *p = indent(m_out->reserve(size_t(2 * d) + IndentSlack + 64), d + 1);
+        p = OutputBuffer::writeNumber(putLiteral(p, "... "), m_below);
+        if (m_below == 1)
+            p = putLiteral(p, " element below\n");
+        else
+            p = putLiteral(p, " elements below\n");
+        m_out->commit(p);
+        m_below = 0;
+    }
+    if (d == m_subtree)
+        m_subtree = -1;
+    m_shown = printed(d - 1);
+}
+
+void GlanceWriter::addFrame(const FrameRecord &frame)
+{
+    ++m_frames;
+    if (!m_shown)
+        return;
+    closeLine();
+    m_out->commit(indent(m_out->reserve(size_t(2 * m_depth) + IndentSlack), m_depth));
+    *m_out << "=> frame " << quint64(frame.number) << " of video stream " << quint64(frame.stream);
+    if (frame.keyframe)
+        *m_out << ", keyframe";
+    *m_out << '\n';
+}
+
+void GlanceWriter::topLevelParsed(int status)
+{
+    closeLine();
+    if (status == 0)
+        return;
+    if (m_settings.color)
+        *m_out << NoteColor << "# status " << quint64(status) << Reset << '\n';
+    else
+        *m_out << "# status " << quint64(status) << '\n';
+}
+
+void GlanceWriter::endFile()
+{
+    closeLine();
+    *m_out << m_frames << " video frames\n";
+    m_out->flush();
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "encodingcache.h"
+#include "escape.h"
+#include "outputbuffer.h"
+#include "sink.h"
+
+#include <QStringList>
+
+// The tree read at a glance: one line per element with its name, offset and
+// length, and its value and meaning when it has a "value" row; its other
+// rows (block fields, lacing, frames) on lines under it, but not "id" and
+// "size"; its annotation after '#'.
+//
+// Rows come after their element's beginElement, so an element's line is
+// left open at the end of the buffer until its value row, or anything else
+// that goes under it, or its end: nothing of the tree is kept.
+class GlanceWriter : public Sink
+{
+public:
+    struct Settings
+    {
+        int depth = -1;       // print elements down to this depth (0: top level), -1: all
+        QStringList elements; // print only the subtrees of elements of these names, if any
+        bool hexOffsets = false;
+        bool color = false; // names and values in colour (ANSI escapes)
+    };
+
+    GlanceWriter(OutputBuffer *out, const Settings &settings);
+
+    void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
+    void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
+                  const QString &value, const QString &extra, const QString &meaning,
+                  qint64 tag) override;
+    void annotateElement(const QString &text) override;
+    void endElement() override;
+    void addFrame(const FrameRecord &frame) override;
+    void topLevelParsed(int status) override;
+    void beginFile(const QString &fileName, quint64 size) override;
+    void endFile() override;
+    void mark(unsigned marks) override { m_marks |= marks; }
+    void crcChecked(CrcVerdict verdict) override;
+
+private:
+    static constexpr size_t IndentSlack = 32;
+    // Room for a line's fixed parts: numbers, literals, colour escapes.
+    static constexpr size_t LineSlack = 128;
+
+    // Whether elements of depth d lie in a printed subtree (--element).
+    bool inSubtree(int d) const
+    {
+        return m_settings.elements.isEmpty() || (m_subtree >= 0 && d >= m_subtree);
+    }
+    // With --element, --depth counts from the matched element.
+    bool printed(int d) const
+    {
+        return inSubtree(d)
+            && (m_settings.depth < 0
+                || d - (m_settings.elements.isEmpty() ? 0 : m_subtree) <= m_settings.depth);
+    }
+    char *indent(char *p, int depth) const;
+    char *offset(char *p, quint64 offset) const;
+    char *words(char *p, const QString &meaning);
+    void closeLine()
+    {
+        if (m_open)
+            finishLine();
+    }
+    void finishLine();
+    // Starts a line under the innermost element: "# " and colour for notes.
+    void noteStart();
+    void noteEnd();
+    void text(QStringView value);
+
+    using Texts = EncodingCache<&Escape::text>;
+    OutputBuffer *m_out;
+    Settings m_settings;
+    Texts m_names; // of rows and elements: few, each seen again and again
+    Texts m_values;
+
+    int m_depth = 0;     // open elements
+    int m_subtree = -1;  // the depth of the open element that --element matched
+    bool m_shown = true; // the innermost open element is printed
+    bool m_open = false; // its line is not ended yet
+    bool m_valued = false;
+    unsigned m_marks = 0;
+    unsigned m_lineMarks = 0; // of the element whose line is open
+    quint64 m_below = 0;      // elements under the open one of depth --depth
+    quint64 m_frames = 0;
+};
