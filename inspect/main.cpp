@@ -10,6 +10,7 @@
 #include "htmlwriter.h"
 #include "inputdevice.h"
 #include "jsonwriter.h"
+#include "options.h"
 #include "outputbuffer.h"
 #include "outputfile.h"
 #include "plugin.h"
@@ -87,7 +88,7 @@ struct Options
     QList<QByteArray> filesNative;
 };
 
-bool number(const QCommandLineParser &parser, const QCommandLineOption &option, quint64 *value)
+bool number(const QCommandLineParser &parser, const QString &option, quint64 *value)
 {
     bool ok = false;
     *value = parser.value(option).toULongLong(&ok, 10);
@@ -109,89 +110,34 @@ QByteArray nativeArgument(const QString &text, int argc, char **argv)
 int readOptions(int argc, char **argv, Options *o)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Walks a Matroska or WebM file and prints every EBML element with its offset, length "
-        "and decoded fields, and every frame of its video tracks."));
+    parser.setApplicationDescription(QString::fromUtf8(InspectDescription));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("Print the tree as JSON."));
-    const QCommandLineOption frames(
-        QStringLiteral("frames"),
-        QStringLiteral("Print the video frames as CSV (stream, number, offset, size, keyframe, "
-                       "track, time in seconds) instead of the tree."));
-    const QCommandLineOption base(QStringLiteral("base"),
-                                  QStringLiteral("Radix of the size rows, 2 to 36 (default 10)."),
-                                  QStringLiteral("N"), QStringLiteral("10"));
-    const QCommandLineOption binaryLimit(
-        QStringLiteral("binary-limit"),
-        QStringLiteral("Most payload bytes shown for binary, UTF-8, padding and unknown "
-                       "elements (default 16, at most 1048576)."),
-        QStringLiteral("N"), QStringLiteral("16"));
-    const QCommandLineOption showJunk(QStringLiteral("show-junk"),
-                                      QStringLiteral("Show the contents of Void padding."));
-    const QCommandLineOption hideUnknown(
-        QStringLiteral("hide-unknown"),
-        QStringLiteral("Do not show payloads of unknown elements."));
-    const QCommandLineOption crc(QStringLiteral("crc"),
-                                 QStringLiteral("Check CRC-32 elements, and show the verdicts."));
-    const QCommandLineOption noCrc(QStringLiteral("no-crc"),
-                                   QStringLiteral("Do not check CRC-32 elements (the default)."));
-    const QCommandLineOption rows(
-        QStringLiteral("rows"),
-        QStringLiteral("Show every row of every element, \"id\" and \"size\" too, a line each."));
-    const QCommandLineOption depth(
-        QStringLiteral("depth"),
-        QStringLiteral("Print elements down to depth N (0: the top level); deeper ones are "
-                       "counted on one line."),
-        QStringLiteral("N"));
-    const QCommandLineOption element(
-        QStringLiteral("element"),
-        QStringLiteral("Print only the subtrees of elements with these names, e.g. "
-                       "Tracks,Cues."),
-        QStringLiteral("NAME[,NAME...]"));
-    const QCommandLineOption hexOffsets(QStringLiteral("hex-offsets"),
-                                        QStringLiteral("Write offsets as 0x..."));
-    const QCommandLineOption color(
-        QStringLiteral("color"),
-        QStringLiteral("Names and values in colour: auto (on a terminal, unless NO_COLOR is "
-                       "set), always or never."),
-        QStringLiteral("WHEN"), QStringLiteral("auto"));
-    const QCommandLineOption check(
-        QStringLiteral("check"),
-        QStringLiteral("Check each FILE against today's Matroska and print what is wrong, "
-                       "where and why, instead of the tree; with --json, one JSON document "
-                       "per file. Exit status 1 when a file has an error."));
-    const QCommandLineOption jobs(
-        QStringList {QStringLiteral("j"), QStringLiteral("jobs")},
-        QStringLiteral("With --check, check N files at a time (default: the number of cores)."),
-        QStringLiteral("N"));
-    const QCommandLineOption quiet(QStringLiteral("quiet"),
-                                   QStringLiteral("No progress line on large files."));
-    const QCommandLineOption modern(
-        QStringLiteral("modern"),
-        QStringLiteral("Read the file as today's Matroska (RFC 8794, RFC 9559): every element of "
-                       "their schema, unknown sizes, lacing, times and the labels of values."));
-    const QCommandLineOption pluginDir(QStringLiteral("plugin-dir"),
-                                       QStringLiteral("Load the plug-in from DIR."),
-                                       QStringLiteral("DIR"));
-    const QCommandLineOption html(
-        QStringLiteral("html"),
-        QStringLiteral("Write a self-contained HTML report (tree, hex view, frame charts) to OUT "
-                       "instead of printing the tree."),
-        QStringLiteral("OUT"));
-    const QCommandLineOption htmlHexLimit(
-        QStringLiteral("html-hex-limit"),
-        QStringLiteral("Most bytes of each element embedded in the report (default 4096)."),
-        QStringLiteral("N"), QStringLiteral("4096"));
-    const QCommandLineOption htmlMaxNodes(
-        QStringLiteral("html-max-nodes"),
-        QStringLiteral("Most elements embedded in the report with rows and bytes; the rest are "
-                       "counted (default 200000)."),
-        QStringLiteral("N"), QStringLiteral("200000"));
-    parser.addOptions({json,  frames, base,   binaryLimit, showJunk, hideUnknown,  crc,
-                       noCrc, quiet,  modern, rows,        depth,    element,      hexOffsets,
-                       color, check,  jobs,   pluginDir,   html,     htmlHexLimit, htmlMaxNodes});
+    // The options come from the one table that the man page, the README and
+    // the completion are written from.
+    for (int i = 0; i < InspectOptionCount; ++i)
+        parser.addOption(commandLineOption(InspectOptions[i]));
+    const QString json = QStringLiteral("json");
+    const QString frames = QStringLiteral("frames");
+    const QString base = QStringLiteral("base");
+    const QString binaryLimit = QStringLiteral("binary-limit");
+    const QString showJunk = QStringLiteral("show-junk");
+    const QString hideUnknown = QStringLiteral("hide-unknown");
+    const QString crc = QStringLiteral("crc");
+    const QString noCrc = QStringLiteral("no-crc");
+    const QString rows = QStringLiteral("rows");
+    const QString depth = QStringLiteral("depth");
+    const QString element = QStringLiteral("element");
+    const QString hexOffsets = QStringLiteral("hex-offsets");
+    const QString color = QStringLiteral("color");
+    const QString check = QStringLiteral("check");
+    const QString jobs = QStringLiteral("jobs");
+    const QString quiet = QStringLiteral("quiet");
+    const QString modern = QStringLiteral("modern");
+    const QString pluginDir = QStringLiteral("plugin-dir");
+    const QString html = QStringLiteral("html");
+    const QString htmlHexLimit = QStringLiteral("html-hex-limit");
+    const QString htmlMaxNodes = QStringLiteral("html-max-nodes");
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("A .mkv or .webm file; with --check, any number."),
                                  QStringLiteral("FILE..."));

@@ -86,3 +86,24 @@ TEST(Inspect, ProgressOnlyOnATerminal)
 }
 
 } // namespace
+
+// The README's table of options is the one the options table gives, which
+// --help and the man page read too.
+TEST(Inspect, ReadmeTableOfOptionsIsTheProgramsOwn)
+{
+    const e2e::ToolResult docs = e2e::runTool(QStringLiteral(DOCS_PATH), {"--readme"});
+    ASSERT_EQ(docs.exitCode, 0);
+    const QByteArray readme = e2e::readFile(QStringLiteral(README_PATH));
+    const qsizetype at = readme.indexOf("| option | effect |\n");
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(readme.mid(at, readme.indexOf("\n\n", at) + 1 - at).toStdString(),
+              docs.out.toStdString())
+        << "after a change of inspect/options.cpp, put the output of "
+           "vantorel-inspect-docs --readme in the README";
+    const e2e::ToolResult man = e2e::runTool(QStringLiteral(DOCS_PATH), {"--man"});
+    const e2e::ToolResult help = e2e::inspect({"--help"});
+    for (const char *option : {"--check", "--jobs", "--element", "--color", "--crc"}) {
+        EXPECT_TRUE(help.out.contains(option)) << option;
+        EXPECT_TRUE(man.out.contains(QByteArray(option).replace("-", "\\-"))) << option;
+    }
+}
