@@ -27,20 +27,59 @@ struct CheckedElement
     quint64 dataSize = 0;     // the size field's value; for an unknown size, the extent found
     bool unknownSize = false; // the size row's meaning is "unknown"
 
+    quint32 rowChecks = 0; // the groups that want its rows, a bit each
+
     bool hasValue = false; // a "value" row came
     QString value;         // its value and meaning
     QString meaning;
 };
 
+// The rows the checks look at, told apart once by the stage.
+enum class RowKind : quint8 {
+    Id,
+    Size,
+    Value,
+    TrackNumber,
+    Timecode,
+    Flags,
+    Data,
+    LaceCount,
+    LaceSize,
+    Frame,
+    Other,
+};
+
 // A row of the element being walked, as the plug-in gave it.
 struct CheckedRow
 {
+    RowKind kind;
     quint64 offset;
     quint64 length;
     const QString &name;
     const QString &value;
     const QString &meaning;
 };
+
+// The value of a decimal text such as a row's, without a call into Qt: rows
+// of numbers come by the hundred thousand.
+inline bool decimalValue(const QString &text, quint64 *value)
+{
+    const qsizetype n = text.size();
+    if (n == 0 || n > 20)
+        return false;
+    quint64 v = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9')
+            return false;
+        const quint64 digit = c - u'0';
+        if (v > (~quint64(0) - digit) / 10)
+            return false;
+        v = v * 10 + digit;
+    }
+    *value = v;
+    return true;
+}
 
 // What the checks share: the open elements, the facts of the EBML header,
 // the input, and the one way to report.
@@ -106,6 +145,15 @@ public:
     // The current element has opened: its offset, size, ID, name, index and
     // marks are known, its rows not yet.
     virtual void begin(CheckContext &c) { Q_UNUSED(c); }
+    // The current element's "size" row has come: its header is known.
+    virtual void header(CheckContext &c) { Q_UNUSED(c); }
+    // Whether the group wants the rows of the current element, asked after
+    // begin(); rows are most of a walk's calls, so the default is no.
+    virtual bool wantsRows(const CheckedElement &element) const
+    {
+        Q_UNUSED(element);
+        return false;
+    }
     // A row of the current element; the CheckedElement already holds it.
     virtual void row(CheckContext &c, const CheckedRow &row)
     {

@@ -2,6 +2,9 @@
 
 #include "inputdevice.h"
 
+#include <QtAlgorithms>
+
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -16,6 +19,33 @@ enum HeaderFact : qint64 {
     DocTypeVersion = 0x4287,
     DocTypeReadVersion = 0x4285,
 };
+
+// Which row a name is: its length first, so that most names are told apart
+// without a look at their characters.
+RowKind rowKind(const QString &name)
+{
+    const QChar *u = name.constData();
+    // A compare of a few bytes of known length, which the compiler inlines.
+    const auto is = [u](const char16_t *text, size_t length) {
+        return std::memcmp(u, text, length * sizeof(char16_t)) == 0;
+    };
+    switch (name.size()) {
+    case 2: return is(u"id", 2) ? RowKind::Id : RowKind::Other;
+    case 4: return is(u"size", 4) ? RowKind::Size : is(u"data", 4) ? RowKind::Data : RowKind::Other;
+    case 5:
+        return is(u"value", 5) ? RowKind::Value
+            : is(u"Flags", 5)  ? RowKind::Flags
+            : is(u"frame", 5)  ? RowKind::Frame
+                               : RowKind::Other;
+    case 8:
+        return is(u"Timecode", 8) ? RowKind::Timecode
+            : is(u"LaceSize", 8)  ? RowKind::LaceSize
+                                  : RowKind::Other;
+    case 9: return is(u"LaceCount", 9) ? RowKind::LaceCount : RowKind::Other;
+    case 11: return is(u"TrackNumber", 11) ? RowKind::TrackNumber : RowKind::Other;
+    default: return RowKind::Other;
+    }
+}
 
 } // namespace
 
@@ -63,6 +93,7 @@ CheckStage::CheckStage(Sink *next, InputDevice *input)
     addSchemaChecks(&m_checks);
     addTargetChecks(&m_checks);
     addStreamChecks(&m_checks);
+    Q_ASSERT(m_checks.size() <= 32); // a bit each in rowChecks
 }
 
 CheckStage::~CheckStage() = default;
@@ -71,7 +102,7 @@ void CheckStage::beginFile(const QString &fileName, quint64 size)
 {
     m_context = CheckContext(m_context.m_next, m_context.m_input);
     m_context.m_fileSize = size;
-    m_names.assign(1, {});
+    m_children.assign(1, {});
     m_next->beginFile(fileName, size);
 }
 
@@ -92,14 +123,37 @@ void CheckStage::beginElement(quint64 offset, quint64 size, const QString &name,
     element.name = name;
     element.marks = m_marks;
     m_marks = 0;
-    element.index = ++m_names.back()[name];
+    element.index = nextIndex(m_children.back(), name, tag);
     element.dataOffset = offset;
     if (tag == EbmlId && offset == 0 && m_context.m_open.empty())
         m_context.sawEbmlHeader = true;
     m_context.m_open.push_back(std::move(element));
-    m_names.emplace_back();
-    for (const auto &check : m_checks)
-        check->begin(m_context);
+    m_children.emplace_back();
+    CheckedElement &opened = m_context.m_open.back();
+    for (size_t i = 0; i < m_checks.size(); ++i) {
+        m_checks[i]->begin(m_context);
+        if (m_checks[i]->wantsRows(opened))
+            opened.rowChecks |= 1u << i;
+    }
+}
+
+quint64 CheckStage::nextIndex(Children &children, const QString &name, qint64 id)
+{
+    std::vector<NameCount> &names = children.names;
+    if (children.last < names.size()) {
+        NameCount &last = names[children.last];
+        if (id >= 0 ? last.id == id : last.id < 0 && last.name == name)
+            return ++last.count;
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i].name == name) {
+            children.last = i;
+            return ++names[i].count;
+        }
+    }
+    children.last = names.size();
+    names.push_back(NameCount {id, name, 1});
+    return 1;
 }
 
 void CheckStage::addField(bool flag, quint64 offset, quint8 code, quint64 length,
@@ -110,23 +164,36 @@ void CheckStage::addField(bool flag, quint64 offset, quint8 code, quint64 length
     if (m_context.m_open.empty())
         return;
     CheckedElement &element = m_context.m_open.back();
-    if (name == QLatin1String("id")) {
-        element.idLength = quint8(qMin<quint64>(length, 255));
-    } else if (name == QLatin1String("size")) {
+    const RowKind kind = rowKind(name);
+    switch (kind) {
+    case RowKind::Id: element.idLength = quint8(qMin<quint64>(length, 255)); break;
+    case RowKind::Size: {
         element.sizeLength = quint8(qMin<quint64>(length, 255));
         element.dataOffset = offset + length;
         element.unknownSize = meaning == QLatin1String("unknown");
-        element.dataSize
-            = element.unknownSize ? element.end - element.dataOffset : value.toULongLong();
-    } else if (name == QLatin1String("value")) {
+        // The node's length is its header and its payload (for an unknown
+        // size, the extent the walk found).
+        const quint64 header = quint64(element.idLength) + element.sizeLength;
+        element.dataSize = element.size > header ? element.size - header : 0;
+        break;
+    }
+    case RowKind::Value:
         element.hasValue = true;
         element.value = value;
         element.meaning = meaning;
         readHeaderFact(element);
+        break;
+    default: break;
     }
-    const CheckedRow row {offset, length, name, value, meaning};
-    for (const auto &check : m_checks)
-        check->row(m_context, row);
+    if (kind == RowKind::Size) {
+        for (const auto &check : m_checks)
+            check->header(m_context);
+    }
+    if (!element.rowChecks)
+        return;
+    const CheckedRow row {kind, offset, length, name, value, meaning};
+    for (quint32 wanted = element.rowChecks; wanted; wanted &= wanted - 1)
+        m_checks[size_t(qCountTrailingZeroBits(wanted))]->row(m_context, row);
 }
 
 void CheckStage::readHeaderFact(const CheckedElement &element)
@@ -182,7 +249,7 @@ void CheckStage::endElement()
         for (const auto &check : m_checks)
             check->end(m_context);
         m_context.m_open.pop_back();
-        m_names.pop_back();
+        m_children.pop_back();
     }
     m_next->endElement();
 }

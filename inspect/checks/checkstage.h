@@ -2,8 +2,6 @@
 
 #include "check.h"
 
-#include <QHash>
-
 // The conformance checks as one stage of the chain: it keeps the open
 // elements with their paths and the EBML header's facts, hands every call
 // to the check groups, and passes their findings on to the next sink as
@@ -35,7 +33,20 @@ private:
     CheckContext m_context;
     Checks m_checks;
     unsigned m_marks = 0;
-    // Per open element, how many of its children had each name so far; the
-    // top level's count is the first.
-    std::vector<QHash<QString, quint64>> m_names;
+    // Per open element, how many of its children had each name so far, and
+    // which name came last (runs of one name, such as blocks, are the rule);
+    // the top level's counts are the first.
+    struct NameCount
+    {
+        qint64 id; // the children's ID: one name each, when not -1
+        QString name;
+        quint64 count;
+    };
+    struct Children
+    {
+        std::vector<NameCount> names;
+        size_t last = 0;
+    };
+    quint64 nextIndex(Children &children, const QString &name, qint64 id);
+    std::vector<Children> m_children;
 };

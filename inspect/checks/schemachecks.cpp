@@ -346,10 +346,10 @@ public:
         m_frames.push_back(frame);
     }
 
-    void row(CheckContext &c, const CheckedRow &row) override
+    void header(CheckContext &c) override
     {
         Frame &frame = m_frames.back();
-        if (frame.headerDone || row.name != QLatin1String("size"))
+        if (frame.headerDone)
             return;
         frame.headerDone = true;
         checkHeader(c, frame);

@@ -107,6 +107,7 @@ class StreamChecks : public Check
 {
 public:
     void begin(CheckContext &c) override;
+    bool wantsRows(const CheckedElement &element) const override;
     void row(CheckContext &c, const CheckedRow &row) override;
     void annotation(CheckContext &c, const QString &text) override;
     void end(CheckContext &c) override;
@@ -224,6 +225,19 @@ void StreamChecks::begin(CheckContext &c)
     }
 }
 
+bool StreamChecks::wantsRows(const CheckedElement &element) const
+{
+    switch (element.id) {
+    case SimpleBlockId:
+    case BlockId:
+    case TrackNumberId:
+    case TrackUidId:
+    case TimestampId:
+    case Crc32Id: return true;
+    default: return false;
+    }
+}
+
 void StreamChecks::row(CheckContext &c, const CheckedRow &row)
 {
     const CheckedElement &e = c.current();
@@ -232,7 +246,7 @@ void StreamChecks::row(CheckContext &c, const CheckedRow &row)
     case BlockId: blockRow(c, row); break;
     case TrackNumberId:
     case TrackUidId:
-        if (c.parentId() == TrackEntryId && row.name == QLatin1String("value")) {
+        if (c.parentId() == TrackEntryId && row.kind == RowKind::Value) {
             bool ok = false;
             const quint64 value = row.value.toULongLong(&ok);
             if (!ok)
@@ -247,12 +261,11 @@ void StreamChecks::row(CheckContext &c, const CheckedRow &row)
         }
         break;
     case TimestampId:
-        if (c.parentId() == ClusterId && row.name == QLatin1String("value"))
+        if (c.parentId() == ClusterId && row.kind == RowKind::Value)
             clusterTimestamp(c, row.value);
         break;
     case Crc32Id:
-        if (row.name == QLatin1String("value") && c.parent()
-            && c.parent()->dataOffset == e.offset) {
+        if (row.kind == RowKind::Value && c.parent() && c.parent()->dataOffset == e.offset) {
             m_crcParent = c.parent()->offset;
             m_crcValue = row.value;
             m_crcEnd = e.end;
@@ -264,22 +277,28 @@ void StreamChecks::row(CheckContext &c, const CheckedRow &row)
 
 void StreamChecks::blockRow(CheckContext &c, const CheckedRow &row)
 {
-    if (row.name == QLatin1String("TrackNumber")) {
+    switch (row.kind) {
+    case RowKind::TrackNumber: {
         m_trackLength = row.length;
-        bool ok = false;
-        const quint64 track = row.value.toULongLong(&ok);
-        if (ok)
+        quint64 track = 0;
+        if (decimalValue(row.value, &track))
             blockTrack(c, track);
-    } else if (row.name == QLatin1String("Flags")) {
+        break;
+    }
+    case RowKind::Flags:
         m_hasFlags = true;
         m_flagsOffset = row.offset;
-    } else if (row.name == QLatin1String("data")) {
-        m_dataLength = row.length;
-    } else if (row.name == QLatin1String("LaceCount")) {
-        m_laceCount = row.value.toULongLong();
-    } else if (row.name == QLatin1String("LaceSize")) {
+        break;
+    case RowKind::Data: m_dataLength = row.length; break;
+    case RowKind::LaceCount: decimalValue(row.value, &m_laceCount); break;
+    case RowKind::LaceSize: {
+        quint64 size = 0;
+        decimalValue(row.value, &size);
         ++m_laceSizes;
-        m_laceTotal += row.value.toULongLong();
+        m_laceTotal += size;
+        break;
+    }
+    default: break;
     }
 }
 
