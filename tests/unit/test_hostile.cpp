@@ -2,7 +2,9 @@
 // unknown sizes, overreaching masters, a file cut at every length, and the inputs kept
 // from fuzzing.
 
+#include "chain.h"
 #include "ebml.h"
+#include "findingswriter.h"
 #include "fuzz/settings.h"
 #include "probe.h"
 
@@ -117,6 +119,19 @@ TEST(FuzzRegressions, EveryKeptInputWalksBalanced)
             p.modernMatroska = modern;
             walkChecked(p, input.mid(1));
         }
+        // And through the conformance checks, as --check reads a file.
+        InputDevice device;
+        ASSERT_TRUE(device.openBuffer(input.mid(1)));
+        ContainerMKV parser;
+        parser.modernMatroska = true;
+        FindingsJsonWriter writer(QStringLiteral("kept.mkv"));
+        Chain::Settings settings;
+        settings.checkCrcs = true;
+        settings.conformance = true;
+        const Chain chain(&writer, &device, settings);
+        parser.parseFile(QStringLiteral("kept.mkv"), &device, chain.head());
+        EXPECT_TRUE(writer.output().startsWith("{\"file\": \"kept.mkv\"")
+                    && writer.output().endsWith("}\n"));
     }
 }
 
