@@ -23,40 +23,9 @@ build=${1:-build}
 rounds=${2:-5}
 bin=$build/bin
 work=${BENCH_DIR:-$build/bench-files}
-mkdir -p "$work"
-exact=(-fflags +bitexact -flags:v +bitexact -flags:a +bitexact)
-
-missing=0
-need() { # program, Debian package
-  command -v "$1" >/dev/null && return 0
-  echo "$1 not found: install it with  apt-get install -y $2" >&2
-  missing=1
-}
-need mediaconch mediaconch
-need ffmpeg ffmpeg
-[ -x /usr/bin/time ] || { echo "/usr/bin/time not found: install it with  apt-get install -y time" >&2; missing=1; }
-[ -x "$bin/vantorel-inspect" ] || { echo "no $bin/vantorel-inspect: build first" >&2; missing=1; }
-[ "$missing" = 0 ] || exit 2
-
-many=$work/many-blocks.mkv
-big=$work/raw-video.mkv
 files=${FILES:-many big}
-has() { [[ " $files " == *" $1 "* ]]; }
-has many && [ ! -f "$many" ] && ffmpeg -v error -y -f lavfi -i testsrc2=s=16x16:r=250 -f lavfi -i sine=r=48000 \
-  -t 1200 -c:v mpeg4 -q:v 31 -g 250 -c:a aac -b:a 8k "${exact[@]}" "$many"
-has big && [ ! -f "$big" ] && ffmpeg -v error -y -f lavfi -i testsrc2=s=1024x768:r=25 -t 92 \
-  -c:v rawvideo -pix_fmt yuv420p "${exact[@]}" "$big"
-
-# Wall time in ms, read from the shell's own clock: no process is started
-# around the measured one.
-ms() {
-  local start end
-  start=${EPOCHREALTIME/./}
-  "$@" >/dev/null 2>&1 || true # --check and mediaconch exit 1 on findings
-  end=${EPOCHREALTIME/./}
-  awk -v us=$((end - start)) 'BEGIN { printf("%.1f\n", us / 1000) }'
-}
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# shellcheck source=bench/common.sh
+source bench/common.sh
 # Peak resident memory in KB, and CPU time (user + system) in ms.
 rss() { { /usr/bin/time -f %M "$@" 2>&1 >/dev/null || true; } | tail -n 1; }
 cpu() {

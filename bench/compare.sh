@@ -24,29 +24,10 @@ build=${1:-build}
 rounds=${2:-5}
 bin=$build/bin
 work=${BENCH_DIR:-$build/bench-files}
-mkdir -p "$work"
-exact=(-fflags +bitexact -flags:v +bitexact -flags:a +bitexact)
-
-many=$work/many-blocks.mkv
-big=$work/raw-video.mkv
 tiny=samples/clip.webm # start-up: loading Qt and the plug-in, a walk of 33 KB
 files=${FILES:-many big tiny}
-has() { [[ " $files " == *" $1 "* ]]; }
-has many && [ ! -f "$many" ] && ffmpeg -v error -y -f lavfi -i testsrc2=s=16x16:r=250 -f lavfi -i sine=r=48000 \
-  -t 1200 -c:v mpeg4 -q:v 31 -g 250 -c:a aac -b:a 8k "${exact[@]}" "$many"
-has big && [ ! -f "$big" ] && ffmpeg -v error -y -f lavfi -i testsrc2=s=1024x768:r=25 -t 92 \
-  -c:v rawvideo -pix_fmt yuv420p "${exact[@]}" "$big"
-
-# Wall time in ms, read from the shell's own clock: no process is started
-# around the measured one.
-ms() {
-  local start end
-  start=${EPOCHREALTIME/./}
-  "$@" >/dev/null 2>&1
-  end=${EPOCHREALTIME/./}
-  awk -v us=$((end - start)) 'BEGIN { printf("%.1f\n", us / 1000) }'
-}
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# shellcheck source=bench/common.sh
+source bench/common.sh
 elements() { # the walk's element count, from the walk benchmark
   VANTOREL_BENCH_FILE=$1 "$bin/walk-benchmark" --benchmark_min_time=0.01 2>/dev/null |
     sed -n 's/.*elements=\([0-9.]*\)\([kM]*\).*/\1 \2/p' |

@@ -9,17 +9,6 @@
 
 namespace {
 
-constexpr qint64 EbmlId = 0x1A45DFA3;
-
-// The EBML header's children whose values the checks need.
-enum HeaderFact : qint64 {
-    MaxIdLength = 0x42F2,
-    MaxSizeLength = 0x42F3,
-    DocType = 0x4282,
-    DocTypeVersion = 0x4287,
-    DocTypeReadVersion = 0x4285,
-};
-
 // Which row a name is: its length first, so that most names are told apart
 // without a look at their characters.
 RowKind rowKind(const QString &name)
@@ -204,20 +193,20 @@ void CheckStage::readHeaderFact(const CheckedElement &element)
     bool ok = false;
     const quint64 number = element.value.toULongLong(&ok);
     switch (element.id) {
-    case DocType: m_context.docType = element.value; break;
-    case DocTypeVersion:
+    case DocTypeId: m_context.docType = element.value; break;
+    case DocTypeVersionId:
         if (ok)
             m_context.docTypeVersion = number;
         break;
-    case DocTypeReadVersion:
+    case DocTypeReadVersionId:
         if (ok)
             m_context.docTypeReadVersion = number;
         break;
-    case MaxIdLength:
+    case EbmlMaxIdLengthId:
         if (ok)
             m_context.maxIdLength = number;
         break;
-    case MaxSizeLength:
+    case EbmlMaxSizeLengthId:
         if (ok)
             m_context.maxSizeLength = number;
         break;

@@ -17,10 +17,6 @@ namespace {
 
 using namespace MatroskaSchema;
 
-constexpr quint32 EbmlHeaderId = 0x1A45DFA3;
-constexpr quint32 SegmentId = 0x18538067;
-constexpr quint32 DocTypeReadVersionId = 0x4285;
-constexpr quint32 CodecIdId = 0x86;
 constexpr qint64 TextLimit = 64 * 1024; // the most of a text value that is read
 constexpr int FindingsPerCheck = 100;   // per check and file; the rest are counted
 
@@ -464,7 +460,7 @@ private:
         const quint32 parentId = topLevel ? TopLevel : parentFrame.schema->id;
         // An EBML header after a Segment begins the next document of a
         // stream of them (chained live streams): the top level counts anew.
-        if (topLevel && e.id == EbmlHeaderId && m_counts[quint32(m_index.segmentSlot)] > 0)
+        if (topLevel && e.id == EbmlId && m_counts[quint32(m_index.segmentSlot)] > 0)
             std::fill(m_counts.begin(), m_counts.begin() + parentFrame.countLength, 0);
         if (!e.mayStandIn(parentId)) {
             say(c, InvalidParent, [&] {
@@ -532,7 +528,7 @@ private:
                 return QStringLiteral("%1 is deprecated: no version of the format has it any more")
                     .arg(name(s));
             });
-        if (m_webm && !(s.flags & WebM) && s.parent != Anywhere && s.id != EbmlHeaderId
+        if (m_webm && !(s.flags & WebM) && s.parent != Anywhere && s.id != EbmlId
             && !inEbmlHeader(c) && first(WebMCheck, s)) {
             // WebM forbids few elements outright; of the many it does not
             // list, muxers write some (mkvmerge: LanguageBCP47) that players
@@ -550,14 +546,14 @@ private:
     static bool inEbmlHeader(const CheckContext &c)
     {
         const auto &open = c.open();
-        return !open.empty() && open.front().id == EbmlHeaderId;
+        return !open.empty() && open.front().id == EbmlId;
     }
 
     void endMaster(CheckContext &c, const Frame &frame)
     {
         const CheckedElement &e = c.current();
         const Element &s = *frame.schema;
-        if (s.id == EbmlHeaderId && c.open().size() == 1)
+        if (s.id == EbmlId && c.open().size() == 1)
             endEbmlHeader(c);
         if (e.marks & PastFileEnd)
             return; // cut by the end of the file: its children may be lost
@@ -577,7 +573,7 @@ private:
             if (child.minVersion > c.docTypeVersion
                 || (child.maxVersion != NoMaxVersion && child.maxVersion < c.docTypeVersion))
                 continue; // not part of this version
-            if (child.id == EbmlHeaderId)
+            if (child.id == EbmlId)
                 continue; // the ebml-header check tells
             sayAt(c, MissingElement, offset, path, [&] {
                 return QStringLiteral("%1 lacks %2 (%3), which is required and has no default")

@@ -8,19 +8,6 @@
 
 namespace {
 
-enum StreamId : qint64 {
-    SegmentId = 0x18538067,
-    ClusterId = 0x1F43B675,
-    TracksId = 0x1654AE6B,
-    TrackEntryId = 0xAE,
-    TrackNumberId = 0xD7,
-    TrackUidId = 0x73C5,
-    TimestampId = 0xE7,
-    SimpleBlockId = 0xA3,
-    BlockId = 0xA1,
-    Crc32Id = 0xBF,
-};
-
 // Most TrackEntries whose numbers and UIDs are held, and most distinct
 // unknown track numbers held until the Tracks of their Segment come.
 constexpr size_t MaxTracks = 1024;

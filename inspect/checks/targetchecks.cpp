@@ -6,22 +6,6 @@
 
 namespace {
 
-enum Id : qint64 {
-    Segment = 0x18538067,
-    Seek = 0x4DBB,
-    SeekID = 0x53AB,
-    SeekPosition = 0x53AC,
-    Cluster = 0x1F43B675,
-    SimpleBlock = 0xA3,
-    BlockGroup = 0xA0,
-    Block = 0xA1,
-    CuePoint = 0xBB,
-    CueTrackPositions = 0xB7,
-    CueTrack = 0xF7,
-    CueClusterPosition = 0xF1,
-    CueRelativePosition = 0xF0,
-};
-
 // The children of a BlockGroup looked at for its Block before giving up.
 constexpr int MaxGroupChildren = 16;
 
@@ -115,7 +99,7 @@ qint64 segmentData(const CheckContext &c)
 {
     const auto &open = c.open();
     for (size_t i = open.size(); i-- > 0;)
-        if (open[i].id == Segment)
+        if (open[i].id == SegmentId)
             return qint64(open[i].dataOffset);
     return -1;
 }
@@ -138,8 +122,8 @@ public:
     void begin(CheckContext &c) override
     {
         switch (c.current().id) {
-        case Seek: m_seek = SeekEntry(); break;
-        case CueTrackPositions: m_cue = CueEntry(); break;
+        case SeekId: m_seek = SeekEntry(); break;
+        case CueTrackPositionsId: m_cue = CueEntry(); break;
         default: break;
         }
     }
@@ -148,29 +132,29 @@ public:
     {
         const CheckedElement &e = c.current();
         switch (e.id) {
-        case SeekID:
-            if (c.parentId() == Seek)
+        case SeekIdId:
+            if (c.parentId() == SeekId)
                 readSeekId(c, e);
             break;
-        case SeekPosition:
-            if (c.parentId() == Seek)
+        case SeekPositionId:
+            if (c.parentId() == SeekId)
                 m_seek.position = number(e, &m_seek.hasPosition);
             break;
-        case Seek: checkSeek(c); break;
-        case CueTrack:
-            if (c.parentId() == CueTrackPositions)
+        case SeekId: checkSeek(c); break;
+        case CueTrackId:
+            if (c.parentId() == CueTrackPositionsId)
                 m_cue.track = number(e, &m_cue.hasTrack);
             break;
-        case CueClusterPosition:
-            if (c.parentId() == CueTrackPositions)
+        case CueClusterPositionId:
+            if (c.parentId() == CueTrackPositionsId)
                 m_cue.cluster = number(e, &m_cue.hasCluster);
             break;
-        case CueRelativePosition:
-            if (c.parentId() == CueTrackPositions)
+        case CueRelativePositionId:
+            if (c.parentId() == CueTrackPositionsId)
                 m_cue.relative = number(e, &m_cue.hasRelative);
             break;
-        case CueTrackPositions:
-            if (c.parentId() == CuePoint)
+        case CueTrackPositionsId:
+            if (c.parentId() == CuePointId)
                 checkCue(c);
             break;
         default: break;
@@ -232,7 +216,7 @@ private:
             return;
         const quint64 cluster = place(quint64(base), m_cue.cluster);
         const Header h = readHeader(c, cluster);
-        if (h.idLength != 4 || h.id != Cluster)
+        if (h.idLength != 4 || h.id != ClusterId)
             return reportCue(c,
                              QStringLiteral("CueClusterPosition %1 points %2, not at a Cluster "
                                             "(0x1F43B675)")
@@ -245,14 +229,14 @@ private:
         const QString where = QStringLiteral("CueRelativePosition %1 in the Cluster at offset %2")
                                   .arg(m_cue.relative)
                                   .arg(cluster);
-        if (b.idLength != 1 || (b.id != SimpleBlock && b.id != BlockGroup))
+        if (b.idLength != 1 || (b.id != SimpleBlockId && b.id != BlockGroupId))
             return reportCue(c,
                              QStringLiteral("%1 points %2, not at a SimpleBlock or BlockGroup")
                                  .arg(where, found(c, block, b)));
         if (!m_cue.hasTrack)
             return;
         quint64 track = b.lead;
-        if (b.id == SimpleBlock ? !b.hasLead : !readGroupTrack(c, b, &track))
+        if (b.id == SimpleBlockId ? !b.hasLead : !readGroupTrack(c, b, &track))
             return reportCue(c,
                              QStringLiteral("%1 points at %2 whose track number cannot be read")
                                  .arg(where, named(b.id)));
@@ -275,7 +259,7 @@ private:
             const Header child = readHeader(c, at);
             if (child.idLength == 0 || child.sizeLength == 0 || child.unknownSize)
                 return false;
-            if (child.idLength == 1 && child.id == Block) {
+            if (child.idLength == 1 && child.id == BlockId) {
                 *track = child.lead;
                 return child.hasLead;
             }
