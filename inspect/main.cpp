@@ -23,7 +23,6 @@
 
 #include <QThread>
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <memory>
@@ -246,6 +245,16 @@ int readOptions(int argc, char **argv, Options *o)
     return -1;
 }
 
+// Why the plug-in would not take a file of that name: empty when its
+// suffix is one of the plug-in's.
+QString suffixRefusal(const QStringList &extensions, const QString &name)
+{
+    if (extensions.contains(QFileInfo(name).suffix(), Qt::CaseInsensitive))
+        return QString();
+    return QStringLiteral("not a Matroska or WebM file name (suffixes: %1)")
+        .arg(extensions.join(QStringLiteral(", ")));
+}
+
 // One file's findings, written into a buffer of their own.
 struct Checked
 {
@@ -254,37 +263,39 @@ struct Checked
     QString failure; // why the file could not be checked
 };
 
-Checked checkFile(const Plugin &plugin, const Options &o, int i)
+Checked checkFile(const Plugin &plugin, const QStringList &extensions, const Options &o, int i)
 {
-    Checked result;
     const QString &name = o.files[i];
-    result.error = true;
-    InputDevice input;
-    if (!input.openNative(o.filesNative[i])) {
-        result.failure = QStringLiteral("%1: %2").arg(name, input.errorString());
-        return result;
-    }
-    std::unique_ptr<ContainerAbstract> parser(plugin.createParser());
-    if (!parser) {
-        result.failure = QStringLiteral("the plug-in made no parser");
-        return result;
-    }
-    parser->modernMatroska = true;
     std::unique_ptr<FindingsWriter> writer;
     if (o.output == Output::Json)
         writer = std::make_unique<FindingsJsonWriter>(name);
     else
         writer = std::make_unique<FindingsTextWriter>(name);
+    Checked result;
+    result.error = true;
+    // A file that cannot be checked still has its record in the output.
+    const auto notChecked = [&](const QString &reason) {
+        writer->notChecked(reason);
+        result.output = writer->output();
+        result.failure = QStringLiteral("%1: %2").arg(name, reason);
+        return result;
+    };
+    InputDevice input;
+    if (!input.openNative(o.filesNative[i]))
+        return notChecked(input.errorString());
+    if (const QString refusal = suffixRefusal(extensions, name); !refusal.isEmpty())
+        return notChecked(refusal);
+    std::unique_ptr<ContainerAbstract> parser(plugin.createParser());
+    if (!parser)
+        return notChecked(QStringLiteral("the plug-in made no parser"));
+    parser->modernMatroska = true;
     Chain::Settings settings;
     settings.checkCrcs = true;
     settings.conformance = true;
     const Chain chain(writer.get(), &input, settings);
     const int status = parser->parseFile(name, &input, chain.head());
-    if (status != 0) {
-        result.failure
-            = QStringLiteral("%1: the plug-in refuses this file (status %2)").arg(name).arg(status);
-        return result;
-    }
+    if (status != 0)
+        return notChecked(QStringLiteral("the plug-in refuses this file (status %1)").arg(status));
     result.output = writer->output();
     result.error = writer->errors() > 0;
     return result;
@@ -292,21 +303,36 @@ Checked checkFile(const Plugin &plugin, const Options &o, int i)
 
 // Checks the files on o.jobs threads, one parser each, and prints their
 // findings in the order of the arguments as soon as each one's turn comes.
+// A file is started only while fewer than twice as many files as threads
+// wait for their turn, so that a slow file holds back a bounded number of
+// finished ones (each at most a few hundred findings long).
 int checkFiles(const Options &o)
 {
     Plugin plugin;
     QString error;
     if (!plugin.load(o.pluginDirectories, &error))
         return fail(ExitFailed, error);
+    const QStringList extensions = plugin.supportedExtensions();
     const int count = int(o.files.size());
+    const int window = 2 * o.jobs;
     std::vector<Checked> results(static_cast<size_t>(count));
     std::vector<char> done(static_cast<size_t>(count), 0);
     std::mutex mutex;
-    std::condition_variable ready;
-    std::atomic<int> next {0};
+    std::condition_variable ready; // a result is done
+    std::condition_variable room;  // a result was printed
+    int next = 0;
+    int printed = 0;
     auto work = [&] {
-        for (int i; (i = next++) < count;) {
-            Checked result = checkFile(plugin, o, i);
+        for (;;) {
+            int i;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                room.wait(lock, [&] { return next >= count || next < printed + window; });
+                if (next >= count)
+                    return;
+                i = next++;
+            }
+            Checked result = checkFile(plugin, extensions, o, i);
             {
                 const std::lock_guard<std::mutex> lock(mutex);
                 results[size_t(i)] = std::move(result);
@@ -324,7 +350,9 @@ int checkFiles(const Options &o)
         ready.wait(lock, [&] { return done[size_t(i)] != 0; });
         const Checked result = std::move(results[size_t(i)]);
         results[size_t(i)] = Checked();
+        ++printed;
         lock.unlock();
+        room.notify_all();
         if (!result.failure.isEmpty())
             say(result.failure);
         std::fwrite(result.output.constData(), 1, size_t(result.output.size()), stdout);
@@ -360,11 +388,9 @@ int main(int argc, char *argv[])
     QString error;
     if (!plugin.load(options.pluginDirectories, &error))
         return fail(ExitFailed, error);
-    const QStringList extensions = plugin.supportedExtensions();
-    if (!extensions.contains(QFileInfo(inputName).suffix(), Qt::CaseInsensitive))
-        return fail(ExitFailed,
-                    QStringLiteral("%1: not a Matroska or WebM file name (suffixes: %2)")
-                        .arg(inputName, extensions.join(QStringLiteral(", "))));
+    if (const QString refusal = suffixRefusal(plugin.supportedExtensions(), inputName);
+        !refusal.isEmpty())
+        return fail(ExitFailed, QStringLiteral("%1: %2").arg(inputName, refusal));
     std::unique_ptr<ContainerAbstract> parser(plugin.createParser());
     if (!parser)
         return fail(ExitFailed, QStringLiteral("the plug-in made no parser"));

@@ -88,6 +88,15 @@ void FindingsTextWriter::writeEnd()
     m_output += '\n';
 }
 
+void FindingsTextWriter::notChecked(const QString &reason)
+{
+    m_output.clear();
+    appendText(&m_output, m_file);
+    m_output += ": not checked: ";
+    appendText(&m_output, reason);
+    m_output += '\n';
+}
+
 void FindingsJsonWriter::open()
 {
     if (m_opened)
@@ -118,5 +127,14 @@ void FindingsJsonWriter::writeEnd()
         + ", \"warnings\": " + QByteArray::number(m_warnings);
     if (m_omitted)
         m_output += ", \"omitted\": " + QByteArray::number(m_omitted);
+    m_output += "}\n";
+}
+
+void FindingsJsonWriter::notChecked(const QString &reason)
+{
+    m_output = "{\"file\": ";
+    appendJson(&m_output, m_file);
+    m_output += ", \"error\": ";
+    appendJson(&m_output, reason);
     m_output += "}\n";
 }

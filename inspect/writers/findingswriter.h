@@ -32,6 +32,10 @@ public:
     void beginFile(const QString &fileName, quint64 size) override;
     void finding(const Finding &finding) override;
     void endFile() override;
+    // The file's record when it could not be checked (it cannot be opened,
+    // or the plug-in refuses it), in place of its findings: one per file
+    // named, so that a batch's records stay aligned with its arguments.
+    virtual void notChecked(const QString &reason) = 0;
 
     const QByteArray &output() const { return m_output; }
     quint64 errors() const { return m_errors; }
@@ -63,6 +67,8 @@ class FindingsTextWriter : public FindingsWriter
 {
 public:
     using FindingsWriter::FindingsWriter;
+    // "FILE: not checked: REASON"
+    void notChecked(const QString &reason) override;
 
 protected:
     void write(const Finding &finding) override;
@@ -75,6 +81,8 @@ class FindingsJsonWriter : public FindingsWriter
 {
 public:
     using FindingsWriter::FindingsWriter;
+    // {"file": ..., "error": REASON}
+    void notChecked(const QString &reason) override;
 
 protected:
     void write(const Finding &finding) override;

@@ -17,27 +17,50 @@ TEST(Check, CleanSamplesHaveNoErrors)
 }
 
 // Many files on several threads (CI also runs this under ThreadSanitizer,
-// outside the test, which forks): the
-// summaries come in the order of the arguments whatever
-// finishes first, a file that cannot be read fails the run, and bad
-// invocations exit with 2.
+// outside the test, which forks): one record per argument, in the order of
+// the arguments whatever finishes first, also for a file that cannot be
+// checked (missing, a directory, a name of another kind); such a file fails
+// the run, and bad invocations exit with 2.
 TEST(Check, ManyFilesKeepTheirOrder)
 {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile text(dir.filePath(QStringLiteral("notes.txt")));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write("hello\n") == 6);
+    text.close();
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.mkv")));
     QStringList files;
     for (const QString &name : e2e::sampleNames())
         files << e2e::samplePath(name);
-    files.insert(3, e2e::samplePath(QStringLiteral("no-such.mkv")));
-    const e2e::ToolResult r = e2e::inspect(QStringList {"--check", "-j", "3"} + files);
-    ASSERT_TRUE(r.finished);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains("no-such.mkv")) << r.err.constData();
-    QStringList summaries;
-    const QRegularExpression summary(QStringLiteral("^(.*): \\d+ errors?, \\d+ warnings?"));
-    for (const QString &line : QString::fromUtf8(r.out).split('\n'))
-        if (const auto m = summary.match(line); m.hasMatch())
-            summaries << m.captured(1);
-    files.removeAt(3);
-    EXPECT_EQ(summaries, files);
+    const QStringList unchecked = {e2e::samplePath(QStringLiteral("no-such.mkv")),
+                                   dir.filePath(QStringLiteral("folder.mkv")), text.fileName()};
+    for (int k = 0; k < unchecked.size(); ++k)
+        files.insert(1 + 3 * k, unchecked[k]);
+    for (const bool json : {false, true}) {
+        const e2e::ToolResult r
+            = e2e::inspect(QStringList {"--check", "-j", "3"}
+                           + (json ? QStringList {"--json"} : QStringList {}) + files);
+        ASSERT_TRUE(r.finished);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.contains("no-such.mkv")) << r.err.constData();
+        QStringList records, failed;
+        const QRegularExpression summary(
+            QStringLiteral("^(.*): (\\d+ errors?, \\d+ warnings?|not checked: )"));
+        for (const QByteArray &line : r.out.split('\n')) {
+            if (json && !line.isEmpty()) {
+                const QJsonObject o = QJsonDocument::fromJson(line).object();
+                records << o.value("file").toString();
+                if (o.contains("error"))
+                    failed << o.value("file").toString();
+            } else if (const auto m = summary.match(QString::fromUtf8(line)); m.hasMatch()) {
+                records << m.captured(1);
+                if (m.captured(2).startsWith("not"))
+                    failed << m.captured(1);
+            }
+        }
+        EXPECT_EQ(records, files) << r.out.constData();
+        EXPECT_EQ(failed, unchecked) << r.out.constData();
+    }
 
     for (const QStringList &bad :
          {QStringList {"--check", "-j", "0", files[0]}, QStringList {"-j", "2", files[0]},
