@@ -133,15 +133,42 @@ public:
     // The ID of the current element's parent: 0 at the top level, as the
     // schema writes it (MatroskaSchema::TopLevel).
     quint32 parentId() const { return parent() && parent()->id >= 0 ? quint32(parent()->id) : 0; }
+
     // /Segment/Cluster[3]/SimpleBlock[17] for the open element at depth.
     QString path(size_t depth) const;
     QString currentPath() const { return path(m_open.size() - 1); }
+    // "/Name" or "/Name[index]", a step of a path.
+    static QString step(const QString &name, quint64 index);
 
-    // A finding at the first byte of the current element.
-    void report(Severity severity, const char *check, const QString &message);
-    // A finding about an element at another place (path may be empty).
-    void reportAt(Severity severity, const char *check, quint64 offset, const QString &path,
-                  const QString &message);
+    // How many more findings of check are shown: each shows at most
+    // ShownFindingsPerCheck of a file, and the rest are only counted.
+    quint64 shownLeft(const char *check) { return ShownFindingsPerCheck - entry(check).shown; }
+
+    // A finding at the first byte of the current element, or of the open
+    // element at depth. message() makes its text, and the path is made,
+    // only for a finding that is shown.
+    template <typename Message>
+    void report(Severity severity, const char *check, const Message &message)
+    {
+        reportAbout(m_open.size() - 1, severity, check, message);
+    }
+    template <typename Message>
+    void reportAbout(size_t depth, Severity severity, const char *check, const Message &message)
+    {
+        if (take(severity, check))
+            send(severity, check, m_open[depth].offset, path(depth), message());
+    }
+    // A finding about an element at another place; path() gives its path
+    // (empty: the file).
+    template <typename Path, typename Message>
+    void reportAt(Severity severity, const char *check, quint64 offset, const Path &path,
+                  const Message &message)
+    {
+        if (take(severity, check))
+            send(severity, check, offset, path(), message());
+    }
+    // Counts n findings that will not be shown, without making them.
+    void count(Severity severity, const char *check, quint64 n = 1);
 
     // Reads up to count bytes at position without moving the walk's input;
     // the number read, 0 past the end.
@@ -158,10 +185,27 @@ public:
 
 private:
     friend class CheckStage;
+    // The findings of one check: shown, and counted by severity.
+    struct Tally
+    {
+        const char *check;
+        quint64 shown = 0;
+        quint64 counted[3] = {};
+    };
+    Tally &entry(const char *check);
+    // Whether a finding is shown; counts it when not.
+    bool take(Severity severity, const char *check);
+    void send(Severity severity, const char *check, quint64 offset, const QString &path,
+              const QString &message);
+    // The counted findings, one Finding per check and severity.
+    void sendCounts();
+
     Sink *m_next;
     InputDevice *m_input;
     quint64 m_fileSize = 0;
     std::vector<CheckedElement> m_open;
+    std::vector<Tally> m_tallies;
+    size_t m_lastTally = 0;
 };
 
 // A group of checks. The stage calls each group for every node, row,

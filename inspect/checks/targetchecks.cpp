@@ -198,15 +198,11 @@ private:
         const quint64 target = place(quint64(base), m_seek.position);
         const Header h = readHeader(c, target);
         if (h.idLength != m_seek.idLength || h.id != m_seek.id)
-            reportSeek(c, target, h);
-    }
-
-    void reportSeek(CheckContext &c, quint64 target, const Header &h)
-    {
-        c.report(Severity::Error, "seek-target",
-                 QStringLiteral("SeekPosition %1 points %2, not at %3 that SeekID names")
-                     .arg(m_seek.position)
-                     .arg(found(c, target, h), named(m_seek.id, "the")));
+            c.report(Severity::Error, "seek-target", [&] {
+                return QStringLiteral("SeekPosition %1 points %2, not at %3 that SeekID names")
+                    .arg(m_seek.position)
+                    .arg(found(c, target, h), named(m_seek.id, "the"));
+            });
     }
 
     void checkCue(CheckContext &c)
@@ -217,35 +213,41 @@ private:
         const quint64 cluster = place(quint64(base), m_cue.cluster);
         const Header h = readHeader(c, cluster);
         if (h.idLength != 4 || h.id != ClusterId)
-            return reportCue(c,
-                             QStringLiteral("CueClusterPosition %1 points %2, not at a Cluster "
-                                            "(0x1F43B675)")
-                                 .arg(m_cue.cluster)
-                                 .arg(found(c, cluster, h)));
+            return reportCue(c, [&] {
+                return QStringLiteral("CueClusterPosition %1 points %2, not at a Cluster "
+                                      "(0x1F43B675)")
+                    .arg(m_cue.cluster)
+                    .arg(found(c, cluster, h));
+            });
         if (!m_cue.hasRelative || h.sizeLength == 0)
             return;
         const quint64 block = place(h.dataOffset, m_cue.relative);
         const Header b = readHeader(c, block);
-        const QString where = QStringLiteral("CueRelativePosition %1 in the Cluster at offset %2")
-                                  .arg(m_cue.relative)
-                                  .arg(cluster);
+        const auto where = [&] {
+            return QStringLiteral("CueRelativePosition %1 in the Cluster at offset %2")
+                .arg(m_cue.relative)
+                .arg(cluster);
+        };
         if (b.idLength != 1 || (b.id != SimpleBlockId && b.id != BlockGroupId))
-            return reportCue(c,
-                             QStringLiteral("%1 points %2, not at a SimpleBlock or BlockGroup")
-                                 .arg(where, found(c, block, b)));
+            return reportCue(c, [&] {
+                return QStringLiteral("%1 points %2, not at a SimpleBlock or BlockGroup")
+                    .arg(where(), found(c, block, b));
+            });
         if (!m_cue.hasTrack)
             return;
         quint64 track = b.lead;
         if (b.id == SimpleBlockId ? !b.hasLead : !readGroupTrack(c, b, &track))
-            return reportCue(c,
-                             QStringLiteral("%1 points at %2 whose track number cannot be read")
-                                 .arg(where, named(b.id)));
+            return reportCue(c, [&] {
+                return QStringLiteral("%1 points at %2 whose track number cannot be read")
+                    .arg(where(), named(b.id));
+            });
         if (track != m_cue.track)
-            reportCue(c,
-                      QStringLiteral("%1 points at %2 of track %3, not of CueTrack %4")
-                          .arg(where, named(b.id))
-                          .arg(track)
-                          .arg(m_cue.track));
+            reportCue(c, [&] {
+                return QStringLiteral("%1 points at %2 of track %3, not of CueTrack %4")
+                    .arg(where(), named(b.id))
+                    .arg(track)
+                    .arg(m_cue.track);
+            });
     }
 
     // The track number of the Block among a BlockGroup's first children.
@@ -269,10 +271,9 @@ private:
     }
 
     // Cue findings stand at the CuePoint, the parent of the current element.
-    void reportCue(CheckContext &c, const QString &message)
+    template <typename Message> void reportCue(CheckContext &c, const Message &message)
     {
-        const size_t depth = c.open().size() - 2;
-        c.reportAt(Severity::Error, "cue-target", c.open()[depth].offset, c.path(depth), message);
+        c.reportAbout(c.open().size() - 2, Severity::Error, "cue-target", message);
     }
 
     SeekEntry m_seek;
