@@ -135,6 +135,9 @@ public:
     quint32 parentId() const { return parent() && parent()->id >= 0 ? quint32(parent()->id) : 0; }
 
     // /Segment/Cluster[3]/SimpleBlock[17] for the open element at depth.
+    // Past PathComponents elements, the first and last PathEnds stay around
+    // the count of those left out: /Segment/Cluster/Cluster/…[979 more]…/
+    // Cluster/BlockGroup/Block. It costs the same at any depth.
     QString path(size_t depth) const;
     QString currentPath() const { return path(m_open.size() - 1); }
     // "/Name" or "/Name[index]", a step of a path.
@@ -182,6 +185,9 @@ public:
     quint64 maxIdLength = 4;
     quint64 maxSizeLength = 8;
     bool sawEbmlHeader = false; // an EBML element at offset 0
+
+    static constexpr size_t PathComponents = 16;
+    static constexpr size_t PathEnds = 3;
 
 private:
     friend class CheckStage;

@@ -48,9 +48,16 @@ QString CheckContext::step(const QString &name, quint64 index)
 
 QString CheckContext::path(size_t depth) const
 {
+    const size_t count = qMin(depth + 1, m_open.size());
+    const bool elided = count > PathComponents;
     QString text;
-    for (size_t i = 0; i <= depth && i < m_open.size(); ++i)
+    for (size_t i = 0; i < count; ++i) {
+        if (elided && i == PathEnds) {
+            text += QStringLiteral("/\u2026[%1 more]\u2026").arg(count - 2 * PathEnds);
+            i = count - PathEnds;
+        }
         text += step(m_open[i].name, m_open[i].index);
+    }
     return text;
 }
 

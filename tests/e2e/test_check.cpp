@@ -105,7 +105,7 @@ TEST(Check, FilesOfTodaysMuxersHaveNoErrors)
 }
 
 // Hostile files of many findings: a check shows its first 100 and counts
-// every other one, in text and in JSON.
+// every other one, in text and in JSON; a deep path keeps its ends.
 TEST(Check, FindingsPastTheShownOnesAreCounted)
 {
     const struct
@@ -118,6 +118,8 @@ TEST(Check, FindingsPastTheShownOnesAreCounted)
         {"deep-empty", "2", "missing-element", 2002, 1902, "/Segment/Cluster/BlockGroup"},
         {"deep-unknown-track", "5", "block-track", 2000, 1900,
          "/Segment/Cluster/Cluster/Cluster/Cluster/SimpleBlock"},
+        {"deep-unknown-track", "999", "block-track", 2000, 3697,
+         "/Segment/Cluster/Cluster/\u2026[994 more]\u2026/Cluster/Cluster/SimpleBlock"},
     };
     QTemporaryDir dir;
     for (const auto &c : cases) {
