@@ -39,6 +39,8 @@ enum ElementId : qint64 {
     Crc32Id = 0xBF,
 };
 
+constexpr size_t NoSegment = ~size_t(0);
+
 // One element of the walk as the checks see it: its node, its "id" and
 // "size" rows and its "value" row, filled in as the calls come.
 struct CheckedElement
@@ -48,8 +50,9 @@ struct CheckedElement
     quint64 end = 0;  // offset + size, saturated
     qint64 id = -1;   // the node's tag: its ID, -1 when none could be read
     QString name;
-    quint64 index = 1;  // 1-based among its parent's children of this name
-    unsigned marks = 0; // PastFileEnd, PastParentEnd (sink.h)
+    quint64 index = 1;          // 1-based among its parent's children of this name
+    unsigned marks = 0;         // PastFileEnd, PastParentEnd (sink.h)
+    size_t segment = NoSegment; // the innermost open Segment's place among the open elements
 
     quint8 idLength = 0;      // from the "id" row
     quint8 sizeLength = 0;    // from the "size" row
@@ -133,6 +136,13 @@ public:
     // The ID of the current element's parent: 0 at the top level, as the
     // schema writes it (MatroskaSchema::TopLevel).
     quint32 parentId() const { return parent() && parent()->id >= 0 ? quint32(parent()->id) : 0; }
+    // The innermost open Segment, or null.
+    const CheckedElement *segment() const
+    {
+        return m_open.empty() || m_open.back().segment == NoSegment
+            ? nullptr
+            : &m_open[m_open.back().segment];
+    }
 
     // /Segment/Cluster[3]/SimpleBlock[17] for the open element at depth.
     // Past PathComponents elements, the first and last PathEnds stay around

@@ -168,6 +168,9 @@ void CheckStage::beginElement(quint64 offset, quint64 size, const QString &name,
     m_marks = 0;
     element.index = nextIndex(m_children.back(), name, tag);
     element.dataOffset = offset;
+    element.segment = tag == SegmentId ? m_context.m_open.size()
+        : m_context.m_open.empty()     ? NoSegment
+                                       : m_context.m_open.back().segment;
     if (tag == EbmlId && offset == 0 && m_context.m_open.empty())
         m_context.sawEbmlHeader = true;
     m_context.m_open.push_back(std::move(element));
