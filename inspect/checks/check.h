@@ -148,8 +148,14 @@ public:
     // Past PathComponents elements, the first and last PathEnds stay around
     // the count of those left out: /Segment/Cluster/Cluster/…[979 more]…/
     // Cluster/BlockGroup/Block. It costs the same at any depth.
-    QString path(size_t depth) const;
+    QString path(size_t depth) const
+    {
+        return pathTo(depth) + step(m_open[depth].name, m_open[depth].index);
+    }
     QString currentPath() const { return path(m_open.size() - 1); }
+    // The path of the open element at depth up to its own step: what the
+    // paths of its siblings share.
+    QString pathTo(size_t depth) const;
     // "/Name" or "/Name[index]", a step of a path.
     static QString step(const QString &name, quint64 index);
 

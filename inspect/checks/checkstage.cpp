@@ -46,12 +46,12 @@ QString CheckContext::step(const QString &name, quint64 index)
     return text;
 }
 
-QString CheckContext::path(size_t depth) const
+QString CheckContext::pathTo(size_t depth) const
 {
-    const size_t count = qMin(depth + 1, m_open.size());
+    const size_t count = depth + 1; // steps of the whole path
     const bool elided = count > PathComponents;
     QString text;
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = 0; i < depth; ++i) {
         if (elided && i == PathEnds) {
             text += QStringLiteral("/\u2026[%1 more]\u2026").arg(count - 2 * PathEnds);
             i = count - PathEnds;

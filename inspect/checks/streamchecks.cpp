@@ -109,8 +109,9 @@ private:
     struct Held
     {
         quint64 offset;
-        QString path;
+        QString parentPath; // shared by the blocks of one parent
         QString name;
+        quint64 index;
     };
     struct Pending
     {
@@ -137,6 +138,11 @@ private:
     bool m_tracksTooMany = false; // more TrackEntries than held: no block-track
     std::vector<Pending> m_pending;
     size_t m_lastPending = 0; // blocks come in runs of one track
+    // The path that the held blocks of one parent share, and where that
+    // parent is.
+    QString m_parentPath;
+    quint64 m_parentOffset = 0;
+    size_t m_parentDepth = 0;
 
     // The TrackEntry being walked.
     bool m_entryHasNumber = false, m_entryHasUid = false;
@@ -326,8 +332,16 @@ void StreamChecks::blockTrack(CheckContext &c, quint64 track)
     }
     Pending &pending = m_pending[m_lastPending];
     ++pending.blocks;
-    if (pending.first.size() < c.shownLeft(BlockTrack))
-        pending.first.push_back(Held {e.offset, c.currentPath(), e.name});
+    if (pending.first.size() >= c.shownLeft(BlockTrack))
+        return;
+    const size_t depth = c.open().size() - 1;
+    const quint64 parent = depth ? c.parent()->offset : 0;
+    if (m_parentPath.isNull() || m_parentOffset != parent || m_parentDepth != depth) {
+        m_parentPath = c.pathTo(depth);
+        m_parentOffset = parent;
+        m_parentDepth = depth;
+    }
+    pending.first.push_back(Held {e.offset, m_parentPath, e.name, e.index});
 }
 
 void StreamChecks::resolvePending(CheckContext &c, bool tracksCame)
@@ -348,7 +362,8 @@ void StreamChecks::resolvePending(CheckContext &c, bool tracksCame)
         const Held *h = item.first;
         const quint64 track = item.second;
         c.reportAt(
-            Severity::Error, BlockTrack, h->offset, [&] { return h->path; },
+            Severity::Error, BlockTrack, h->offset,
+            [&] { return h->parentPath + CheckContext::step(h->name, h->index); },
             [&] {
                 return tracksCame
                     ? QStringLiteral("%1 of track %2, which no TrackEntry of the Tracks after "
@@ -539,6 +554,7 @@ void StreamChecks::finish(CheckContext &c)
 {
     resolvePending(c, m_tracksCame);
     // Ready for another file.
+    m_parentPath = QString();
     beginSegment();
     m_pastEndDepth = NoDepth;
     m_crcParent = std::numeric_limits<quint64>::max();
