@@ -89,7 +89,13 @@ int usage()
                "  nested  COUNT Cluster masters, each inside the one before\n"
                "  checked COUNT nested Clusters, each starting with a CRC-32 (of 0), around\n"
                "          a Void of SIZE bytes (a hole)\n"
-               "  claims  COUNT elements that claim a terabyte each, one kind after another\n",
+               "  claims  COUNT elements that claim a terabyte each, one kind after another\n"
+               "  deep-empty  COUNT empty BlockGroups inside SIZE nested masters (a Segment,\n"
+               "          then Clusters)\n"
+               "  deep-unknown-track  COUNT SimpleBlocks of track 5 inside SIZE nested\n"
+               "          masters, after the Tracks of track 1\n"
+               "  past-parent  COUNT Clusters whose last child runs 1 byte past them\n"
+               "  cue-targets  COUNT CuePoints aimed at one BlockGroup of 16 children\n",
                stderr);
     return 2;
 }
@@ -186,6 +192,63 @@ int main(int argc, char **argv)
             e.insert(e.end(), {'a', 'b', 'c', 'd'});
             write(e);
         }
+    } else if (kind == "deep-empty" || kind == "deep-unknown-track") {
+        const bool blocks = kind == "deep-unknown-track";
+        const Bytes child = blocks ? Bytes {0xA3, 0x85, 0x85, 0, 0, 0x80, 0} : Bytes {0xA0, 0x80};
+        const Bytes tracks = blocks ? videoTracks(0) : Bytes();
+        const uint64_t levels = std::max<uint64_t>(size, 1);
+        // A level's header is 12 bytes: a 4-byte ID and an 8-byte size.
+        uint64_t inner = count * child.size();
+        for (uint64_t i = 0; i < levels; ++i) {
+            Bytes head;
+            putId(head, i ? 0x1F43B675 : 0x18538067);
+            putSize8(head, inner + (levels - 1 - i) * 12 + (i ? 0 : tracks.size()));
+            write(head);
+            if (!i)
+                write(tracks);
+        }
+        // The children close every level.
+        for (uint64_t i = 0; i < count; ++i)
+            write(child);
+    } else if (kind == "past-parent") {
+        Bytes head;
+        putId(head, 0x18538067);
+        putSize8(head, count * 10);
+        write(head);
+        // A Cluster of 5 bytes: its Timestamp, then a Void that claims 1
+        // byte which the Cluster does not hold.
+        const Bytes cluster = {0x1F, 0x43, 0xB6, 0x75, 0x85, 0xE7, 0x81, 0, 0xEC, 0x81};
+        for (uint64_t i = 0; i < count; ++i)
+            write(cluster);
+    } else if (kind == "cue-targets") {
+        // A Cluster of one BlockGroup (15 empty Voids, then its Block), then
+        // Cues whose every CuePoint names that BlockGroup.
+        const Bytes tracks = videoTracks(0);
+        Bytes group, cluster, clusterElement, positions, point, cuePoint, head;
+        for (int i = 0; i < 15; ++i)
+            group.insert(group.end(), {0xEC, 0x80});
+        group.insert(group.end(), {0xA1, 0x85, 0x81, 0, 0, 0x80, 0});
+        uintElement(cluster, 0xE7, 0);
+        element(cluster, 0xA0, group);
+        element(clusterElement, 0x1F43B675, cluster);
+        uintElement(positions, 0xF7, 1);
+        uintElement(positions, 0xF1, uint8_t(tracks.size())); // the Cluster, after the Tracks
+        uintElement(positions, 0xF0, 3);                      // the BlockGroup, after the Timestamp
+        uintElement(point, 0xB3, 0);
+        element(point, 0xB7, positions);
+        element(cuePoint, 0xBB, point);
+        const uint64_t cues = count * cuePoint.size();
+        putId(head, 0x18538067);
+        putSize8(head, tracks.size() + clusterElement.size() + 12 + cues);
+        write(head);
+        write(tracks);
+        write(clusterElement);
+        head.clear();
+        putId(head, 0x1C53BB6B);
+        putSize8(head, cues);
+        write(head);
+        for (uint64_t i = 0; i < count; ++i)
+            write(cuePoint);
     } else {
         std::fclose(out);
         return usage();

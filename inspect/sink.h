@@ -102,8 +102,15 @@ inline const char *severityText(Severity severity)
                                         : "info";
 }
 
+// Each check shows at most this many findings of a file; the rest are
+// counted.
+constexpr quint64 ShownFindingsPerCheck = 100;
+
 // What a conformance check found, at the first byte of the element it is
 // about; path names that element as /Segment/Cluster[3]/SimpleBlock[17].
+// Findings past the shown ones of their check are not made: one Finding
+// with counted set stands for that many of its check and severity, without
+// offset, path or message.
 struct Finding
 {
     Severity severity = Severity::Error;
@@ -111,6 +118,7 @@ struct Finding
     quint64 offset = 0;
     QString path;
     QString message;
+    quint64 counted = 0;
 };
 
 // A sink of the host side: the plug-in's calls and the stages' findings.

@@ -39,6 +39,8 @@ enum ElementId : qint64 {
     Crc32Id = 0xBF,
 };
 
+constexpr size_t NoSegment = ~size_t(0);
+
 // One element of the walk as the checks see it: its node, its "id" and
 // "size" rows and its "value" row, filled in as the calls come.
 struct CheckedElement
@@ -48,8 +50,9 @@ struct CheckedElement
     quint64 end = 0;  // offset + size, saturated
     qint64 id = -1;   // the node's tag: its ID, -1 when none could be read
     QString name;
-    quint64 index = 1;  // 1-based among its parent's children of this name
-    unsigned marks = 0; // PastFileEnd, PastParentEnd (sink.h)
+    quint64 index = 1;          // 1-based among its parent's children of this name
+    unsigned marks = 0;         // PastFileEnd, PastParentEnd (sink.h)
+    size_t segment = NoSegment; // the innermost open Segment's place among the open elements
 
     quint8 idLength = 0;      // from the "id" row
     quint8 sizeLength = 0;    // from the "size" row
@@ -133,15 +136,58 @@ public:
     // The ID of the current element's parent: 0 at the top level, as the
     // schema writes it (MatroskaSchema::TopLevel).
     quint32 parentId() const { return parent() && parent()->id >= 0 ? quint32(parent()->id) : 0; }
-    // /Segment/Cluster[3]/SimpleBlock[17] for the open element at depth.
-    QString path(size_t depth) const;
-    QString currentPath() const { return path(m_open.size() - 1); }
+    // The innermost open Segment, or null.
+    const CheckedElement *segment() const
+    {
+        return m_open.empty() || m_open.back().segment == NoSegment
+            ? nullptr
+            : &m_open[m_open.back().segment];
+    }
 
-    // A finding at the first byte of the current element.
-    void report(Severity severity, const char *check, const QString &message);
-    // A finding about an element at another place (path may be empty).
-    void reportAt(Severity severity, const char *check, quint64 offset, const QString &path,
-                  const QString &message);
+    // /Segment/Cluster[3]/SimpleBlock[17] for the open element at depth.
+    // Past PathComponents elements, the first and last PathEnds stay around
+    // the count of those left out: /Segment/Cluster/Cluster/...[979 more].../
+    // Cluster/BlockGroup/Block. It costs the same at any depth.
+    QString path(size_t depth) const
+    {
+        return pathTo(depth) + step(m_open[depth].name, m_open[depth].index);
+    }
+    QString currentPath() const { return path(m_open.size() - 1); }
+    // The path of the open element at depth up to its own step: what the
+    // paths of its siblings share.
+    QString pathTo(size_t depth) const;
+    // "/Name" or "/Name[index]", a step of a path.
+    static QString step(const QString &name, quint64 index);
+
+    // How many more findings of check are shown: each shows at most
+    // ShownFindingsPerCheck of a file, and the rest are only counted.
+    quint64 shownLeft(const char *check) { return ShownFindingsPerCheck - entry(check).shown; }
+
+    // A finding at the first byte of the current element, or of the open
+    // element at depth. message() makes its text, and the path is made,
+    // only for a finding that is shown.
+    template <typename Message>
+    void report(Severity severity, const char *check, const Message &message)
+    {
+        reportAbout(m_open.size() - 1, severity, check, message);
+    }
+    template <typename Message>
+    void reportAbout(size_t depth, Severity severity, const char *check, const Message &message)
+    {
+        if (take(severity, check))
+            send(severity, check, m_open[depth].offset, path(depth), message());
+    }
+    // A finding about an element at another place; path() gives its path
+    // (empty: the file).
+    template <typename Path, typename Message>
+    void reportAt(Severity severity, const char *check, quint64 offset, const Path &path,
+                  const Message &message)
+    {
+        if (take(severity, check))
+            send(severity, check, offset, path(), message());
+    }
+    // Counts n findings that will not be shown, without making them.
+    void count(Severity severity, const char *check, quint64 n = 1);
 
     // Reads up to count bytes at position without moving the walk's input;
     // the number read, 0 past the end.
@@ -156,12 +202,32 @@ public:
     quint64 maxSizeLength = 8;
     bool sawEbmlHeader = false; // an EBML element at offset 0
 
+    static constexpr size_t PathComponents = 16;
+    static constexpr size_t PathEnds = 3;
+
 private:
     friend class CheckStage;
+    // The findings of one check: shown, and counted by severity.
+    struct Tally
+    {
+        const char *check;
+        quint64 shown = 0;
+        quint64 counted[3] = {};
+    };
+    Tally &entry(const char *check);
+    // Whether a finding is shown; counts it when not.
+    bool take(Severity severity, const char *check);
+    void send(Severity severity, const char *check, quint64 offset, const QString &path,
+              const QString &message);
+    // The counted findings, one Finding per check and severity.
+    void sendCounts();
+
     Sink *m_next;
     InputDevice *m_input;
     quint64 m_fileSize = 0;
     std::vector<CheckedElement> m_open;
+    std::vector<Tally> m_tallies;
+    size_t m_lastTally = 0;
 };
 
 // A group of checks. The stage calls each group for every node, row,

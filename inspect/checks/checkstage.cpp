@@ -38,25 +38,64 @@ RowKind rowKind(const QString &name)
 
 } // namespace
 
-QString CheckContext::path(size_t depth) const
+QString CheckContext::step(const QString &name, quint64 index)
 {
+    QString text = QLatin1Char('/') + name;
+    if (index > 1)
+        text += QLatin1Char('[') + QString::number(index) + QLatin1Char(']');
+    return text;
+}
+
+QString CheckContext::pathTo(size_t depth) const
+{
+    const size_t count = depth + 1; // steps of the whole path
+    const bool elided = count > PathComponents;
     QString text;
-    for (size_t i = 0; i <= depth && i < m_open.size(); ++i) {
-        text += QLatin1Char('/') + m_open[i].name;
-        if (m_open[i].index > 1)
-            text += QLatin1Char('[') + QString::number(m_open[i].index) + QLatin1Char(']');
+    for (size_t i = 0; i < depth; ++i) {
+        if (elided && i == PathEnds) {
+            text += QStringLiteral("/...[%1 more]...").arg(count - 2 * PathEnds);
+            i = count - PathEnds;
+        }
+        text += step(m_open[i].name, m_open[i].index);
     }
     return text;
 }
 
-void CheckContext::report(Severity severity, const char *check, const QString &message)
+CheckContext::Tally &CheckContext::entry(const char *check)
 {
-    reportAt(severity, check, m_open.empty() ? 0 : current().offset,
-             m_open.empty() ? QString() : currentPath(), message);
+    // Findings of one check come in runs; a check's ID is one literal,
+    // but may be another copy of it in another source file.
+    if (m_lastTally < m_tallies.size() && m_tallies[m_lastTally].check == check)
+        return m_tallies[m_lastTally];
+    for (size_t i = 0; i < m_tallies.size(); ++i) {
+        if (m_tallies[i].check == check || !std::strcmp(m_tallies[i].check, check)) {
+            m_lastTally = i;
+            return m_tallies[i];
+        }
+    }
+    m_lastTally = m_tallies.size();
+    m_tallies.push_back(Tally {check});
+    return m_tallies.back();
 }
 
-void CheckContext::reportAt(Severity severity, const char *check, quint64 offset,
-                            const QString &path, const QString &message)
+bool CheckContext::take(Severity severity, const char *check)
+{
+    Tally &tally = entry(check);
+    if (tally.shown < ShownFindingsPerCheck) {
+        ++tally.shown;
+        return true;
+    }
+    ++tally.counted[int(severity)];
+    return false;
+}
+
+void CheckContext::count(Severity severity, const char *check, quint64 n)
+{
+    entry(check).counted[int(severity)] += n;
+}
+
+void CheckContext::send(Severity severity, const char *check, quint64 offset, const QString &path,
+                        const QString &message)
 {
     Finding finding;
     finding.severity = severity;
@@ -65,6 +104,21 @@ void CheckContext::reportAt(Severity severity, const char *check, quint64 offset
     finding.path = path;
     finding.message = message;
     m_next->finding(finding);
+}
+
+void CheckContext::sendCounts()
+{
+    for (const Tally &tally : m_tallies) {
+        for (int severity = 0; severity < 3; ++severity) {
+            if (!tally.counted[severity])
+                continue;
+            Finding finding;
+            finding.severity = Severity(severity);
+            finding.check = tally.check;
+            finding.counted = tally.counted[severity];
+            m_next->finding(finding);
+        }
+    }
 }
 
 qint64 CheckContext::read(quint64 position, char *bytes, qint64 count) const
@@ -114,6 +168,9 @@ void CheckStage::beginElement(quint64 offset, quint64 size, const QString &name,
     m_marks = 0;
     element.index = nextIndex(m_children.back(), name, tag);
     element.dataOffset = offset;
+    element.segment = tag == SegmentId ? m_context.m_open.size()
+        : m_context.m_open.empty()     ? NoSegment
+                                       : m_context.m_open.back().segment;
     if (tag == EbmlId && offset == 0 && m_context.m_open.empty())
         m_context.sawEbmlHeader = true;
     m_context.m_open.push_back(std::move(element));
@@ -247,5 +304,6 @@ void CheckStage::endFile()
 {
     for (const auto &check : m_checks)
         check->finish(m_context);
+    m_context.sendCounts();
     m_next->endFile();
 }

@@ -18,7 +18,6 @@ namespace {
 using namespace MatroskaSchema;
 
 constexpr qint64 TextLimit = 64 * 1024; // the most of a text value that is read
-constexpr int FindingsPerCheck = 100;   // per check and file; the rest are counted
 
 // A range as the schema writes it ("not 0", "0-1", ">= 0x0p+0", "1",
 // ">= -0xB4p+0, <= 0xB4p+0"), parsed once.
@@ -371,20 +370,14 @@ public:
 
     void finish(CheckContext &c) override
     {
+        const auto file = [] { return QString(); };
         if (!c.sawEbmlHeader) {
-            sayAt(c, EbmlHeader, 0, QString(), [&] {
+            sayAt(c, EbmlHeader, 0, file, [&] {
                 return QStringLiteral("no EBML header at offset 0: this is not an EBML file");
             });
         } else {
             // The top level's required elements (the EBML header is known).
-            missingChildren(c, m_frames.front(), ElementCount, 0, QString(),
-                            QStringLiteral("the file"));
-        }
-        for (int kind = 0; kind < KindCount; ++kind) {
-            if (m_dropped[kind] > 0)
-                c.reportAt(Severity::Info, KindIds[kind], 0, QString(),
-                           QStringLiteral("%1 more findings of this check are not shown")
-                               .arg(m_dropped[kind]));
+            missingChildren(c, m_frames.front(), ElementCount, 0, file, QStringLiteral("the file"));
         }
         resetFile();
     }
@@ -407,36 +400,21 @@ private:
         top.headerDone = true;
         m_frames.push_back(top);
         std::fill(m_reported.begin(), m_reported.end(), false);
-        std::fill(std::begin(m_found), std::end(m_found), 0);
-        std::fill(std::begin(m_dropped), std::end(m_dropped), 0);
         m_webm = false;
         m_readVersionOffset = 0;
-        m_readVersionPath.clear();
-    }
-
-    bool allow(Kind kind)
-    {
-        if (m_found[kind] >= FindingsPerCheck) {
-            ++m_dropped[kind];
-            return false;
-        }
-        ++m_found[kind];
-        return true;
+        m_readVersionIndex = 0;
     }
 
     // The message is made only for a finding that is shown.
     template <typename Message> void say(CheckContext &c, Kind kind, const Message &message)
     {
-        if (allow(kind))
-            c.report(severityOf(kind), KindIds[kind], message());
+        c.report(severityOf(kind), KindIds[kind], message);
     }
 
-    template <typename Message>
-    void sayAt(CheckContext &c, Kind kind, quint64 offset, const QString &path,
-               const Message &message)
+    template <typename Path, typename Message>
+    void sayAt(CheckContext &c, Kind kind, quint64 offset, const Path &path, const Message &message)
     {
-        if (allow(kind))
-            c.reportAt(severityOf(kind), KindIds[kind], offset, path, message());
+        c.reportAt(severityOf(kind), KindIds[kind], offset, path, message);
     }
 
     // Once per file and element of the schema, for the checks about a kind
@@ -536,10 +514,11 @@ private:
             if (s.flags & NotWebM)
                 say(c, WebMCheck,
                     [&] { return QStringLiteral("%1 is not allowed in WebM").arg(name(s)); });
-            else if (allow(WebMCheck))
-                c.report(
-                    Severity::Warning, KindIds[WebMCheck],
-                    QStringLiteral("%1 is not among the elements that WebM lists").arg(name(s)));
+            else
+                c.report(Severity::Warning, KindIds[WebMCheck], [&] {
+                    return QStringLiteral("%1 is not among the elements that WebM lists")
+                        .arg(name(s));
+                });
         }
     }
 
@@ -557,11 +536,13 @@ private:
             endEbmlHeader(c);
         if (e.marks & PastFileEnd)
             return; // cut by the end of the file: its children may be lost
-        missingChildren(c, frame, int(&s - Elements), e.offset, c.currentPath(), e.name);
+        missingChildren(
+            c, frame, int(&s - Elements), e.offset, [&] { return c.currentPath(); }, e.name);
     }
 
+    template <typename Path>
     void missingChildren(CheckContext &c, const Frame &frame, int row, quint64 offset,
-                         const QString &path, const QString &what)
+                         const Path &path, const QString &what)
     {
         const quint16 begin = m_index.childBegin[row];
         for (quint16 i = 0; i < m_index.childCount[row] && i < frame.countLength; ++i) {
@@ -589,12 +570,19 @@ private:
             docType.chop(1);
         m_webm = docType == QLatin1String("webm");
         if (!m_webm && docType != QLatin1String("matroska"))
-            sayAt(c, EbmlHeader, 0, c.currentPath(), [&] {
-                return QStringLiteral("DocType \"%1\"; expected \"matroska\" or \"webm\"")
-                    .arg(docType);
-            });
+            sayAt(
+                c, EbmlHeader, 0, [&] { return c.currentPath(); },
+                [&] {
+                    return QStringLiteral("DocType \"%1\"; expected \"matroska\" or \"webm\"")
+                        .arg(docType);
+                });
+        // The DocTypeReadVersion is a child of this header.
+        const auto readVersion = [&] {
+            return c.currentPath()
+                + CheckContext::step(QStringLiteral("DocTypeReadVersion"), m_readVersionIndex);
+        };
         if (c.docTypeReadVersion > c.docTypeVersion)
-            sayAt(c, DocTypeVersionCheck, m_readVersionOffset, m_readVersionPath, [&] {
+            sayAt(c, DocTypeVersionCheck, m_readVersionOffset, readVersion, [&] {
                 return QStringLiteral("DocTypeReadVersion %1 is above DocTypeVersion %2")
                     .arg(c.docTypeReadVersion)
                     .arg(c.docTypeVersion);
@@ -614,9 +602,9 @@ private:
     {
         const CheckedElement &e = c.current();
         const int row = int(&s - Elements);
-        if (s.id == DocTypeReadVersionId && c.open().size() == 2) {
+        if (s.id == DocTypeReadVersionId && c.open().size() == 2 && c.parentId() == EbmlId) {
             m_readVersionOffset = e.offset;
-            m_readVersionPath = c.currentPath();
+            m_readVersionIndex = e.index;
         }
         switch (s.type) {
         case UInteger:
@@ -747,13 +735,11 @@ private:
     std::vector<Frame> m_frames;   // the open elements, after the top level's frame
     std::vector<quint32> m_counts; // children seen, per open master, as a stack
     std::vector<bool> m_reported;  // by table row and check
-    int m_found[KindCount] = {};
-    quint64 m_dropped[KindCount] = {};
     qint64 m_lastId = -1;
     const Element *m_lastSchema = nullptr;
     bool m_webm = false;
     quint64 m_readVersionOffset = 0;
-    QString m_readVersionPath;
+    quint64 m_readVersionIndex = 0;
 };
 
 } // namespace

@@ -12,6 +12,8 @@ namespace {
 // unknown track numbers held until the Tracks of their Segment come.
 constexpr size_t MaxTracks = 1024;
 constexpr size_t MaxPending = 256;
+
+const char *const BlockTrack = "block-track";
 // Most known track numbers a finding lists.
 constexpr size_t ListedTracks = 8;
 
@@ -102,13 +104,20 @@ public:
     void finish(CheckContext &c) override;
 
 private:
-    // A block whose track number no TrackEntry had yet, before any Tracks.
+    // The blocks of a track number that no TrackEntry had yet, before any
+    // Tracks: how many, and the first of them as long as they may be shown.
+    struct Held
+    {
+        quint64 offset;
+        QString parentPath; // shared by the blocks of one parent
+        QString name;
+        quint64 index;
+    };
     struct Pending
     {
         quint64 track;
-        quint64 offset;
-        QString path;
-        QString name;
+        quint64 blocks = 0;
+        std::vector<Held> first;
     };
 
     void beginSegment();
@@ -128,6 +137,12 @@ private:
     bool m_tracksCame = false;    // a Tracks element has ended
     bool m_tracksTooMany = false; // more TrackEntries than held: no block-track
     std::vector<Pending> m_pending;
+    size_t m_lastPending = 0; // blocks come in runs of one track
+    // The path that the held blocks of one parent share, and where that
+    // parent is.
+    QString m_parentPath;
+    quint64 m_parentOffset = 0;
+    size_t m_parentDepth = 0;
 
     // The TrackEntry being walked.
     bool m_entryHasNumber = false, m_entryHasUid = false;
@@ -168,15 +183,15 @@ void StreamChecks::begin(CheckContext &c)
 {
     const CheckedElement &e = c.current();
     if (e.marks & PastParentEnd) {
-        const CheckedElement *parent = c.parent();
-        if (parent)
-            c.report(Severity::Error, "past-parent",
-                     QStringLiteral("%1 ends at %2, %3 bytes past the end of its %4 at %5")
-                         .arg(e.name)
-                         .arg(e.end)
-                         .arg(e.end - parent->end)
-                         .arg(parent->name)
-                         .arg(parent->end));
+        if (const CheckedElement *parent = c.parent())
+            c.report(Severity::Error, "past-parent", [&] {
+                return QStringLiteral("%1 ends at %2, %3 bytes past the end of its %4 at %5")
+                    .arg(e.name)
+                    .arg(e.end)
+                    .arg(e.end - parent->end)
+                    .arg(parent->name)
+                    .arg(parent->end);
+            });
     }
     if (e.marks & PastFileEnd)
         m_pastEndDepth = c.open().size() - 1;
@@ -202,11 +217,12 @@ void StreamChecks::begin(CheckContext &c)
         break;
     case -1:
         if (e.name == damagedDataName())
-            c.report(Severity::Error, "garbage",
-                     QStringLiteral("%1 bytes from %2 to %3 are no element and were skipped")
-                         .arg(e.size)
-                         .arg(e.offset)
-                         .arg(e.end));
+            c.report(Severity::Error, "garbage", [&] {
+                return QStringLiteral("%1 bytes from %2 to %3 are no element and were skipped")
+                    .arg(e.size)
+                    .arg(e.offset)
+                    .arg(e.end);
+            });
         break;
     default: break;
     }
@@ -295,36 +311,70 @@ void StreamChecks::blockTrack(CheckContext &c, quint64 track)
         return;
     const CheckedElement &e = c.current();
     if (m_tracksCame) {
-        c.report(Severity::Error, "block-track",
-                 QStringLiteral("%1 of track %2, which no TrackEntry has (tracks: %3)")
-                     .arg(e.name)
-                     .arg(track)
-                     .arg(knownTracks()));
+        c.report(Severity::Error, BlockTrack, [&] {
+            return QStringLiteral("%1 of track %2, which no TrackEntry has (tracks: %3)")
+                .arg(e.name)
+                .arg(track)
+                .arg(knownTracks());
+        });
         return;
     }
-    // Blocks before the Tracks: the first of each number waits for them.
-    for (const Pending &p : m_pending)
-        if (p.track == track)
-            return;
-    if (m_pending.size() < MaxPending)
-        m_pending.push_back(Pending {track, e.offset, c.currentPath(), e.name});
+    // Blocks before the Tracks wait for them.
+    if (m_lastPending >= m_pending.size() || m_pending[m_lastPending].track != track) {
+        m_lastPending = 0;
+        while (m_lastPending < m_pending.size() && m_pending[m_lastPending].track != track)
+            ++m_lastPending;
+        if (m_lastPending == m_pending.size()) {
+            if (m_pending.size() == MaxPending)
+                return;
+            m_pending.push_back(Pending {track, 0, {}});
+        }
+    }
+    Pending &pending = m_pending[m_lastPending];
+    ++pending.blocks;
+    if (pending.first.size() >= c.shownLeft(BlockTrack))
+        return;
+    const size_t depth = c.open().size() - 1;
+    const quint64 parent = depth ? c.parent()->offset : 0;
+    if (m_parentPath.isNull() || m_parentOffset != parent || m_parentDepth != depth) {
+        m_parentPath = c.pathTo(depth);
+        m_parentOffset = parent;
+        m_parentDepth = depth;
+    }
+    pending.first.push_back(Held {e.offset, m_parentPath, e.name, e.index});
 }
 
 void StreamChecks::resolvePending(CheckContext &c, bool tracksCame)
 {
+    // The blocks held, of the numbers still unknown, in the order of the
+    // file; the rest are counted.
+    std::vector<std::pair<const Held *, quint64>> held;
     for (const Pending &p : m_pending) {
         if (m_numbers.contains(p.track) || m_tracksTooMany)
             continue;
-        const QString message = tracksCame
-            ? QStringLiteral("%1 of track %2, which no TrackEntry of the Tracks after it has "
-                             "(tracks: %3)")
-                  .arg(p.name)
-                  .arg(p.track)
-                  .arg(knownTracks())
-            : QStringLiteral("%1 of track %2, and its Segment has no Tracks")
-                  .arg(p.name)
-                  .arg(p.track);
-        c.reportAt(Severity::Error, "block-track", p.offset, p.path, message);
+        for (const Held &h : p.first)
+            held.emplace_back(&h, p.track);
+        c.count(Severity::Error, BlockTrack, p.blocks - p.first.size());
+    }
+    std::sort(held.begin(), held.end(),
+              [](const auto &a, const auto &b) { return a.first->offset < b.first->offset; });
+    for (const auto &item : held) {
+        const Held *h = item.first;
+        const quint64 track = item.second;
+        c.reportAt(
+            Severity::Error, BlockTrack, h->offset,
+            [&] { return h->parentPath + CheckContext::step(h->name, h->index); },
+            [&] {
+                return tracksCame
+                    ? QStringLiteral("%1 of track %2, which no TrackEntry of the Tracks after "
+                                     "it has (tracks: %3)")
+                          .arg(h->name)
+                          .arg(track)
+                          .arg(knownTracks())
+                    : QStringLiteral("%1 of track %2, and its Segment has no Tracks")
+                          .arg(h->name)
+                          .arg(track);
+            });
     }
     m_pending.clear();
 }
@@ -351,11 +401,12 @@ void StreamChecks::endTrackEntry(CheckContext &c)
 {
     const auto duplicate = [&](ValueSet &set, const char *field, quint64 value) {
         if (const ValueSet::Entry *earlier = set.find(value)) {
-            c.report(Severity::Error, "tracks-duplicate",
-                     QStringLiteral("%1 %2 is already that of the TrackEntry at %3")
-                         .arg(QLatin1String(field))
-                         .arg(value)
-                         .arg(earlier->offset));
+            c.report(Severity::Error, "tracks-duplicate", [&] {
+                return QStringLiteral("%1 %2 is already that of the TrackEntry at %3")
+                    .arg(QLatin1String(field))
+                    .arg(value)
+                    .arg(earlier->offset);
+            });
         } else if (!set.insert(value, c.current().offset)) {
             m_tracksTooMany = true;
         }
@@ -379,12 +430,12 @@ void StreamChecks::clusterTimestamp(CheckContext &c, const QString &value)
         return;
     const CheckedElement &cluster = *c.parent();
     if (m_hasPrevious && timestamp < m_previous)
-        c.reportAt(Severity::Warning, "timestamp-order", cluster.offset,
-                   c.path(c.open().size() - 2),
-                   QStringLiteral("Cluster Timestamp %1 is below %2 of the Cluster at %3")
-                       .arg(timestamp)
-                       .arg(m_previous)
-                       .arg(m_previousOffset));
+        c.reportAbout(c.open().size() - 2, Severity::Warning, "timestamp-order", [&] {
+            return QStringLiteral("Cluster Timestamp %1 is below %2 of the Cluster at %3")
+                .arg(timestamp)
+                .arg(m_previous)
+                .arg(m_previousOffset);
+        });
     m_hasPrevious = true;
     m_previous = timestamp;
     m_previousOffset = cluster.offset;
@@ -402,56 +453,56 @@ void StreamChecks::annotation(CheckContext &c, const QString &text)
 
 void StreamChecks::lacesMisfit(CheckContext &c)
 {
-    const CheckedElement &e = c.current();
-    char flags = 0;
-    const int lacing
-        = m_hasFlags && c.read(m_flagsOffset, &flags, 1) == 1 ? (quint8(flags) >> 1) & 3 : 0;
-    static const char *const names[] = {"No", "Xiph", "Fixed-size", "EBML"};
-    const QString what
-        = QStringLiteral("%1 with %2 lacing").arg(e.name, QLatin1String(names[lacing]));
-    QString message;
-    if (m_laceCount == 0)
-        message = QStringLiteral("%1, but its %2 bytes of data hold no frame count")
-                      .arg(what)
-                      .arg(m_dataLength);
-    else if (lacing == 2)
-        message = QStringLiteral("%1 of %2 frames, but the %3 bytes after the frame count do "
-                                 "not divide by %2")
-                      .arg(what)
-                      .arg(m_laceCount)
-                      .arg(m_dataLength - 1);
-    else
-        message = QStringLiteral("%1 of %2 frames: %3 of its %4 lace sizes fit (%5 bytes of "
-                                 "frames), the next does not fit the %6 bytes of data")
-                      .arg(what)
-                      .arg(m_laceCount)
-                      .arg(m_laceSizes)
-                      .arg(m_laceCount - 1)
-                      .arg(m_laceTotal)
-                      .arg(m_dataLength);
-    c.report(Severity::Error, "lacing", message);
+    c.report(Severity::Error, "lacing", [&] {
+        const CheckedElement &e = c.current();
+        char flags = 0;
+        const int lacing
+            = m_hasFlags && c.read(m_flagsOffset, &flags, 1) == 1 ? (quint8(flags) >> 1) & 3 : 0;
+        static const char *const names[] = {"No", "Xiph", "Fixed-size", "EBML"};
+        const QString what
+            = QStringLiteral("%1 with %2 lacing").arg(e.name, QLatin1String(names[lacing]));
+        if (m_laceCount == 0)
+            return QStringLiteral("%1, but its %2 bytes of data hold no frame count")
+                .arg(what)
+                .arg(m_dataLength);
+        if (lacing == 2)
+            return QStringLiteral("%1 of %2 frames, but the %3 bytes after the frame count do "
+                                  "not divide by %2")
+                .arg(what)
+                .arg(m_laceCount)
+                .arg(m_dataLength - 1);
+        return QStringLiteral("%1 of %2 frames: %3 of its %4 lace sizes fit (%5 bytes of "
+                              "frames), the next does not fit the %6 bytes of data")
+            .arg(what)
+            .arg(m_laceCount)
+            .arg(m_laceSizes)
+            .arg(m_laceCount - 1)
+            .arg(m_laceTotal)
+            .arg(m_dataLength);
+    });
 }
 
 void StreamChecks::shortBlock(CheckContext &c)
 {
-    const CheckedElement &e = c.current();
-    quint64 trackLength = m_trackLength;
-    if (trackLength == 0 && e.dataSize > 0) {
-        char first = 0;
-        if (c.read(e.dataOffset, &first, 1) == 1)
-            trackLength = quint64(vintLength(quint8(first)));
-    }
-    const QString message = trackLength == 0
-        ? QStringLiteral("%1 of %2 bytes of data, which hold no track number")
-              .arg(e.name)
-              .arg(e.dataSize)
-        : QStringLiteral("%1 of %2 bytes of data, shorter than its header of %3 (track number "
-                         "%4, timestamp 2, flags 1)")
-              .arg(e.name)
-              .arg(e.dataSize)
-              .arg(trackLength + 3)
-              .arg(trackLength);
-    c.report(Severity::Error, "block-short", message);
+    c.report(Severity::Error, "block-short", [&] {
+        const CheckedElement &e = c.current();
+        quint64 trackLength = m_trackLength;
+        if (trackLength == 0 && e.dataSize > 0) {
+            char first = 0;
+            if (c.read(e.dataOffset, &first, 1) == 1)
+                trackLength = quint64(vintLength(quint8(first)));
+        }
+        if (trackLength == 0)
+            return QStringLiteral("%1 of %2 bytes of data, which hold no track number")
+                .arg(e.name)
+                .arg(e.dataSize);
+        return QStringLiteral("%1 of %2 bytes of data, shorter than its header of %3 (track "
+                              "number %4, timestamp 2, flags 1)")
+            .arg(e.name)
+            .arg(e.dataSize)
+            .arg(trackLength + 3)
+            .arg(trackLength);
+    });
 }
 
 void StreamChecks::end(CheckContext &c)
@@ -459,14 +510,15 @@ void StreamChecks::end(CheckContext &c)
     const CheckedElement &e = c.current();
     if ((e.marks & PastFileEnd) && m_pastEndDepth == c.open().size() - 1) {
         const quint64 fileSize = c.fileSize();
-        c.report(Severity::Error, "past-end",
-                 QStringLiteral("%1 claims %2 bytes up to %3, but the file ends at %4, %5 bytes "
-                                "before")
-                     .arg(e.name)
-                     .arg(e.size)
-                     .arg(e.end)
-                     .arg(fileSize)
-                     .arg(e.end - fileSize));
+        c.report(Severity::Error, "past-end", [&] {
+            return QStringLiteral("%1 claims %2 bytes up to %3, but the file ends at %4, %5 "
+                                  "bytes before")
+                .arg(e.name)
+                .arg(e.size)
+                .arg(e.end)
+                .arg(fileSize)
+                .arg(e.end - fileSize);
+        });
     }
     switch (e.id) {
     case TrackEntryId: endTrackEntry(c); break;
@@ -488,21 +540,21 @@ void StreamChecks::crc(CheckContext &c, CrcVerdict verdict)
         return;
     const CheckedElement &e = c.current();
     const quint64 end = qMin(e.end, c.fileSize());
-    if (m_crcParent == e.offset && m_crcEnd <= end)
-        c.report(Severity::Error, "crc-mismatch",
-                 QStringLiteral("CRC-32 %1 of %2 does not match the %3 bytes after it")
-                     .arg(m_crcValue)
-                     .arg(e.name)
-                     .arg(end - m_crcEnd));
-    else
-        c.report(Severity::Error, "crc-mismatch",
-                 QStringLiteral("The CRC-32 of %1 does not match its data").arg(e.name));
+    c.report(Severity::Error, "crc-mismatch", [&] {
+        if (m_crcParent == e.offset && m_crcEnd <= end)
+            return QStringLiteral("CRC-32 %1 of %2 does not match the %3 bytes after it")
+                .arg(m_crcValue)
+                .arg(e.name)
+                .arg(end - m_crcEnd);
+        return QStringLiteral("The CRC-32 of %1 does not match its data").arg(e.name);
+    });
 }
 
 void StreamChecks::finish(CheckContext &c)
 {
     resolvePending(c, m_tracksCame);
     // Ready for another file.
+    m_parentPath = QString();
     beginSegment();
     m_pastEndDepth = NoDepth;
     m_crcParent = std::numeric_limits<quint64>::max();

@@ -8,6 +8,13 @@ namespace {
 
 // The children of a BlockGroup looked at for its Block before giving up.
 constexpr int MaxGroupChildren = 16;
+// The bytes read at a target in one read: a Cluster's header, and often the
+// block it holds, or a BlockGroup's header and first children.
+constexpr int TargetBytes = 256;
+// The most bytes a header takes: ID 4, size 8, the payload's first
+// integer 8.
+constexpr int HeaderBytes = 20;
+constexpr quint64 NoPosition = ~quint64(0);
 
 // An EBML header read from the file in one read: the ID as stored, the size
 // field, and the variable-size integer that opens the payload (a block's
@@ -47,11 +54,9 @@ int parseVint(const quint8 *bytes, int count, int max, quint64 *value, bool *all
     return length;
 }
 
-Header readHeader(const CheckContext &c, quint64 position)
+Header parseHeader(const quint8 *bytes, int got, quint64 position)
 {
     Header h;
-    quint8 bytes[20]; // ID 4, size 8, lead 8
-    const int got = int(c.read(position, reinterpret_cast<char *>(bytes), sizeof bytes));
     quint64 id = 0;
     h.idLength = parseVint(bytes, got, 4, &id);
     if (h.idLength == 0)
@@ -66,6 +71,36 @@ Header readHeader(const CheckContext &c, quint64 position)
     h.hasLead = parseVint(bytes + head, got - head, 8, &h.lead) > 0;
     return h;
 }
+
+// Headers parsed from bytes of the file read once; a header that they do not
+// hold whole is read anew where it begins.
+class HeaderReader
+{
+public:
+    explicit HeaderReader(const CheckContext &c)
+        : m_context(c)
+    {}
+
+    Header at(quint64 position)
+    {
+        const quint64 end = m_start + quint64(m_count);
+        if (!m_read || position < m_start || position > end
+            || (position + HeaderBytes > end && m_count == TargetBytes)) {
+            m_read = true;
+            m_start = position;
+            m_count = int(m_context.read(position, reinterpret_cast<char *>(m_bytes), TargetBytes));
+        }
+        const quint64 skip = position - m_start;
+        return parseHeader(m_bytes + skip, m_count - int(skip), position);
+    }
+
+private:
+    const CheckContext &m_context;
+    quint8 m_bytes[TargetBytes];
+    quint64 m_start = 0;
+    int m_count = 0;
+    bool m_read = false;
+};
 
 QString hex(quint32 id)
 {
@@ -97,11 +132,8 @@ QString found(const CheckContext &c, quint64 position, const Header &h)
 // The payload start of the innermost open Segment, or -1 outside one.
 qint64 segmentData(const CheckContext &c)
 {
-    const auto &open = c.open();
-    for (size_t i = open.size(); i-- > 0;)
-        if (open[i].id == SegmentId)
-            return qint64(open[i].dataOffset);
-    return -1;
+    const CheckedElement *segment = c.segment();
+    return segment ? qint64(segment->dataOffset) : -1;
 }
 
 // base + offset, saturated: a place past any file's end.
@@ -161,6 +193,13 @@ public:
         }
     }
 
+    void finish(CheckContext &c) override
+    {
+        Q_UNUSED(c);
+        m_cluster = Target();
+        m_block = Target();
+    }
+
 private:
     struct SeekEntry
     {
@@ -173,6 +212,15 @@ private:
     {
         bool hasTrack = false, hasCluster = false, hasRelative = false;
         quint64 track = 0, cluster = 0, relative = 0;
+    };
+    // What a Cue target holds, kept for the next Cues, which mostly name the
+    // same Cluster, and often the same block.
+    struct Target
+    {
+        quint64 position = NoPosition;
+        Header header;
+        bool hasTrack = false; // a block's track number could be read
+        quint64 track = 0;
     };
 
     void readSeekId(CheckContext &c, const CheckedElement &e)
@@ -196,17 +244,13 @@ private:
         if (m_seek.idLength == 0 || !m_seek.hasPosition || base < 0)
             return;
         const quint64 target = place(quint64(base), m_seek.position);
-        const Header h = readHeader(c, target);
+        const Header h = HeaderReader(c).at(target);
         if (h.idLength != m_seek.idLength || h.id != m_seek.id)
-            reportSeek(c, target, h);
-    }
-
-    void reportSeek(CheckContext &c, quint64 target, const Header &h)
-    {
-        c.report(Severity::Error, "seek-target",
-                 QStringLiteral("SeekPosition %1 points %2, not at %3 that SeekID names")
-                     .arg(m_seek.position)
-                     .arg(found(c, target, h), named(m_seek.id, "the")));
+            c.report(Severity::Error, "seek-target", [&] {
+                return QStringLiteral("SeekPosition %1 points %2, not at %3 that SeekID names")
+                    .arg(m_seek.position)
+                    .arg(found(c, target, h), named(m_seek.id, "the"));
+            });
     }
 
     void checkCue(CheckContext &c)
@@ -214,69 +258,90 @@ private:
         const qint64 base = segmentData(c);
         if (!m_cue.hasCluster || base < 0)
             return;
+        HeaderReader reader(c);
         const quint64 cluster = place(quint64(base), m_cue.cluster);
-        const Header h = readHeader(c, cluster);
+        if (m_cluster.position != cluster)
+            m_cluster = Target {cluster, reader.at(cluster)};
+        const Header &h = m_cluster.header;
         if (h.idLength != 4 || h.id != ClusterId)
-            return reportCue(c,
-                             QStringLiteral("CueClusterPosition %1 points %2, not at a Cluster "
-                                            "(0x1F43B675)")
-                                 .arg(m_cue.cluster)
-                                 .arg(found(c, cluster, h)));
+            return reportCue(c, [&] {
+                return QStringLiteral("CueClusterPosition %1 points %2, not at a Cluster "
+                                      "(0x1F43B675)")
+                    .arg(m_cue.cluster)
+                    .arg(found(c, cluster, h));
+            });
         if (!m_cue.hasRelative || h.sizeLength == 0)
             return;
-        const quint64 block = place(h.dataOffset, m_cue.relative);
-        const Header b = readHeader(c, block);
-        const QString where = QStringLiteral("CueRelativePosition %1 in the Cluster at offset %2")
-                                  .arg(m_cue.relative)
-                                  .arg(cluster);
+        const quint64 position = place(h.dataOffset, m_cue.relative);
+        if (m_block.position != position)
+            m_block = blockTarget(reader, position);
+        const Header &b = m_block.header;
+        const auto where = [&] {
+            return QStringLiteral("CueRelativePosition %1 in the Cluster at offset %2")
+                .arg(m_cue.relative)
+                .arg(cluster);
+        };
         if (b.idLength != 1 || (b.id != SimpleBlockId && b.id != BlockGroupId))
-            return reportCue(c,
-                             QStringLiteral("%1 points %2, not at a SimpleBlock or BlockGroup")
-                                 .arg(where, found(c, block, b)));
+            return reportCue(c, [&] {
+                return QStringLiteral("%1 points %2, not at a SimpleBlock or BlockGroup")
+                    .arg(where(), found(c, position, b));
+            });
         if (!m_cue.hasTrack)
             return;
-        quint64 track = b.lead;
-        if (b.id == SimpleBlockId ? !b.hasLead : !readGroupTrack(c, b, &track))
-            return reportCue(c,
-                             QStringLiteral("%1 points at %2 whose track number cannot be read")
-                                 .arg(where, named(b.id)));
-        if (track != m_cue.track)
-            reportCue(c,
-                      QStringLiteral("%1 points at %2 of track %3, not of CueTrack %4")
-                          .arg(where, named(b.id))
-                          .arg(track)
-                          .arg(m_cue.track));
+        if (!m_block.hasTrack)
+            return reportCue(c, [&] {
+                return QStringLiteral("%1 points at %2 whose track number cannot be read")
+                    .arg(where(), named(b.id));
+            });
+        if (m_block.track != m_cue.track)
+            reportCue(c, [&] {
+                return QStringLiteral("%1 points at %2 of track %3, not of CueTrack %4")
+                    .arg(where(), named(b.id))
+                    .arg(m_block.track)
+                    .arg(m_cue.track);
+            });
     }
 
-    // The track number of the Block among a BlockGroup's first children.
-    static bool readGroupTrack(const CheckContext &c, const Header &group, quint64 *track)
+    // The header at a block target and, for a SimpleBlock or a BlockGroup,
+    // its track number: a BlockGroup's is that of the Block among its first
+    // children.
+    static Target blockTarget(HeaderReader &reader, quint64 position)
     {
-        if (group.sizeLength == 0)
-            return false;
-        const quint64 end = group.unknownSize ? c.fileSize() : group.dataOffset + group.size;
+        Target t {position, reader.at(position)};
+        const Header &group = t.header;
+        if (group.idLength != 1)
+            return t;
+        if (group.id == SimpleBlockId) {
+            t.hasTrack = group.hasLead;
+            t.track = group.lead;
+        }
+        if (group.id != BlockGroupId || group.sizeLength == 0)
+            return t;
+        const quint64 end = group.unknownSize ? NoPosition : place(group.dataOffset, group.size);
         quint64 at = group.dataOffset;
         for (int i = 0; i < MaxGroupChildren && at < end; ++i) {
-            const Header child = readHeader(c, at);
+            const Header child = reader.at(at);
             if (child.idLength == 0 || child.sizeLength == 0 || child.unknownSize)
-                return false;
+                break;
             if (child.idLength == 1 && child.id == BlockId) {
-                *track = child.lead;
-                return child.hasLead;
+                t.hasTrack = child.hasLead;
+                t.track = child.lead;
+                break;
             }
-            at = child.dataOffset + child.size;
+            at = place(child.dataOffset, child.size);
         }
-        return false;
+        return t;
     }
 
     // Cue findings stand at the CuePoint, the parent of the current element.
-    void reportCue(CheckContext &c, const QString &message)
+    template <typename Message> void reportCue(CheckContext &c, const Message &message)
     {
-        const size_t depth = c.open().size() - 2;
-        c.reportAt(Severity::Error, "cue-target", c.open()[depth].offset, c.path(depth), message);
+        c.reportAbout(c.open().size() - 2, Severity::Error, "cue-target", message);
     }
 
     SeekEntry m_seek;
     CueEntry m_cue;
+    Target m_cluster, m_block; // the last ones read
 };
 
 } // namespace

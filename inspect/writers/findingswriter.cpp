@@ -32,19 +32,20 @@ void FindingsWriter::beginFile(const QString &, quint64 size)
 void FindingsWriter::finding(const Finding &finding)
 {
     Count &count = m_counts[QByteArray(finding.check)];
+    const quint64 n = finding.counted ? finding.counted : 1;
     switch (finding.severity) {
     case Severity::Error:
-        ++count.errors;
-        ++m_errors;
+        count.errors += n;
+        m_errors += n;
         break;
     case Severity::Warning:
-        ++count.warnings;
-        ++m_warnings;
+        count.warnings += n;
+        m_warnings += n;
         break;
-    case Severity::Info: ++count.infos; break;
+    case Severity::Info: count.infos += n; break;
     }
-    if (count.shown >= ShownPerCheck) {
-        ++m_omitted;
+    if (finding.counted || count.shown >= ShownPerCheck) {
+        m_omitted += n;
         return;
     }
     ++count.shown;

@@ -14,7 +14,7 @@
 class FindingsWriter : public Sink
 {
 public:
-    static constexpr quint64 ShownPerCheck = 100;
+    static constexpr quint64 ShownPerCheck = ShownFindingsPerCheck;
     // file: the name the findings go under, as the user gave it.
     explicit FindingsWriter(const QString &file)
         : m_file(file)

@@ -24,7 +24,7 @@ struct Result
 {
     int exitCode = -1;
     std::vector<Found> findings;
-    qint64 errors = -1, warnings = -1;
+    qint64 errors = -1, warnings = -1, omitted = 0;
     QByteArray out, err;
 
     // The findings of one check.
@@ -59,6 +59,7 @@ inline Result check(const QString &path)
     const QJsonObject doc = QJsonDocument::fromJson(r.out.trimmed()).object();
     result.errors = doc.value(QStringLiteral("errors")).toInteger(-1);
     result.warnings = doc.value(QStringLiteral("warnings")).toInteger(-1);
+    result.omitted = doc.value(QStringLiteral("omitted")).toInteger(0);
     for (const QJsonValue &v : doc.value(QStringLiteral("findings")).toArray()) {
         const QJsonObject o = v.toObject();
         Found f;

@@ -126,3 +126,40 @@ TEST(Check, FilesOfTodaysMuxersHaveNoErrors)
         EXPECT_EQ(QJsonDocument::fromJson(line).object().value("errors").toInt(-1), 0)
             << line.constData();
 }
+
+// Hostile files of many findings: a check shows its first 100 and counts
+// every other one, in text and in JSON; a deep path keeps its ends.
+TEST(Check, FindingsPastTheShownOnesAreCounted)
+{
+    const struct
+    {
+        const char *kind, *size, *check;
+        qint64 found, omitted; // of the check; not shown, of every check
+        const char *path;      // of the check's first finding
+    } cases[] = {
+        {"past-parent", "0", "past-parent", 2000, 1900, "/Segment/Cluster/Void"},
+        {"deep-empty", "2", "missing-element", 2002, 1902, "/Segment/Cluster/BlockGroup"},
+        {"deep-unknown-track", "5", "block-track", 2000, 1900,
+         "/Segment/Cluster/Cluster/Cluster/Cluster/SimpleBlock"},
+        {"deep-unknown-track", "999", "block-track", 2000, 3697,
+         "/Segment/Cluster/Cluster/...[994 more].../Cluster/Cluster/SimpleBlock"},
+    };
+    QTemporaryDir dir;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.kind) + ' ' + c.size);
+        const QString file = dir.filePath(QLatin1String(c.kind) + c.size + ".mkv");
+        ASSERT_EQ(e2e::runTool(SYNTH_PATH, {c.kind, file, "2000", c.size}).exitCode, 0);
+        const checks::Result r = checks::check(file);
+        const auto found = r.of(QLatin1String(c.check));
+        ASSERT_EQ(found.size(), 100u);
+        EXPECT_EQ(found.front().path, QString::fromUtf8(c.path));
+        EXPECT_EQ(r.omitted, c.omitted);
+        EXPECT_EQ(r.errors + r.warnings, qint64(r.findings.size()) + r.omitted);
+        const QByteArray text = e2e::inspect({"--check", file}).out;
+        const QByteArray summary = QByteArray::number(r.errors) + " errors, "
+            + QByteArray::number(r.warnings) + " warnings";
+        EXPECT_TRUE(text.contains(summary + " (")) << text.right(200).constData();
+        EXPECT_TRUE(text.contains(QByteArray(c.check) + ' ' + QByteArray::number(c.found) + 'E'));
+        EXPECT_TRUE(text.endsWith("; " + QByteArray::number(c.omitted) + " more not shown\n"));
+    }
+}

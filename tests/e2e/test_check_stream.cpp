@@ -100,27 +100,34 @@ TEST(CheckStream, CutFileReportsTheInnermostElement)
     EXPECT_LT(found[0].offset, 20000u);
 }
 
-// Blocks before the Tracks: decided when the Tracks come, once per number.
+// Blocks before the Tracks: decided when the Tracks come, each block, and
+// the first 100 of those of unknown numbers shown, whichever numbers the
+// Tracks turn out to have.
 TEST(CheckStream, BlocksBeforeTracks)
 {
     using namespace ebml;
     const QByteArray block1 = el(0xA3, bytes({0x81, 0, 0, 0x80, 1}));
     const QByteArray block3 = el(0xA3, bytes({0x83, 0, 0, 0x80, 1}));
-    const QByteArray cluster = el(0x1F43B675, uel(0xE7, 0) + block1 + block3 + block3);
-    const QByteArray tracks = el(0x1654AE6B, el(0xAE, uel(0xD7, 1) + uel(0x73C5, 7)));
+    const QByteArray block4 = el(0xA3, bytes({0x84, 0, 0, 0x80, 1}));
+    QByteArray blocks = uel(0xE7, 0) + block1;
+    for (int i = 0; i < 150; ++i)
+        blocks += block4 + block3;
+    const QByteArray entries
+        = el(0xAE, uel(0xD7, 1) + uel(0x73C5, 7)) + el(0xAE, uel(0xD7, 4) + uel(0x73C5, 8));
     const QByteArray header = el(0x1A45DFA3, el(0x4282, "matroska"));
-    const QByteArray file = header + el(0x18538067, cluster + tracks);
+    const QByteArray file
+        = header + el(0x18538067, el(0x1F43B675, blocks) + el(0x1654AE6B, entries));
 
     const QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("blocks-first.mkv"));
-    QFile out(path);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(file);
-    out.close();
-    const auto found = checks::check(path).of(QStringLiteral("block-track"));
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].path, QLatin1String("/Segment/Cluster/SimpleBlock[2]"));
+    ASSERT_TRUE(e2e::writeFile(path, file));
+    const checks::Result r = checks::check(path);
+    const auto found = r.of(QStringLiteral("block-track"));
+    ASSERT_EQ(found.size(), 100u);
+    EXPECT_EQ(r.omitted, 50);
+    EXPECT_EQ(found[0].path, QLatin1String("/Segment/Cluster/SimpleBlock[3]"));
     EXPECT_EQ(found[0].offset, quint64(file.indexOf(block3)));
+    EXPECT_EQ(found[99].path, QLatin1String("/Segment/Cluster/SimpleBlock[201]"));
 }
 
 // Clean files of independent muxers give the group nothing to say.
