@@ -22,6 +22,10 @@ source bench/common.sh
 # name | options | synth arguments of the smaller file | of the larger one
 cases=(
   "checked-crc|--crc|checked 5 0|checked 1000 0"
+  "deep-empty|--check|deep-empty 2000000 5|deep-empty 2000000 999"
+  "deep-unknown-track|--check|deep-unknown-track 1000000 5|deep-unknown-track 1000000 999"
+  "past-parent|--check|past-parent 1000000|past-parent 4000000"
+  "cue-targets|--check|cue-targets 375000|cue-targets 1500000"
 )
 
 printf '%-22s %-8s %12s %12s %10s %10s %7s\n' case options "small B" "large B" "small ms" \
