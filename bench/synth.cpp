@@ -127,6 +127,8 @@ int usage()
                "          starting with the CRC-32 of its payload; each BlockGroup holds\n"
                "          a Void of 2 bytes after it\n"
                "  crc-zero as crc-nested, with CRC-32s of 0\n"
+               "  laced   COUNT SimpleBlocks of 7 bytes, each of 256 empty frames in fixed-size\n"
+               "          lacing\n"
                "  claims  COUNT elements that claim a terabyte each, one kind after another\n",
                stderr);
     return 2;
@@ -246,6 +248,25 @@ int main(int argc, char **argv)
         for (const Bytes &level : levels)
             write(level);
         write(inner);
+    } else if (kind == "laced") {
+        const uint64_t perCluster = 1000;
+        const uint64_t clusters = (count + perCluster - 1) / perCluster;
+        const Bytes tracks = videoTracks(0);
+        Bytes head;
+        putId(head, 0x18538067);
+        putSize8(head, tracks.size() + clusters * 15 + count * 7);
+        write(head);
+        write(tracks);
+        for (uint64_t c = 0; c < clusters; ++c) {
+            const uint64_t blocks = std::min(perCluster, count - c * perCluster);
+            Bytes cluster;
+            putId(cluster, 0x1F43B675);
+            putSize8(cluster, 3 + blocks * 7);
+            uintElement(cluster, 0xE7, uint8_t(c));
+            for (uint64_t b = 0; b < blocks; ++b)
+                cluster.insert(cluster.end(), {0xA3, 0x85, 0x81, 0x00, uint8_t(b), 0x84, 0xFF});
+            write(cluster);
+        }
     } else if (kind == "claims") {
         const uint64_t tera = uint64_t(1) << 40;
         const uint32_t ids[] = {0x4282, 0x7BA9, 0x63A2, 0xEC, 0x4F00, 0x18538067, 0xA3};
