@@ -79,6 +79,40 @@ Bytes videoTracks(uint64_t repeats)
     return out;
 }
 
+// CRC-32 (IEEE, reflected), and what joins the CRCs of two runs of bytes.
+uint32_t crc32(uint32_t crc, const uint8_t *p, size_t size)
+{
+    crc = ~crc;
+    while (size--) {
+        crc ^= *p++;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+uint32_t multiply(uint32_t a, uint32_t b)
+{
+    uint32_t p = 0;
+    for (uint32_t m = 1u << 31; m; m >>= 1) {
+        if (a & m)
+            p ^= b;
+        b = (b >> 1) ^ (0xEDB88320u & (0u - (b & 1)));
+    }
+    return p;
+}
+
+// The CRC of A followed by B.
+uint32_t combine(uint32_t crcA, uint32_t crcB, uint64_t lengthB)
+{
+    uint32_t shift = 1u << 31, power = 1u << 23; // 1, x^8
+    for (; lengthB; lengthB >>= 1, power = multiply(power, power)) {
+        if (lengthB & 1)
+            shift = multiply(power, shift);
+    }
+    return multiply(shift, crcA) ^ crcB;
+}
+
 int usage()
 {
     std::fputs("usage: vantorel-synth KIND OUT.mkv COUNT [SIZE]\n"
@@ -90,6 +124,12 @@ int usage()
                "  checked COUNT nested Clusters, each starting with a CRC-32 (of 0), around\n"
                "          a Void of SIZE bytes (a hole)\n"
                "  claims  COUNT elements that claim a terabyte each, one kind after another\n"
+               "  crc-nested SIZE nested Clusters around COUNT BlockGroups, each master\n"
+               "          starting with the CRC-32 of its payload; each BlockGroup holds\n"
+               "          a Void of 2 bytes after it\n"
+               "  crc-zero as crc-nested, with CRC-32s of 0\n"
+               "  laced   COUNT SimpleBlocks of 7 bytes, each of 256 empty frames in fixed-size\n"
+               "          lacing\n"
                "  deep-empty  COUNT empty BlockGroups inside SIZE nested masters (a Segment,\n"
                "          then Clusters)\n"
                "  deep-unknown-track  COUNT SimpleBlocks of track 5 inside SIZE nested\n"
@@ -182,6 +222,57 @@ int main(int argc, char **argv)
         write(junk);
         std::fseek(out, long(size) - 1, SEEK_CUR);
         std::fputc(0, out);
+    } else if (kind == "crc-nested" || kind == "crc-zero") {
+        // Each level: its header (4 + 8), a CRC-32 (6), then the next level;
+        // CRCs are found from the innermost out.
+        const bool zero = kind == "crc-zero";
+        auto crcElement = [&](Bytes &out, uint32_t crc) {
+            const uint32_t stored = zero ? 0 : crc;
+            out.insert(out.end(),
+                       {0xBF, 0x84, uint8_t(stored), uint8_t(stored >> 8), uint8_t(stored >> 16),
+                        uint8_t(stored >> 24)});
+        };
+        const Bytes voidElement = {0xEC, 0x80};
+        Bytes group = {0xA0, 0x88};
+        crcElement(group, crc32(0, voidElement.data(), voidElement.size()));
+        group.insert(group.end(), voidElement.begin(), voidElement.end());
+        Bytes inner;
+        for (uint64_t i = 0; i < count; ++i)
+            inner.insert(inner.end(), group.begin(), group.end());
+        const uint64_t depth = size;
+        std::vector<Bytes> levels(depth);
+        uint32_t crc = crc32(0, inner.data(), inner.size());
+        uint64_t covered = inner.size();
+        for (uint64_t i = depth; i-- > 0;) {
+            Bytes &level = levels[i];
+            putId(level, 0x1F43B675);
+            putSize8(level, 6 + covered);
+            crcElement(level, crc);
+            crc = combine(crc32(0, level.data(), level.size()), crc, covered);
+            covered += level.size();
+        }
+        for (const Bytes &level : levels)
+            write(level);
+        write(inner);
+    } else if (kind == "laced") {
+        const uint64_t perCluster = 1000;
+        const uint64_t clusters = (count + perCluster - 1) / perCluster;
+        const Bytes tracks = videoTracks(0);
+        Bytes head;
+        putId(head, 0x18538067);
+        putSize8(head, tracks.size() + clusters * 15 + count * 7);
+        write(head);
+        write(tracks);
+        for (uint64_t c = 0; c < clusters; ++c) {
+            const uint64_t blocks = std::min(perCluster, count - c * perCluster);
+            Bytes cluster;
+            putId(cluster, 0x1F43B675);
+            putSize8(cluster, 3 + blocks * 7);
+            uintElement(cluster, 0xE7, uint8_t(c));
+            for (uint64_t b = 0; b < blocks; ++b)
+                cluster.insert(cluster.end(), {0xA3, 0x85, 0x81, 0x00, uint8_t(b), 0x84, 0xFF});
+            write(cluster);
+        }
     } else if (kind == "claims") {
         const uint64_t tera = uint64_t(1) << 40;
         const uint32_t ids[] = {0x4282, 0x7BA9, 0x63A2, 0xEC, 0x4F00, 0x18538067, 0xA3};

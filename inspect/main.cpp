@@ -137,6 +137,7 @@ int readOptions(int argc, char **argv, Options *o)
     const QString html = QStringLiteral("html");
     const QString htmlHexLimit = QStringLiteral("html-hex-limit");
     const QString htmlMaxNodes = QStringLiteral("html-max-nodes");
+    const QString htmlMaxRows = QStringLiteral("html-max-rows");
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("A .mkv or .webm file; with --check, any number."),
                                  QStringLiteral("FILE..."));
@@ -170,6 +171,12 @@ int readOptions(int argc, char **argv, Options *o)
         return fail(ExitUsage,
                     QStringLiteral("--html-max-nodes takes a count, not '%1'")
                         .arg(parser.value(htmlMaxNodes)));
+    o->report.maxRows
+        = o->report.maxNodes > ~quint64(0) / 10 ? ~quint64(0) : o->report.maxNodes * 10;
+    if (parser.isSet(htmlMaxRows) && !number(parser, htmlMaxRows, &o->report.maxRows))
+        return fail(ExitUsage,
+                    QStringLiteral("--html-max-rows takes a count, not '%1'")
+                        .arg(parser.value(htmlMaxRows)));
     if (parser.isSet(html) && (parser.isSet(json) || parser.isSet(frames)))
         return fail(ExitUsage,
                     QStringLiteral("--html replaces the printed tree: not with --json "

@@ -8,7 +8,9 @@
 // Fields are separated by tabs. Texts are escaped as Escape::html does, so
 // a field never holds a raw tab, newline, '<' or '^'.
 //
-// A node line: the node fields, then the row fields of each row. A row
+// A node line: the node fields, then the row fields of each row. Its
+// rowsOmitted is the number of its rows past the report's cap, which are
+// only counted (empty for none); they are the last of its rows. A row
 // offset is empty when the row starts where the previous one ended (the
 // first row: at the node), else it is its distance from the node. The
 // parent is the index of the parent's node line, -1 at the top level.
@@ -26,6 +28,7 @@ enum NodeField {
     NodeBytes,
     NodeAnnotation,
     NodeCrc,
+    NodeRowsOmitted,
     NodeFields
 };
 enum RowField { RowName, RowOffset, RowLength, RowValue, RowMeaning, RowFields };
@@ -55,7 +58,7 @@ constexpr char Reference = '^';
 
 // The names under which the page finds each field.
 constexpr const char *NodeFieldNames[NodeFields]
-    = {"parent", "name", "offset", "size", "flags", "bytes", "annotation", "crc"};
+    = {"parent", "name", "offset", "size", "flags", "bytes", "annotation", "crc", "rowsOmitted"};
 constexpr const char *RowFieldNames[RowFields] = {"name", "offset", "length", "value", "meaning"};
 constexpr const char *LateFieldNames[LateFields]
     = {"index", "annotation", "crc", "omitted", "status"};

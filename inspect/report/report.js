@@ -113,7 +113,7 @@
     const d = {
       offText: f[N.offset], sizeText: f[N.size], b64: f[N.bytes],
       ann: f[N.annotation] ? unesc(f[N.annotation]) : '', crc: f[N.crc],
-      omitted: 0, status: 0, rows: [],
+      omitted: 0, rowsOmitted: +f[N.rowsOmitted] || 0, status: 0, rows: [],
     };
     const p = patches.get(i);
     if (p) {
@@ -187,6 +187,10 @@
       notes.push(`This page holds the first ${fmt(sum.embedded)} of ${fmt(sum.elements)} elements with `
         + `their rows and bytes; the other ${fmt(sum.elements - sum.embedded)} are only counted `
         + `(--html-max-nodes ${fmt(meta.maxNodes)}).`);
+    if (sum.rowsEmbedded < sum.rows)
+      notes.push(`This page holds the first ${fmt(sum.rowsEmbedded)} of the ${fmt(sum.rows)} rows of its `
+        + `elements; the other ${fmt(sum.rows - sum.rowsEmbedded)} are only counted `
+        + `(--html-max-rows ${fmt(meta.maxRows)}).`);
     if (sum.headOnly)
       notes.push(`The page's budget of ${fmt(meta.hexBudget)} bytes was spent: ${fmt(sum.headOnly)} `
         + `elements after it show only their first ${meta.headBytes} bytes.`);
@@ -294,6 +298,9 @@
           + `<td class="ro">@${r.off}</td><td class="rl">len ${r.len}</td></tr>`;
       });
       h += '</table>';
+      if (d.rowsOmitted)
+        h += `<div class="omit">${fmt(d.rowsOmitted)} more rows of this element are only counted `
+          + '(past --html-max-rows)</div>';
       if (d.ann) h += `<div class="ann"># ${html(d.ann)}</div>`;
       h += '<div class="tail"><button class="more" hidden></button>';
       if (d.omitted)

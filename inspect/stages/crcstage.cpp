@@ -105,6 +105,10 @@ void CrcStage::beginFile(const QString &fileName, quint64 size)
 {
     m_fileSize = size;
     m_catchUpLeft = size;
+    m_open.clear();
+    m_ranges.clear();
+    m_ends = {};
+    m_done = 0;
     m_next->beginFile(fileName, size);
 }
 
@@ -141,7 +145,7 @@ void CrcStage::endElement()
             advance(node.end);
             const Range range = m_ranges.back();
             m_ranges.pop_back();
-            const bool ok = !range.failed && range.crc == node.expected;
+            const bool ok = !range.failed && finish(range) == node.expected;
             m_next->crcChecked(ok ? CrcVerdict::Ok : CrcVerdict::Mismatch);
         } else if (node.verdict != CrcVerdict::None) {
             m_next->crcChecked(node.verdict);
@@ -165,79 +169,65 @@ void CrcStage::startCheck(const Node &crc, Node &master)
     master.expected = quint32(stored[0]) | quint32(stored[1]) << 8 | quint32(stored[2]) << 16
         | quint32(stored[3]) << 24;
     master.checking = true;
-    m_ranges.push_back(Range {from, to, 0, false});
+    advance(from);
+    Range range {from, to, from, 0, 0, 0, false};
     // The pass went past this payload's start only after an element that
     // ran past its parent; such bytes are read again, up to the file's size
     // in all.
-    if (from < m_done && !catchUp(m_ranges.back()))
-        m_ranges.back().failed = true;
+    if (from < m_done) {
+        range.at = qMin(m_done, to);
+        range.failed = !catchUp(range);
+    }
+    range.passAt = m_pass;
+    range.passTo = m_pass;
+    if (range.at < to)
+        m_ends.push({to, m_ranges.size()});
+    m_ranges.push_back(range);
+}
+
+// passTo is combine(passAt, CRC of [at, to)); as combine is linear in its
+// CRCs, that of [from, at) and [at, to) is combine(crc ^ passAt, passTo).
+quint32 CrcStage::finish(const Range &range)
+{
+    return combine(range.crc ^ range.passAt, range.passTo, range.to - range.at);
 }
 
 bool CrcStage::catchUp(Range &range)
 {
-    const quint64 to = qMin(m_done, range.to);
-    if (to - range.from > m_catchUpLeft)
+    if (range.at - range.from > m_catchUpLeft)
         return false;
-    m_catchUpLeft -= to - range.from;
-    for (quint64 at = range.from; at < to;) {
+    m_catchUpLeft -= range.at - range.from;
+    for (quint64 at = range.from; at < range.at;) {
         const qint64 n = m_input->readDirect(qint64(at), reinterpret_cast<char *>(m_buffer.get()),
-                                             qint64(qMin<quint64>(to - at, BufferSize)));
+                                             qint64(qMin<quint64>(range.at - at, BufferSize)));
         if (n <= 0)
             return false;
-        range.crc = combine(range.crc, crc32(0, m_buffer.get(), size_t(n)), quint64(n));
+        range.crc = crc32(range.crc, m_buffer.get(), size_t(n));
         at += quint64(n);
     }
     return true;
 }
 
+// Reads on to offset to, stopping where open ranges end to note the running
+// CRC there. Bytes that no open range still wants are skipped.
 void CrcStage::advance(quint64 to)
 {
     to = qMin(to, m_fileSize);
-    // Bytes before the first open range are no check's.
-    quint64 first = to;
-    for (const Range &range : m_ranges)
-        first = qMin(first, range.from);
-    m_done = qMax(m_done, first);
-    while (m_done < to) {
+    while (m_done < to && !m_ends.empty()) {
+        const quint64 stop = qMin(to, m_ends.top().first);
         const qint64 n
             = m_input->readDirect(qint64(m_done), reinterpret_cast<char *>(m_buffer.get()),
-                                  qint64(qMin<quint64>(to - m_done, BufferSize)));
+                                  qint64(qMin<quint64>(stop - m_done, BufferSize)));
         if (n <= 0) {
-            for (Range &range : m_ranges)
-                range.failed = true;
-            m_done = to;
-            return;
+            // The pass breaks here: no range that spans the gap can match.
+            for (; !m_ends.empty(); m_ends.pop())
+                m_ranges[m_ends.top().second].failed = true;
+            break;
         }
-        feed(m_done, m_buffer.get(), size_t(n));
+        m_pass = crc32(m_pass, m_buffer.get(), size_t(n));
         m_done += quint64(n);
+        for (; !m_ends.empty() && m_ends.top().first <= m_done; m_ends.pop())
+            m_ranges[m_ends.top().second].passTo = m_pass;
     }
-}
-
-// Folds bytes at offset from into every open range, cut where a range
-// starts or ends.
-void CrcStage::feed(quint64 from, const unsigned char *bytes, size_t size)
-{
-    const quint64 to = from + size;
-    for (quint64 at = from; at < to;) {
-        quint64 cut = to;
-        for (const Range &range : m_ranges) {
-            if (range.from > at && range.from < cut)
-                cut = range.from;
-            if (range.to > at && range.to < cut)
-                cut = range.to;
-        }
-        bool covered = false;
-        for (const Range &range : m_ranges)
-            covered = covered || (range.from <= at && cut <= range.to);
-        if (covered) {
-            const quint64 length = cut - at;
-            const quint32 piece = crc32(0, bytes + (at - from), size_t(length));
-            const quint32 shift = shiftOver(length);
-            for (Range &range : m_ranges) {
-                if (range.from <= at && cut <= range.to)
-                    range.crc = multiply(shift, range.crc) ^ piece;
-            }
-        }
-        at = cut;
-    }
+    m_done = qMax(m_done, to);
 }

@@ -2,7 +2,10 @@
 
 #include "sink.h"
 
+#include <functional>
 #include <memory>
+#include <queue>
+#include <utility>
 #include <vector>
 
 class InputDevice;
@@ -11,10 +14,11 @@ class InputDevice;
 // the CRC (IEEE, stored little-endian) of the rest of that master's payload.
 // The verdict reaches the next sink just before the master's end.
 //
-// All checks share one forward pass over the input: the bytes that one or
-// more open checks cover are read once, in order, into one buffer, and each
-// piece's CRC is folded into every check that covers it. Nested masters with
-// CRCs therefore cost one read of their bytes, not one per level.
+// All checks share one forward pass over the input, which keeps one running
+// CRC of the bytes it reads. A check notes that CRC where its range begins
+// and where it ends, and gets its own from the two and the range's length,
+// so that each piece is folded once however many checks cover it, and ranges
+// need not nest.
 class CrcStage : public Stage
 {
 public:
@@ -46,19 +50,26 @@ private:
     {
         quint64 from;
         quint64 to;
-        quint32 crc;
+        quint64 at;     // [from, at) was read again; the pass covers [at, to)
+        quint32 crc;    // of [from, at)
+        quint32 passAt; // the running CRC at at
+        quint32 passTo; // and at to, once the pass got there
         bool failed;
     };
+    // An open range that the pass has not finished: its end and its index.
+    using End = std::pair<quint64, size_t>;
     void startCheck(const Node &crc, Node &master);
+    static quint32 finish(const Range &range);
     void advance(quint64 to);
-    void feed(quint64 from, const unsigned char *bytes, size_t size);
     bool catchUp(Range &range);
 
     InputDevice *m_input;
     quint64 m_fileSize = 0;
     std::vector<Node> m_open;
     std::vector<Range> m_ranges; // of the masters being checked, outermost first
-    quint64 m_done = 0;          // bytes before this are folded into the open ranges
-    quint64 m_catchUpLeft = 0;   // bytes that may be read a second time
+    std::priority_queue<End, std::vector<End>, std::greater<End>> m_ends; // nearest first
+    quint64 m_done = 0;        // the pass has read the bytes before this
+    quint32 m_pass = 0;        // the running CRC, since the pass last skipped bytes
+    quint64 m_catchUpLeft = 0; // bytes that may be read a second time
     std::unique_ptr<unsigned char[]> m_buffer;
 };

@@ -130,6 +130,7 @@ void HtmlWriter::beginFile(const QString &fileName, quint64 size)
         {"size", size},
         {"hexLimit", m_settings.hexLimit},
         {"maxNodes", m_settings.maxNodes},
+        {"maxRows", m_settings.maxRows},
         {"hexBudget", m_settings.hexBudget},
         {"headBytes", HeadBytes},
         {"maxFrames", m_settings.maxFrames},
@@ -334,6 +335,9 @@ void HtmlWriter::flush(Open &node, qint64 parentIndex, quint64 bytesTo)
         m_line += crcText(node.crc);
         node.crc = CrcVerdict::None;
     }
+    m_line += '\t';
+    if (node.rowsOmitted)
+        putNumber(m_line, node.rowsOmitted);
     m_line += m_rows;
     m_rows.clear();
     writeLine(m_line);
@@ -348,6 +352,12 @@ void HtmlWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
     // This plug-in adds every row of a node before its first child.
     if (node.hasChildren || node.flushed)
         return;
+    ++m_rowCount;
+    if (m_rowsEmbedded >= m_settings.maxRows) {
+        ++node.rowsOmitted;
+        return;
+    }
+    ++m_rowsEmbedded;
     m_rows += '\t';
     reference(m_rows, name);
     m_rows += '\t';
@@ -469,23 +479,34 @@ void HtmlWriter::tracksSummed(const TrackSummary &summary)
 
 void HtmlWriter::writeSummary()
 {
-    const quint64 counts[] = {m_elements,   m_embedded,      m_unknown,
-                              m_pastEither, m_pastFile,      m_pastParent,
-                              m_hexBytes,   m_headOnly,      m_summary.timecodeScale,
-                              m_frameCount, m_framesEmbedded};
+    const quint64 counts[] = {m_elements,
+                              m_embedded,
+                              m_rowCount,
+                              m_rowsEmbedded,
+                              m_unknown,
+                              m_pastEither,
+                              m_pastFile,
+                              m_pastParent,
+                              m_hexBytes,
+                              m_headOnly,
+                              m_summary.timecodeScale,
+                              m_frameCount,
+                              m_framesEmbedded};
     std::string s = "<script type=\"application/json\" id=\"vt-summary\">{";
     putFields(s,
               {{"elements", counts[0]},
                {"embedded", counts[1]},
-               {"unknown", counts[2]},
-               {"pastEnd", counts[3]},
-               {"pastFileEnd", counts[4]},
-               {"pastParentEnd", counts[5]},
-               {"hexBytes", counts[6]},
-               {"headOnly", counts[7]},
-               {"timecodeScale", counts[8]},
-               {"frames", counts[9]},
-               {"framesEmbedded", counts[10]}});
+               {"rows", counts[2]},
+               {"rowsEmbedded", counts[3]},
+               {"unknown", counts[4]},
+               {"pastEnd", counts[5]},
+               {"pastFileEnd", counts[6]},
+               {"pastParentEnd", counts[7]},
+               {"hexBytes", counts[8]},
+               {"headOnly", counts[9]},
+               {"timecodeScale", counts[10]},
+               {"frames", counts[11]},
+               {"framesEmbedded", counts[12]}});
     s += ", \"tracks\": [";
     for (const TrackFacts &t : m_summary.tracks) {
         s += &t == m_summary.tracks.data() ? "{" : ", {";

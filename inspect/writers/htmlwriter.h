@@ -24,6 +24,7 @@ public:
     {
         quint64 hexLimit = 4096;         // bytes embedded per element
         quint64 maxNodes = 200000;       // elements embedded with rows and bytes
+        quint64 maxRows = 2000000;       // rows of those embedded in all
         quint64 hexBudget = 32ull << 20; // bytes embedded in all; past it, heads only
         quint64 maxFrames = 1000000;     // frames embedded for the charts
     };
@@ -59,6 +60,7 @@ private:
         quint64 size;
         quint64 end;         // offset + size, saturated
         quint64 omitted = 0; // descendants past the cap
+        quint64 rowsOmitted = 0;
         quint8 flags;
         bool flushed = false; // its line went out, or never will
         bool hasChildren = false;
@@ -98,6 +100,8 @@ private:
     std::vector<unsigned char> m_read;
 
     quint64 m_embedded = 0;
+    quint64 m_rowCount = 0; // rows of the embedded elements
+    quint64 m_rowsEmbedded = 0;
     quint64 m_elements = 0;
     quint64 m_unknown = 0;
     quint64 m_pastFile = 0;

@@ -244,3 +244,79 @@ TEST(CrcStage, ChecksNestedMastersInOnePass)
     EXPECT_EQ(check(good.left(good.size() - 1)).first, QStringList {"mismatch"});
     EXPECT_TRUE(check(second).first.empty());
 }
+
+namespace {
+
+// A master whose first child is a CRC-32 of the bytes it claims after that
+// child: rest, and over more past the master's contents. sealed() fills it in.
+QByteArray crcDraft(quint32 id, const QByteArray &rest, int over = 0, bool wrong = false)
+{
+    const int claim = rest.size() + over;
+    return ebml::header(id, quint64(6 + claim))
+        + ebml::bytes({0xBF, 0x84, 'C', wrong ? 'X' : 'R', claim >> 8, claim & 0xFF}) + rest;
+}
+
+// Each draft CRC-32 filled in, the last first so that those before cover its
+// final bytes; then the first "!!!!" changed.
+QByteArray sealed(QByteArray file)
+{
+    const QByteArray mark("\xBF\x84\x43");
+    for (qsizetype at = file.lastIndexOf(mark); at > 0; at = file.lastIndexOf(mark, at - 1)) {
+        const QByteArray range = file.mid(at + 6, quint8(file[at + 4]) << 8 | quint8(file[at + 5]));
+        const quint32 crc = CrcStage::crc32(0, reinterpret_cast<const uchar *>(range.constData()),
+                                            size_t(range.size()))
+            ^ (file[at + 3] == 'X');
+        for (int i = 0; i < 4; ++i)
+            file[at + 2 + i] = char(crc >> (8 * i));
+    }
+    if (const qsizetype bad = file.indexOf("!!!!"); bad >= 0)
+        file[bad] = '?';
+    return file;
+}
+
+} // namespace
+
+// Nested checks get each their own verdict, also where ranges do not nest: a
+// child master that runs past its parent, and a master after it whose range
+// begins before the bytes already read end. Verdicts from the innermost out.
+TEST(CrcStage, VerdictsOfRangesThatNestOrNot)
+{
+    using ebml::Cluster;
+    const auto v = [](int n) { return ebml::el(ebml::Void, QByteArray(n, 'v')); };
+    const QByteArray bad = ebml::el(ebml::Void, "!!!!");
+    const auto three = [&](const QByteArray &inner, bool wrongMiddle, const QByteArray &tail) {
+        return crcDraft(Cluster,
+                        v(3) + crcDraft(Cluster, v(2) + inner + v(1), 0, wrongMiddle) + tail);
+    };
+    // The master after: its range begins 3 bytes before the overrunning one's end.
+    const auto after = [&](const QByteArray &rest) {
+        return crcDraft(Cluster,
+                        v(1) + ebml::el(ebml::Tracks, crcDraft(ebml::BlockGroup, v(2), 14))
+                            + crcDraft(Cluster, v(1) + rest) + v(1));
+    };
+    const struct
+    {
+        const char *name;
+        QByteArray file;
+        QStringList verdicts;
+    } cases[] = {
+        {"nested", three(crcDraft(Cluster, v(4)), false, v(2)), {"ok", "ok", "ok"}},
+        {"middle wrong", three(crcDraft(Cluster, v(4)), true, v(2)), {"ok", "mismatch", "ok"}},
+        {"innermost changed",
+         three(crcDraft(Cluster, bad), false, v(2)),
+         {"mismatch", "mismatch", "mismatch"}},
+        {"outer tail changed",
+         three(crcDraft(Cluster, v(4)), false, bad),
+         {"ok", "ok", "mismatch"}},
+        {"past parent",
+         crcDraft(Cluster, v(2) + crcDraft(ebml::BlockGroup, v(3), 6)) + v(4),
+         {"ok", "ok"}},
+        {"past parent changed",
+         crcDraft(Cluster, v(2) + crcDraft(ebml::BlockGroup, v(3), 6)) + bad,
+         {"mismatch", "ok"}},
+        {"after", after(v(4)), {"ok", "ok", "ok"}},
+        {"after changed", after(bad), {"ok", "mismatch", "mismatch"}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(check(sealed(c.file)).first, c.verdicts) << c.name;
+}

@@ -17,13 +17,14 @@ function check(ok, what, detail) {
   failures += !ok;
   console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}${ok || detail === undefined ? '' : ': ' + detail}`);
 }
-const html = (file) => {
+const html = (file, ...options) => {
   const out = path.resolve(outDir, path.basename(file) + '.html');
-  execFileSync(inspect, ['--html', out, file], { stdio: 'ignore' });
+  execFileSync(inspect, [...options, '--html', out, file], { stdio: 'ignore' });
   return 'file://' + out;
 };
 fs.mkdirSync(outDir, { recursive: true });
-const jsonOf = (file) => JSON.parse(execFileSync(inspect, ['--json', file], { maxBuffer: 1 << 28 }));
+const jsonOf = (file, ...options) =>
+  JSON.parse(execFileSync(inspect, [...options, '--json', file], { maxBuffer: 1 << 28 }));
 const json = jsonOf(sample);
 const bytes = fs.readFileSync(sample);
 
@@ -157,6 +158,29 @@ async function main() {
   await click('#tree > .skipped');
   const after = await evaluate(roots);
   check(JSON.stringify(after) === first(1200), 'a click on a gap renders what it skipped', after.length);
+
+  // Past --html-max-rows, the lace rows of 20 blocks are only counted: on the
+  // page, by their element and in all.
+  const laced = path.join(outDir, 'laced.mkv');
+  execFileSync(synth, ['laced', laced, '20'], { stdio: 'ignore' });
+  const rowsIn = (list) => list.reduce((k, e) => k + e.rows.length + rowsIn(e.children), 0);
+  const all = rowsIn(jsonOf(laced, '--modern').elements);
+  await open(html(laced, '--modern', '--html-max-rows', '1000'));
+  const [kept, left, cut, cutLeft] = await evaluate(`(() => {
+    const r = window.vantorelReport, out = [0, 0, -1, 0];
+    for (let i = 0; i < r.count; ++i) {
+      const d = r.details(i);
+      out[0] += d.rows.length; out[1] += d.rowsOmitted;
+      if (out[2] < 0 && d.rowsOmitted) { out[2] = i; out[3] = d.rowsOmitted; }
+    }
+    return out; })()`);
+  check(kept === 1000 && kept + left === all, `the page holds 1000 of ${all} rows`, `${kept} + ${left}`);
+  await evaluate(`window.vantorelReport.reveal(${cut})`);
+  await click(`.node[data-i="${cut}"] > .head .tog`);
+  const said = await evaluate(`document.getElementById('notes').textContent + ' | '
+    + document.querySelector('.node[data-i="${cut}"] .omit').textContent`);
+  check(said.includes(`first 1,000 of the ${n(all)} rows of its elements; the other ${n(left)} are only counted`)
+    && said.includes(`| ${n(cutLeft)} more rows of this element`), 'the page says how many rows it left out', said);
 
   const requests = events.filter((m) => m.method === 'Network.requestWillBeSent').map((m) => m.params.request.url);
   check(requests.every((u) => /^(file|data):|^about:blank$/.test(u)), 'the page asks for nothing outside itself', requests);
