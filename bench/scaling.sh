@@ -21,14 +21,17 @@ source bench/common.sh
 
 # name | options | synth arguments of the smaller file | of the larger one
 cases=(
-  "checked-crc|--crc|checked 5 0|checked 1000 0"
+  "crc-nested|--crc|crc-nested 250000 5|crc-nested 250000 990"
+  "crc-nested|--check|crc-nested 250000 5|crc-nested 250000 990"
+  "crc-zero|--check|crc-zero 250000 5|crc-zero 250000 990"
+  "laced|--modern --html $work/laced.html|laced 50000|laced 200000"
   "deep-empty|--check|deep-empty 2000000 5|deep-empty 2000000 999"
   "deep-unknown-track|--check|deep-unknown-track 1000000 5|deep-unknown-track 1000000 999"
   "past-parent|--check|past-parent 1000000|past-parent 4000000"
   "cue-targets|--check|cue-targets 375000|cue-targets 1500000"
 )
 
-printf '%-22s %-8s %12s %12s %10s %10s %7s\n' case options "small B" "large B" "small ms" \
+printf '%-20s %-14s %12s %12s %10s %10s %7s\n' case options "small B" "large B" "small ms" \
   "large ms" ratio
 for c in "${cases[@]}"; do
   IFS='|' read -r name options small large <<<"$c"
@@ -43,7 +46,7 @@ for c in "${cases[@]}"; do
       median)
     eval "bytes_$size=$(stat -c %s "$file")"
   done
-  printf '%-22s %-8s %12s %12s %10s %10s %7s\n' "$name" "$options" "$bytes_small" \
+  printf '%-20s %-14s %12s %12s %10s %10s %7s\n' "$name" "${options%% $work*}" "$bytes_small" \
     "$bytes_large" "${t[small]}" "${t[large]}" \
     "$(awk -v s="${t[small]}" -v l="${t[large]}" 'BEGIN { printf "%.2f", l / s }')"
 done
