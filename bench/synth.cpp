@@ -89,7 +89,12 @@ int usage()
                "  nested  COUNT Cluster masters, each inside the one before\n"
                "  checked COUNT nested Clusters, each starting with a CRC-32 (of 0), around\n"
                "          a Void of SIZE bytes (a hole)\n"
-               "  claims  COUNT elements that claim a terabyte each, one kind after another\n",
+               "  claims  COUNT elements that claim a terabyte each, one kind after another\n"
+               "  unknown-nested  COUNT ChapterAtoms of unknown size, each inside the one\n"
+               "          before, then SIZE ChapterTimeStarts in the innermost\n"
+               "  near-elements  a Cluster with COUNT bytes of damaged data between two\n"
+               "          blocks: a zero byte, then SimpleBlock IDs each claiming SIZE bytes\n"
+               "          (default 65537) and followed by no element\n",
                stderr);
     return 2;
 }
@@ -186,6 +191,49 @@ int main(int argc, char **argv)
             e.insert(e.end(), {'a', 'b', 'c', 'd'});
             write(e);
         }
+    } else if (kind == "unknown-nested") {
+        // Segment > Chapters > EditionEntry of known sizes around the atoms.
+        const uint64_t edition = 2 * count + 3 * size;
+        Bytes head;
+        putId(head, 0x18538067);
+        putSize8(head, 12 + 10 + edition);
+        putId(head, 0x1043A770);
+        putSize8(head, 10 + edition);
+        putId(head, 0x45B9);
+        putSize8(head, edition);
+        write(head);
+        const Bytes atom = {0xB6, 0xFF}, start = {0x91, 0x81, 0x00};
+        for (uint64_t i = 0; i < count; ++i)
+            write(atom);
+        for (uint64_t i = 0; i < size; ++i)
+            write(start);
+    } else if (kind == "near-elements") {
+        // Each look-alike is A3 and a 3-byte size. With the default claim it
+        // ends one byte into a look-alike, where an unknown 3-byte ID begins.
+        const uint64_t claim = argc > 4 ? size : 65537;
+        const Bytes look
+            = {0xA3, uint8_t(0x20 | (claim >> 16)), uint8_t(claim >> 8), uint8_t(claim)};
+        Bytes block;
+        putId(block, 0xA3);
+        putSize8(block, 4 + 17); // 30 bytes: no look-alike ends where it or the Cluster ends
+        block.insert(block.end(), {0x81, 0x00, 0x00, 0x80});
+        block.resize(block.size() + 17, 0);
+        const uint64_t damaged = 1 + count / 4 * 4;
+        const Bytes tracks = videoTracks(0);
+        Bytes head;
+        putId(head, 0x18538067);
+        putSize8(head, tracks.size() + 12 + 3 + 2 * block.size() + damaged);
+        head.insert(head.end(), tracks.begin(), tracks.end());
+        putId(head, 0x1F43B675);
+        putSize8(head, 3 + 2 * block.size() + damaged);
+        uintElement(head, 0xE7, 0);
+        write(head);
+        write(block);
+        Bytes data(1, 0x00);
+        for (uint64_t i = 0; i < count / 4; ++i)
+            data.insert(data.end(), look.begin(), look.end());
+        write(data);
+        write(block);
     } else {
         std::fclose(out);
         return usage();
