@@ -8,6 +8,7 @@
 #include <QVector>
 
 #include <memory>
+#include <vector>
 
 #if defined(VANTOREL_MKV_LIBRARY)
 #define VANTOREL_MKV_EXPORT Q_DECL_EXPORT
@@ -199,6 +200,20 @@ private:
     // at the first element that can stand neither in it nor in an
     // unknown-sized master opened within it, or at limit. Reads headers only.
     quint64 unknownSizeEnd(quint32 id, quint64 from, quint64 limit);
+    // A scan that met masters of its own ID and unknown size one in another
+    // (ChapterAtoms, SimpleTags): where the payload of each begins, and where
+    // the scan ended, at the limit or at an element. Each of those masters
+    // ends there too (or at a nearer limit), and is not scanned again: the
+    // runs being walked, outermost first.
+    struct UnknownRun
+    {
+        quint32 id;
+        quint64 end;
+        bool endsAtLimit;
+        std::vector<quint64> starts;
+        size_t next; // the first start the walk has not reached
+    };
+    std::vector<UnknownRun> m_unknownRuns;
     // The ID of the innermost master being walked, 0 at the top level.
     quint32 m_parentId = 0;
     // How many bytes of damaged data begin at start: up to the next place in

@@ -123,7 +123,10 @@ Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginRecord(ElementMKV *re
     const bool unknownSize = modernMatroska && known && record->type == Master
         && size == (quint64(1) << (7 * sizeLength)) - 1;
     if (unknownSize) {
-        record->dataSize = unknownSizeEnd(id, record->dataOffset, end) - record->dataOffset;
+        // A master that its parent cuts within its header holds nothing, and
+        // reaches past the parent's end.
+        const quint64 found = unknownSizeEnd(id, record->dataOffset, end);
+        record->dataSize = found > record->dataOffset ? found - record->dataOffset : 0;
         seekTo(record->dataOffset);
     }
     // A size field holds less than 2^57, so this cannot wrap.
@@ -147,37 +150,73 @@ Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginRecord(ElementMKV *re
 
 Q_NEVER_INLINE quint64 ContainerMKV::unknownSizeEnd(quint32 id, quint64 from, quint64 limit)
 {
+    // Runs the walk has left behind: it only moves forward.
+    while (!m_unknownRuns.empty() && m_unknownRuns.back().end < from)
+        m_unknownRuns.pop_back();
+    for (auto run = m_unknownRuns.rbegin(); run != m_unknownRuns.rend(); ++run) {
+        if (run->id != id)
+            continue;
+        while (run->next < run->starts.size() && run->starts[run->next] < from)
+            ++run->next;
+        if (run->next == run->starts.size() || run->starts[run->next] != from)
+            continue;
+        // From here the scan of the run went on as this one would: it ends
+        // where the run does, or at a nearer limit.
+        if (limit <= run->end)
+            return limit;
+        if (!run->endsAtLimit)
+            return run->end;
+    }
+
     // The unknown-sized masters the scan is in, innermost last. A run of one
     // recursive ID takes one place: each would end at the same element. The
     // schema nests distinct masters far less deep than this.
     constexpr int Depth = 16;
     quint32 open[Depth] = {id};
     int depth = 1;
+    UnknownRun *run = nullptr;
     quint64 p = from;
+    const auto done = [&](quint64 at, bool atLimit) {
+        if (run) {
+            run->end = at;
+            run->endsAtLimit = atLimit;
+        }
+        return at;
+    };
     while (p < limit) {
         const Header h = readHeader(p);
         if (!h.idRead)
-            return p;
+            return done(p, false);
         while (depth > 0 && !mayHold(open[depth - 1], h.id))
             --depth;
         if (depth == 0)
-            return p;
+            return done(p, false);
         const ElementMKV *child = m_modernElements.value(h.id, nullptr);
         if (child && child->type == Master && h.unknownSize()) {
             if (open[depth - 1] != h.id) {
                 if (depth == Depth)
-                    return p;
+                    return done(p, false);
                 open[depth++] = h.id;
+            } else if (depth == 1) {
+                // A master of this ID, within the run: its scan would begin
+                // here as this one goes on. Only levels the walk may enter
+                // are noted.
+                if (!run) {
+                    m_unknownRuns.push_back(UnknownRun {id, limit, true, {}, 0});
+                    run = &m_unknownRuns.back();
+                }
+                if (run->starts.size() <= size_t(MaxNesting))
+                    run->starts.push_back(p + h.length());
             }
             p += h.length();
         } else {
             // A size field holds less than 2^57: this cannot wrap.
             if (h.size >= limit - p || h.length() + h.size > limit - p)
-                return limit;
+                return done(limit, true);
             p += h.length() + h.size;
         }
     }
-    return limit;
+    return done(limit, true);
 }
 
 // The payload of an element that is not a master.

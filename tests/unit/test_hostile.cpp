@@ -49,6 +49,58 @@ TEST(UnknownSize, ClustersNestUpToTheBoundAndTheWalkEnds)
     EXPECT_EQ(cluster->annotation, "Nesting too deep!");
 }
 
+// ChapterAtoms of unknown size (the schema allows none, the walk takes it)
+// nested one in another all end where the outermost does, found by one
+// look-ahead: the bytes requested stay a few times the input's. Also with a
+// master of unknown size between the levels, a run within a run, and an
+// element that ends a run. A master that its parent cuts within its header
+// is as long as its header, past that end.
+TEST(UnknownSize, NestedRunsEndTogetherAndNeverWrap)
+{
+    const QByteArray atom = id(ChapterAtom) + bytes({0xFF});
+    QByteArray run, tail, interleaved;
+    for (int i = 0; i < 400; ++i)
+        run += atom, interleaved += atom + id(ChapterDisplay) + bytes({0xFF});
+    for (int i = 0; i < 4000; ++i)
+        tail += uel(ChapterTimeStart, 1);
+    const QByteArray inner = el(ChapterAtom, run + tail), flag = uel(EditionFlagHidden, 0);
+    const int head = 4 + 8 + 2 + 8; // Chapters and EditionEntry
+    const struct
+    {
+        QByteArray edition;
+        QMap<qsizetype, int> ends; // where each ChapterAtom of unknown size ends
+    } cases[] = {
+        {run + tail, {{-1, 400}}},
+        {interleaved + tail, {{-1, 400}}},
+        {run + inner + tail, {{-1, 400}, {head + run.size() + inner.size(), 400}}},
+        {run + tail + flag + run.left(20) + tail,
+         {{head + run.size() + tail.size(), 400}, {-1, 10}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.edition.size());
+        const QByteArray input = header(Chapters, quint64(c.edition.size()) + 10, 8)
+            + header(EditionEntry, quint64(c.edition.size()), 8) + c.edition;
+        Probe p;
+        p.modernMatroska = true;
+        walkChecked(p, input);
+        QMap<qsizetype, int> ends;
+        forEachNode(p.tree.roots, [&](const ElementNode &n) {
+            if (n.name == "ChapterAtom" && n.rows[1].meaning == "unknown")
+                ++ends[n.offset + n.size == quint64(input.size()) ? -1
+                                                                  : qsizetype(n.offset + n.size)];
+        });
+        EXPECT_EQ(ends, c.ends);
+        EXPECT_LT(p.device.requested, quint64(8 * input.size()));
+    }
+
+    Probe p;
+    p.modernMatroska = true;
+    walkChecked(p, el(Segment, header(Cluster, 1) + id(BlockGroup) + bytes({0xFF})));
+    const ElementNode *group = p.tree.roots[0].child("Cluster")->child("BlockGroup");
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->size, 2u);
+}
+
 TEST(OverreachingMasters, EveryElementIsWalkedOnce)
 {
     // Inside a Segment: 40 masters, each claiming further than the one that
