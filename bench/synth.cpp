@@ -93,8 +93,8 @@ int usage()
                "  unknown-nested  COUNT ChapterAtoms of unknown size, each inside the one\n"
                "          before, then SIZE ChapterTimeStarts in the innermost\n"
                "  near-elements  a Cluster with COUNT bytes of damaged data between two\n"
-               "          blocks: a zero byte, then SimpleBlock IDs each claiming SIZE bytes\n"
-               "          (default 65537) and followed by no element\n",
+               "          blocks: a zero byte, then SimpleBlocks of track 1 each claiming\n"
+               "          SIZE bytes (default 65537) and followed by no element\n",
                stderr);
     return 2;
 }
@@ -208,17 +208,18 @@ int main(int argc, char **argv)
         for (uint64_t i = 0; i < size; ++i)
             write(start);
     } else if (kind == "near-elements") {
-        // Each look-alike is A3 and a 3-byte size. With the default claim it
-        // ends one byte into a look-alike, where an unknown 3-byte ID begins.
+        // Each look-alike is A3, a 3-byte size and track 1. With the default
+        // claim it ends one byte into a look-alike, where an unknown 3-byte
+        // ID begins.
         const uint64_t claim = argc > 4 ? size : 65537;
         const Bytes look
-            = {0xA3, uint8_t(0x20 | (claim >> 16)), uint8_t(claim >> 8), uint8_t(claim)};
+            = {0xA3, uint8_t(0x20 | (claim >> 16)), uint8_t(claim >> 8), uint8_t(claim), 0x81};
         Bytes block;
         putId(block, 0xA3);
         putSize8(block, 4 + 17); // 30 bytes: no look-alike ends where it or the Cluster ends
         block.insert(block.end(), {0x81, 0x00, 0x00, 0x80});
         block.resize(block.size() + 17, 0);
-        const uint64_t damaged = 1 + count / 4 * 4;
+        const uint64_t damaged = 1 + count / 5 * 5;
         const Bytes tracks = videoTracks(0);
         Bytes head;
         putId(head, 0x18538067);
@@ -230,7 +231,7 @@ int main(int argc, char **argv)
         write(head);
         write(block);
         Bytes data(1, 0x00);
-        for (uint64_t i = 0; i < count / 4; ++i)
+        for (uint64_t i = 0; i < count / 5; ++i)
             data.insert(data.end(), look.begin(), look.end());
         write(data);
         write(block);

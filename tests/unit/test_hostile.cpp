@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QSet>
+#include <QTemporaryFile>
 #include <QThread>
 
 using namespace ebml;
@@ -99,6 +100,61 @@ TEST(UnknownSize, NestedRunsEndTogetherAndNeverWrap)
     const ElementNode *group = p.tree.roots[0].child("Cluster")->child("BlockGroup");
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(group->size, 2u);
+}
+
+// Damaged data in a Cluster: a block whose ID is zeroed is skipped up to the
+// next block, though its frame data holds look-alikes of elements that end
+// where that block begins (a Timestamp too long for an integer, a block of
+// no track, CRC-32s one after another); the blocks after it are walked. A
+// resync over bytes that each claim to end far ahead reads the file about
+// once.
+TEST(DamagedData, ResyncLandsOnElementsAndReadsForward)
+{
+    QByteArray alike = el(Crc32, "abcd") + el(Crc32, "efgh") + el(Crc32, "ijkl");
+    alike = el(Timecode, el(SimpleBlock, bytes({0x87, 0, 0, 0x80}) + alike));
+    QByteArray zeroed = el(SimpleBlock, bytes({0x81, 0, 0, 0x80}) + "frame" + alike);
+    zeroed[0] = 0;
+    const QByteArray parts[] = {uel(Timecode, 0), simpleBlock(1, 0x80, 9), zeroed,
+                                simpleBlock(1, 0, 3), simpleBlock(1, 0, 4)};
+    QString want;
+    QByteArray body;
+    for (const QByteArray &part : parts)
+        body += part;
+    const QByteArray input = tracks({{1, 1}}) + el(Cluster, body);
+    quint64 at = quint64(input.size() - body.size());
+    for (const QByteArray &part : parts) {
+        want += QString("%1@%2+%3 ")
+                    .arg(part == zeroed         ? "Damaged data"
+                             : part.size() == 3 ? "Timecode"
+                                                : "SimpleBlock")
+                    .arg(at)
+                    .arg(part.size());
+        at += quint64(part.size());
+    }
+    Probe p;
+    p.modernMatroska = true;
+    walkChecked(p, input);
+    QString walked;
+    for (const ElementNode &n : p.tree.roots.back().children)
+        walked += QString("%1@%2+%3 ").arg(n.name).arg(n.offset).arg(n.size);
+    EXPECT_EQ(walked, want);
+    EXPECT_EQ(p.tree.frames.size(), 3);
+
+    QByteArray damage(1, '\0');
+    for (int i = 0; i < 1 << 16; ++i)
+        damage += bytes({0xA3, 0x21, 0x00, 0x01, 0x81}); // track 1, 65537 bytes
+    const QByteArray file = tracks({{1, 1}})
+        + el(Cluster, uel(Timecode, 0) + simpleBlock(1, 0x80, 9) + damage + simpleBlock(1, 0, 9));
+    QTemporaryFile temporary;
+    ASSERT_TRUE(temporary.open() && temporary.write(file) == file.size() && temporary.flush());
+    Probe f;
+    f.modernMatroska = true;
+    ASSERT_TRUE(f.device.openFile(temporary.fileName()));
+    f.parseFile(QStringLiteral("x.mkv"), &f.device, &f.tree);
+    const ElementNode *damaged = f.tree.roots.back().child("Damaged data");
+    ASSERT_NE(damaged, nullptr);
+    EXPECT_EQ(damaged->size, quint64(damage.size()));
+    EXPECT_LT(f.device.bytesRead(), quint64(3 * file.size()));
 }
 
 TEST(OverreachingMasters, EveryElementIsWalkedOnce)
