@@ -135,7 +135,12 @@ int usage()
                "  deep-unknown-track  COUNT SimpleBlocks of track 5 inside SIZE nested\n"
                "          masters, after the Tracks of track 1\n"
                "  past-parent  COUNT Clusters whose last child runs 1 byte past them\n"
-               "  cue-targets  COUNT CuePoints aimed at one BlockGroup of 16 children\n",
+               "  cue-targets  COUNT CuePoints aimed at one BlockGroup of 16 children\n"
+               "  unknown-nested  COUNT ChapterAtoms of unknown size, each inside the one\n"
+               "          before, then SIZE ChapterTimeStarts in the innermost\n"
+               "  near-elements  a Cluster with COUNT bytes of damaged data between two\n"
+               "          blocks: a zero byte, then SimpleBlocks of track 1 each claiming\n"
+               "          SIZE bytes (default 65537) and followed by no element\n",
                stderr);
     return 2;
 }
@@ -340,6 +345,50 @@ int main(int argc, char **argv)
         write(head);
         for (uint64_t i = 0; i < count; ++i)
             write(cuePoint);
+    } else if (kind == "unknown-nested") {
+        // Segment > Chapters > EditionEntry of known sizes around the atoms.
+        const uint64_t edition = 2 * count + 3 * size;
+        Bytes head;
+        putId(head, 0x18538067);
+        putSize8(head, 12 + 10 + edition);
+        putId(head, 0x1043A770);
+        putSize8(head, 10 + edition);
+        putId(head, 0x45B9);
+        putSize8(head, edition);
+        write(head);
+        const Bytes atom = {0xB6, 0xFF}, start = {0x91, 0x81, 0x00};
+        for (uint64_t i = 0; i < count; ++i)
+            write(atom);
+        for (uint64_t i = 0; i < size; ++i)
+            write(start);
+    } else if (kind == "near-elements") {
+        // Each look-alike is A3, a 3-byte size and track 1. With the default
+        // claim it ends one byte into a look-alike, where an unknown 3-byte
+        // ID begins.
+        const uint64_t claim = argc > 4 ? size : 65537;
+        const Bytes look
+            = {0xA3, uint8_t(0x20 | (claim >> 16)), uint8_t(claim >> 8), uint8_t(claim), 0x81};
+        Bytes block;
+        putId(block, 0xA3);
+        putSize8(block, 4 + 17); // 30 bytes: no look-alike ends where it or the Cluster ends
+        block.insert(block.end(), {0x81, 0x00, 0x00, 0x80});
+        block.resize(block.size() + 17, 0);
+        const uint64_t damaged = 1 + count / 5 * 5;
+        const Bytes tracks = videoTracks(0);
+        Bytes head;
+        putId(head, 0x18538067);
+        putSize8(head, tracks.size() + 12 + 3 + 2 * block.size() + damaged);
+        head.insert(head.end(), tracks.begin(), tracks.end());
+        putId(head, 0x1F43B675);
+        putSize8(head, 3 + 2 * block.size() + damaged);
+        uintElement(head, 0xE7, 0);
+        write(head);
+        write(block);
+        Bytes data(1, 0x00);
+        for (uint64_t i = 0; i < count / 5; ++i)
+            data.insert(data.end(), look.begin(), look.end());
+        write(data);
+        write(block);
     } else {
         std::fclose(out);
         return usage();

@@ -8,6 +8,7 @@
 #include <QVector>
 
 #include <memory>
+#include <vector>
 
 #if defined(VANTOREL_MKV_LIBRARY)
 #define VANTOREL_MKV_EXPORT Q_DECL_EXPORT
@@ -108,6 +109,10 @@ protected:
         bool unknownSize() const { return size == (quint64(1) << (7 * sizeLength)) - 1; }
     };
     Header readHeader(quint64 position);
+    // The same from the 12 bytes at bytes (zeros past the end of the input).
+    Header headerOf(const unsigned char *bytes);
+    // An unsigned number from the 8 bytes at bytes, and its length.
+    quint64 numberOf(const unsigned char *bytes, quint8 *length);
 
     // Walker
     int searchID(unsigned int id, ElementMKV *record);
@@ -199,12 +204,39 @@ private:
     // at the first element that can stand neither in it nor in an
     // unknown-sized master opened within it, or at limit. Reads headers only.
     quint64 unknownSizeEnd(quint32 id, quint64 from, quint64 limit);
+    // A scan that met masters of its own ID and unknown size one in another
+    // (ChapterAtoms, SimpleTags): where the payload of each begins, and where
+    // the scan ended, at the limit or at an element. Each of those masters
+    // ends there too (or at a nearer limit), and is not scanned again: the
+    // runs being walked, outermost first.
+    struct UnknownRun
+    {
+        quint32 id;
+        quint64 end;
+        bool endsAtLimit;
+        std::vector<quint64> starts;
+        size_t next; // the first start the walk has not reached
+    };
+    std::vector<UnknownRun> m_unknownRuns;
     // The ID of the innermost master being walked, 0 at the top level.
     quint32 m_parentId = 0;
     // How many bytes of damaged data begin at start: up to the next place in
     // the master being walked where an element may begin, or its end.
     quint64 damagedLength(quint64 start);
-    bool elementFits(quint64 position, quint64 end, bool checkNext);
+    // The ID bytes of the headers that must fit where the walk goes on,
+    // unless the master ends first.
+    static constexpr int ResyncIdBytes = 5;
+    bool resyncFits(quint64 position, quint64 end);
+    static constexpr quint64 PeekLength = 12; // a 4-byte ID and an 8-byte size field
+    void peek(quint64 position, quint64 candidate, unsigned char *bytes);
+    // The resync's read-ahead: m_resyncLength bytes from m_resyncStart,
+    // m_resyncAhead (at most ResyncAheadMax) of them read at a time.
+    static constexpr quint64 ResyncAheadMax = 1 << 20;
+    std::unique_ptr<unsigned char[]> m_resync;
+    quint64 m_resyncStart = 0;
+    quint64 m_resyncLength = 0;
+    quint64 m_resyncAhead = 0;
+    void loadResync(quint64 position);
 
     // --- Today's Matroska: blocks (lacing, keyframes, times) ---
     // The Timestamp of the Cluster being walked, in ticks; unknown until

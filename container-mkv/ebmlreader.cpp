@@ -68,3 +68,26 @@ ContainerMKV::Header ContainerMKV::readHeader(quint64 position)
     getEBMLelement(&h.size, &h.sizeLength);
     return h;
 }
+
+ContainerMKV::Header ContainerMKV::headerOf(const unsigned char *bytes)
+{
+    Header h;
+    const quint8 l = getEBMLsize(bytes[0]);
+    h.idRead = l <= 4;
+    if (h.idRead) {
+        h.idLength = l;
+        for (quint8 i = 0; i < l; ++i)
+            h.id = (h.id << 8) | bytes[i];
+    }
+    h.size = numberOf(bytes + h.idLength, &h.sizeLength);
+    return h;
+}
+
+quint64 ContainerMKV::numberOf(const unsigned char *bytes, quint8 *length)
+{
+    *length = getEBMLsize(bytes[0]);
+    quint64 value = bytes[0] ^ quint8(1u << (8 - *length));
+    for (quint8 i = 1; i < *length; ++i)
+        value = (value << 8) | bytes[i];
+    return value;
+}

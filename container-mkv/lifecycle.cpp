@@ -83,6 +83,7 @@ void ContainerMKV::prepareParsing()
     m_timestampScale = 1000000;
     m_clusterTimestampKnown = false;
     m_groupEnd = 0;
+    m_unknownRuns.clear();
 }
 
 void ContainerMKV::finalizeParsing() {}

@@ -4,6 +4,8 @@
 #include "containermkv.h"
 #include "matroskaschema.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -28,11 +30,39 @@ const QString &damagedDataText()
 }
 
 constexpr quint32 SegmentId = 0x18538067;
+constexpr quint32 BlockId = 0xA1, SimpleBlockId = 0xA3, Crc32Id = 0xBF, VoidId = 0xEC;
 
 const QString &unknownSizeText()
 {
     static const QString text = QStringLiteral("unknown");
     return text;
+}
+
+// Whether a payload of size bytes suits the element's type and the length
+// that the schema gives it.
+bool sizeSuits(const MatroskaSchema::Element &element, quint64 size)
+{
+    switch (element.type) {
+    case MatroskaSchema::UInteger:
+    case MatroskaSchema::SInteger:
+        if (size > 8)
+            return false;
+        break;
+    case MatroskaSchema::Float:
+        if (size != 0 && size != 4 && size != 8)
+            return false;
+        break;
+    case MatroskaSchema::Date:
+        if (size != 0 && size != 8)
+            return false;
+        break;
+    default: break;
+    }
+    if (!element.length)
+        return true;
+    if (element.length[0] == '>')
+        return size > std::strtoull(element.length + 1, nullptr, 10);
+    return size == std::strtoull(element.length, nullptr, 10);
 }
 
 // Whether an element may stand in a master, as the schema says; an ID that
@@ -123,7 +153,10 @@ Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginRecord(ElementMKV *re
     const bool unknownSize = modernMatroska && known && record->type == Master
         && size == (quint64(1) << (7 * sizeLength)) - 1;
     if (unknownSize) {
-        record->dataSize = unknownSizeEnd(id, record->dataOffset, end) - record->dataOffset;
+        // A master that its parent cuts within its header holds nothing, and
+        // reaches past the parent's end.
+        const quint64 found = unknownSizeEnd(id, record->dataOffset, end);
+        record->dataSize = found > record->dataOffset ? found - record->dataOffset : 0;
         seekTo(record->dataOffset);
     }
     // A size field holds less than 2^57, so this cannot wrap.
@@ -147,37 +180,73 @@ Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginRecord(ElementMKV *re
 
 Q_NEVER_INLINE quint64 ContainerMKV::unknownSizeEnd(quint32 id, quint64 from, quint64 limit)
 {
+    // Runs the walk has left behind: it only moves forward.
+    while (!m_unknownRuns.empty() && m_unknownRuns.back().end < from)
+        m_unknownRuns.pop_back();
+    for (auto run = m_unknownRuns.rbegin(); run != m_unknownRuns.rend(); ++run) {
+        if (run->id != id)
+            continue;
+        while (run->next < run->starts.size() && run->starts[run->next] < from)
+            ++run->next;
+        if (run->next == run->starts.size() || run->starts[run->next] != from)
+            continue;
+        // From here the scan of the run went on as this one would: it ends
+        // where the run does, or at a nearer limit.
+        if (limit <= run->end)
+            return limit;
+        if (!run->endsAtLimit)
+            return run->end;
+    }
+
     // The unknown-sized masters the scan is in, innermost last. A run of one
     // recursive ID takes one place: each would end at the same element. The
     // schema nests distinct masters far less deep than this.
     constexpr int Depth = 16;
     quint32 open[Depth] = {id};
     int depth = 1;
+    UnknownRun *run = nullptr;
     quint64 p = from;
+    const auto done = [&](quint64 at, bool atLimit) {
+        if (run) {
+            run->end = at;
+            run->endsAtLimit = atLimit;
+        }
+        return at;
+    };
     while (p < limit) {
         const Header h = readHeader(p);
         if (!h.idRead)
-            return p;
+            return done(p, false);
         while (depth > 0 && !mayHold(open[depth - 1], h.id))
             --depth;
         if (depth == 0)
-            return p;
+            return done(p, false);
         const ElementMKV *child = m_modernElements.value(h.id, nullptr);
         if (child && child->type == Master && h.unknownSize()) {
             if (open[depth - 1] != h.id) {
                 if (depth == Depth)
-                    return p;
+                    return done(p, false);
                 open[depth++] = h.id;
+            } else if (depth == 1) {
+                // A master of this ID, within the run: its scan would begin
+                // here as this one goes on. Only levels the walk may enter
+                // are noted.
+                if (!run) {
+                    m_unknownRuns.push_back(UnknownRun {id, limit, true, {}, 0});
+                    run = &m_unknownRuns.back();
+                }
+                if (run->starts.size() <= size_t(MaxNesting))
+                    run->starts.push_back(p + h.length());
             }
             p += h.length();
         } else {
             // A size field holds less than 2^57: this cannot wrap.
             if (h.size >= limit - p || h.length() + h.size > limit - p)
-                return limit;
+                return done(limit, true);
             p += h.length() + h.size;
         }
     }
-    return limit;
+    return done(limit, true);
 }
 
 // The payload of an element that is not a master.
@@ -286,59 +355,142 @@ int ContainerMKV::parseUnknownObject(quint64 offset, quint64 size)
     return StatusDone;
 }
 
-// Whether an element that may stand in the master being walked begins at
-// position and ends by end. A short ID is hit by chance in damaged bytes far
-// more often than a four-byte one, so with checkNext such an element must be
-// followed by another that may stand there, or by the end.
-bool ContainerMKV::elementFits(quint64 position, quint64 end, bool checkNext)
+// Whether an element begins at position: it and the elements after it in the
+// file (a master's first child, else what follows the element) are each of
+// the schema and of some version of the format, stand in their master, fit
+// in it and have a size that their type allows (a block: that of a known
+// track), two of them at least and until their IDs add up to ResyncIdBytes,
+// or up to the end of the master being walked. A CRC-32 stands only first in
+// a master, and the walk does not go on from a Void: padding may hold
+// anything, and one that ends where an element begins is no sign that it
+// begins an element itself. Frame data hits a short ID of the schema every
+// few dozen bytes, a chain of five rarely; a four-byte ID needs one more
+// element.
+bool ContainerMKV::resyncFits(quint64 position, quint64 end)
 {
-    const Header h = readHeader(position);
-    const MatroskaSchema::Element *element
-        = h.idRead && h.sizeRead() ? MatroskaSchema::find(h.id) : nullptr;
-    if (!element)
-        return false;
-    // A Cluster or another element of the Segment or the top level with a
-    // four-byte ID is taken as found wherever it ends.
-    if (h.idLength == 4
-        && (element->parent == MatroskaSchema::TopLevel || element->parent == SegmentId))
-        return true;
-    if (!element->mayStandIn(m_parentId))
-        return false;
-    if (element->type == Master && h.unknownSize())
-        return true;
-    if (position >= end || h.length() > end - position || h.size > end - position - h.length())
-        return false;
-    const quint64 next = position + h.length() + h.size;
-    return !checkNext || h.idLength == 4 || next == end || elementFits(next, end, false);
+    struct Level
+    {
+        quint32 id;
+        quint64 end;
+        bool unknownSize;
+    };
+    Level levels[ResyncIdBytes + 1] = {{m_parentId, end, false}};
+    int depth = 0, idBytes = 0;
+    const quint64 inputEnd = bytesLeftAt(0);
+    quint64 p = position;
+    bool firstChild = false;
+    for (int n = 0; n < 2 || idBytes < ResyncIdBytes; ++n) {
+        while (depth > 0 && p == levels[depth].end)
+            --depth;
+        if (p == levels[depth].end || p >= inputEnd)
+            return true;
+        unsigned char bytes[PeekLength];
+        peek(p, position, bytes);
+        const Header h = headerOf(bytes);
+        const MatroskaSchema::Element *element
+            = h.idRead && h.sizeRead() ? MatroskaSchema::find(h.id) : nullptr;
+        if (!element || element->maxVersion == 0 || !sizeSuits(*element, h.size)
+            || (h.id == Crc32Id && !firstChild) || (h.id == VoidId && n == 0))
+            return false;
+        if ((h.id == SimpleBlockId || h.id == BlockId) && !trackTypes.isEmpty()) {
+            // The track number, then a timecode and flags.
+            peek(p + h.length(), position, bytes);
+            quint8 length = 0;
+            const quint64 track = numberOf(bytes, &length);
+            if (h.size < length + 3u || !trackTypes.contains(track))
+                return false;
+        }
+        const bool unknownSize = element->type == Master && h.unknownSize();
+        // An element of the Segment or the top level with a four-byte ID may
+        // begin where the master being walked claims to go on: it is taken
+        // wherever it ends, and ends the chain when another comes first.
+        const bool segmentLevel = h.idLength == 4
+            && (element->parent == MatroskaSchema::TopLevel || element->parent == SegmentId);
+        if (n == 0 && segmentLevel) {
+            levels[0] = {element->parent, inputEnd, false};
+        } else {
+            while (depth > 0 && levels[depth].unknownSize && !element->mayStandIn(levels[depth].id))
+                --depth;
+            if (!element->mayStandIn(levels[depth].id))
+                return depth == 0 && segmentLevel;
+            const quint64 room = levels[depth].end - p;
+            if (!unknownSize && (h.length() > room || h.size > room - h.length()))
+                return false;
+        }
+        idBytes += h.idLength;
+        firstChild = element->type == Master;
+        if (firstChild) {
+            const quint64 masterEnd
+                = unknownSize ? levels[depth].end : p + h.length() + h.size; // below 2^58
+            levels[++depth] = {h.id, masterEnd, unknownSize};
+            p += h.length();
+        } else {
+            p += h.length() + h.size;
+        }
+    }
+    return true;
+}
+
+// The PeekLength bytes at position (zeros past the end of the input): from
+// the resync's read-ahead, which is read again from the candidate on when
+// they lie within half of it, else read alone without moving the device's
+// window.
+void ContainerMKV::peek(quint64 position, quint64 candidate, unsigned char *bytes)
+{
+    const quint64 wanted = qMin<quint64>(PeekLength, bytesLeftAt(position));
+    std::memset(bytes, 0, PeekLength);
+    const auto held = [&] {
+        return position >= m_resyncStart && position - m_resyncStart + wanted <= m_resyncLength;
+    };
+    if (!held() && position - candidate < m_resyncAhead / 2)
+        loadResync(candidate);
+    if (held())
+        std::memcpy(bytes, m_resync.get() + (position - m_resyncStart), size_t(wanted));
+    else if (wanted > 0)
+        dataSource->readDirect(qint64(position), reinterpret_cast<char *>(bytes), qint64(wanted));
+}
+
+void ContainerMKV::loadResync(quint64 position)
+{
+    if (!m_resync)
+        m_resync.reset(new unsigned char[size_t(ResyncAheadMax)]);
+    seekTo(position);
+    const qint64 n = dataSource->readBytes(reinterpret_cast<char *>(m_resync.get()),
+                                           qint64(qMin(m_resyncAhead, bytesLeftAt(position))));
+    m_resyncStart = position;
+    m_resyncLength = n > 0 ? quint64(n) : 0;
 }
 
 Q_NEVER_INLINE quint64 ContainerMKV::damagedLength(quint64 start)
 {
     const quint64 end = qMin(m_parentEnd, quint64(qMax<qint64>(dataSource->size(), 0)));
-    // The scan reads the bytes once, a chunk at a time, and looks closer only
-    // where the ID that begins there may stand in this master.
-    constexpr quint64 Chunk = 4096, Overlap = 4;
-    unsigned char buffer[Chunk + Overlap];
-    for (quint64 q = start + 1; q < end; q += Chunk) {
-        seekTo(q);
-        const qint64 n = dataSource->readBytes(reinterpret_cast<char *>(buffer),
-                                               qint64(qMin(Chunk + Overlap, end - q)));
-        if (n <= 0)
+    // The scan reads forward, ahead of the candidate about twice as far as it
+    // has come (a page at least, ResyncAheadMax at most), and looks closer only
+    // where an ID of the schema begins.
+    m_resyncStart = m_resyncLength = 0;
+    quint64 found = end;
+    for (quint64 q = start + 1; q < end; ++q) {
+        m_resyncAhead = qBound<quint64>(4096, 2 * (q - start), ResyncAheadMax);
+        // The bytes of an ID that ends by the end of the master.
+        const quint64 idBytes = qMin<quint64>(4, end - q);
+        if (q < m_resyncStart || q - m_resyncStart + idBytes > m_resyncLength) {
+            loadResync(q);
+            if (m_resyncLength == 0)
+                break;
+        }
+        const unsigned char *b = m_resync.get() + (q - m_resyncStart);
+        const quint64 there = qMin(idBytes, m_resyncLength - (q - m_resyncStart));
+        const quint8 l = getEBMLsize(b[0]);
+        if (b[0] < 0x10 || l > there)
+            continue;
+        quint32 id = 0;
+        for (quint8 k = 0; k < l; ++k)
+            id = (id << 8) | b[k];
+        if (MatroskaSchema::find(id) && resyncFits(q, end)) {
+            found = q;
             break;
-        for (qint64 i = 0; i < qMin<qint64>(n, Chunk); ++i) {
-            const quint8 l = getEBMLsize(buffer[i]);
-            if (buffer[i] < 0x10 || i + l > n)
-                continue;
-            quint32 id = 0;
-            for (quint8 k = 0; k < l; ++k)
-                id = (id << 8) | buffer[i + k];
-            const MatroskaSchema::Element *element = MatroskaSchema::find(id);
-            if (element && elementFits(q + quint64(i), end, true)) {
-                seekTo(start);
-                return q + quint64(i) - start;
-            }
         }
     }
     seekTo(start);
-    return end - start;
+    return found - start;
 }

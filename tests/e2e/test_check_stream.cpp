@@ -139,3 +139,54 @@ TEST(CheckStream, CleanSamplesAreQuiet)
             EXPECT_FALSE(streamChecks.contains(f.check)) << f.check.toStdString();
     }
 }
+
+// An mkvmerge file of H.264 with the ID of one block of its second Cluster
+// zeroed, each block in turn, all in one run: each file has the bytes from
+// that block to the next (or to the Cluster's end) as its one garbage, and
+// nothing that reading frame data as elements would bring; the Cues may
+// point at the block.
+TEST(CheckStream, ZeroedBlockIdSkipsThatBlockOnly)
+{
+    const QTemporaryDir dir;
+    const QString mp4 = dir.filePath(QStringLiteral("x.mp4")),
+                  mkv = dir.filePath(QStringLiteral("x.mkv"));
+    ASSERT_EQ(e2e::runTool("ffmpeg",
+                           {"-v", "error", "-f", "lavfi", "-i", "testsrc=size=64x48:rate=25", "-t",
+                            "12", "-c:v", "libx264", mp4})
+                  .exitCode,
+              0);
+    ASSERT_LE(e2e::runTool("mkvmerge", {"-q", "-o", mkv, mp4}).exitCode, 1);
+    const auto walk = e2e::walkFile(mkv, 16, true);
+    ASSERT_FALSE(walk->tree.roots.empty());
+    std::vector<const ElementNode *> clusters;
+    for (const ElementNode &n : walk->tree.roots.back().children)
+        if (n.name == QLatin1String("Cluster"))
+            clusters.push_back(&n);
+    ASSERT_GE(clusters.size(), 2u);
+    const ElementNode &cluster = *clusters[1];
+    QStringList files, spans;
+    for (size_t i = 0; i < cluster.children.size(); ++i) {
+        const ElementNode &block = cluster.children[i];
+        if (block.name != QLatin1String("SimpleBlock"))
+            continue;
+        const quint64 to = i + 1 < cluster.children.size() ? cluster.children[i + 1].offset
+                                                           : cluster.offset + cluster.size;
+        spans << QStringLiteral("from %1 to %2 ").arg(block.offset).arg(to);
+        files << checks::plant(
+            dir, mkv, [&](QByteArray &b) { b[qsizetype(block.offset)] = 0; },
+            QStringLiteral("%1.mkv").arg(block.offset));
+    }
+    const e2e::ToolResult r = e2e::inspect(QStringList {"--check", "--json"} + files);
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), files.size());
+    for (int i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(spans[i].toStdString());
+        QStringList found;
+        for (const QJsonValue &v : QJsonDocument::fromJson(lines[i]).object()["findings"].toArray())
+            if (v["check"] != "cue-target")
+                found << v["check"].toString() + ' ' + v["message"].toString();
+        ASSERT_EQ(found.size(), 1) << found.join('\n').toStdString();
+        EXPECT_TRUE(found[0].startsWith("garbage") && found[0].contains(spans[i]))
+            << found[0].toStdString();
+    }
+}

@@ -118,6 +118,13 @@ enum : quint32 {
     Attachments = 0x1941A469,
     AttachedFile = 0x61A7,
     FileData = 0x465C,
+    Chapters = 0x1043A770,
+    EditionEntry = 0x45B9,
+    EditionFlagHidden = 0x45BD,
+    ChapterAtom = 0xB6,
+    ChapterTimeStart = 0x91,
+    ChapterDisplay = 0x80,
+    Crc32 = 0xBF,
     Unknown = 0x4321, // not in the catalogue
 };
 
