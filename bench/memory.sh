@@ -31,6 +31,8 @@ make_file past-parent.mkv past-parent 1000000
 make_file cue-targets.mkv cue-targets 500000
 make_file crc-nested.mkv crc-nested 250000 990
 make_file laced.mkv laced 200000
+make_file unknown-nested.mkv unknown-nested 990 1000000
+make_file near-elements.mkv near-elements 8000000
 
 peak_kib() { # options... file (--check exits with 1 on findings)
   { /usr/bin/time -f '%M' "$bin/vantorel-inspect" "$@" 2>&1 >/dev/null || true; } | tail -n 1
@@ -46,7 +48,7 @@ base_json=$(peak_kib --json "$work/tiny.mkv")
 base_check=$(peak_kib --check "$work/tiny.mkv")
 printf '%-20s %12s %10s %10s %10s %7s\n' file bytes "text KiB" "json KiB" "check KiB" ratio
 for f in tiny blocks-100k blocks-1m data-1g data-4g void-1m nested-200k claims-10k \
-  deep-empty deep-unknown-track past-parent cue-targets crc-nested laced; do
+  deep-empty deep-unknown-track past-parent cue-targets crc-nested laced unknown-nested near-elements; do
   file=$work/$f.mkv
   text=$(peak_kib "$file")
   json=$(peak_kib --json "$file")

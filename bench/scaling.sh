@@ -21,6 +21,10 @@ source bench/common.sh
 
 # name | options | synth arguments of the smaller file | of the larger one
 cases=(
+  "unknown-nested|--modern --json|unknown-nested 10 1000000|unknown-nested 990 1000000"
+  "near-elements|--modern --json|near-elements 2000000|near-elements 8000000"
+  "unknown-nested|--check|unknown-nested 10 1000000|unknown-nested 990 1000000"
+  "near-elements|--check|near-elements 2000000|near-elements 8000000"
   "crc-nested|--crc|crc-nested 250000 5|crc-nested 250000 990"
   "crc-nested|--check|crc-nested 250000 5|crc-nested 250000 990"
   "crc-zero|--check|crc-zero 250000 5|crc-zero 250000 990"
