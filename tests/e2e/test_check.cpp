@@ -28,6 +28,9 @@ TEST(Check, ManyFilesKeepTheirOrder)
     QFile text(dir.filePath(QStringLiteral("notes.txt")));
     ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write("hello\n") == 6);
     text.close();
+    // Text under a Matroska name is checked: its record has its findings.
+    const QString textMkv = dir.filePath(QStringLiteral("notes.mkv"));
+    ASSERT_TRUE(QFile::copy(text.fileName(), textMkv));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.mkv")));
     QStringList files;
     for (const QString &name : e2e::sampleNames())
@@ -36,6 +39,7 @@ TEST(Check, ManyFilesKeepTheirOrder)
                                    dir.filePath(QStringLiteral("folder.mkv")), text.fileName()};
     for (int k = 0; k < unchecked.size(); ++k)
         files.insert(1 + 3 * k, unchecked[k]);
+    files.insert(2, textMkv);
     for (const bool json : {false, true}) {
         const e2e::ToolResult r
             = e2e::inspect(QStringList {"--check", "-j", "3"}
