@@ -4,6 +4,7 @@
 // modernMatroska set, block times, lace headers and the keyframes of
 // BlockGroups (RFC 9559 sections 10 and 11) too.
 #include "containermkv.h"
+#include "ebmldecoder.h"
 
 #include <QtNumeric>
 
@@ -46,26 +47,18 @@ public:
         return true;
     }
 
-    // An EBML unsigned number of 1 to 8 bytes, with its length; false for a
-    // first byte of 0 or a number cut by the end.
-    bool number(quint64 *value, int *length)
+    // The bytes of an EBML number into bytes, and their count: 0 for a first
+    // byte of 0 or a number cut by the end.
+    int number(unsigned char *bytes)
     {
-        quint8 first = 0;
-        if (!next(&first) || first == 0)
-            return false;
-        int n = 1;
-        while (!(first & (0x80 >> (n - 1))))
-            ++n;
-        quint64 v = first & (0xFFu >> n);
+        if (!next(&bytes[0]))
+            return 0;
+        const int n = EbmlDecoder::length(bytes[0]);
         for (int i = 1; i < n; ++i) {
-            quint8 b = 0;
-            if (!next(&b))
-                return false;
-            v = (v << 8) | b;
+            if (!next(&bytes[i]))
+                return 0;
         }
-        *value = v;
-        *length = n;
-        return true;
+        return n;
     }
 
 private:
@@ -255,18 +248,18 @@ int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
                 value += b;
             }
         } else {
-            quint64 raw = 0;
-            int n = 0;
-            fits = header.number(&raw, &n);
-            if (fits && i > 0) {
-                // A signed difference to the previous size, biased by half
-                // the range of its length. Both fit 57 bits.
-                const qint64 bias = (qint64(1) << (7 * n - 1)) - 1;
-                const qint64 next = qint64(sizes[i - 1]) + (qint64(raw) - bias);
-                fits = next >= 0;
-                value = quint64(next);
+            // The first size, then signed differences to the one before.
+            // Both fit 57 bits.
+            unsigned char bytes[8];
+            const int n = header.number(bytes);
+            qint64 difference = 0;
+            if (i == 0) {
+                fits = EbmlDecoder::readSize(bytes, n, &value) > 0;
             } else {
-                value = raw;
+                fits = EbmlDecoder::readLaceDifference(bytes, n, &difference) > 0;
+                const qint64 next = qint64(sizes[i - 1]) + difference;
+                fits = fits && next >= 0;
+                value = quint64(next);
             }
         }
         const quint64 remaining = size - (header.position() - offset);

@@ -1,25 +1,20 @@
-// EBML variable-length integers: element IDs (1 to 4 bytes, marker kept) and
-// unsigned numbers (1 to 8 bytes, marker removed). The readers leave the
-// device where they found it.
+// The walk's EBML readers over the input device, which they leave where they
+// found it, and over bytes already read. A size field whose first byte is 0
+// is read as 8 bytes without a marker, 2^56 or more, so that callers can tell
+// it from any valid size.
 #include "containermkv.h"
-
-#include <cstring>
+#include "ebmldecoder.h"
 
 quint8 ContainerMKV::getEBMLsize(quint8 firstByte)
 {
-    // One more than the clear bits above the highest set bit, looking at
-    // bits 7 to 1; 0x01 and 0x00 both give 8.
-    for (quint8 length = 1; length < 8; ++length) {
-        if (firstByte & (0x80 >> (length - 1)))
-            return length;
-    }
-    return 8;
+    const int length = EbmlDecoder::length(firstByte);
+    return quint8(length ? length : 8);
 }
 
 int ContainerMKV::getID(quint32 *id, quint8 *length)
 {
     const qint64 p = dataSource->pos();
-    unsigned char buffer[8] = {};
+    unsigned char buffer[4] = {};
     dataSource->readBytes(reinterpret_cast<char *>(buffer), 1);
     dataSource->seek(p);
     const quint8 l = getEBMLsize(buffer[0]);
@@ -28,12 +23,10 @@ int ContainerMKV::getID(quint32 *id, quint8 *length)
     if (l > 1) {
         dataSource->readBytes(reinterpret_cast<char *>(buffer), l);
         dataSource->seek(p);
-        swapByteOrder(buffer, l);
     }
-    quint32 value = 0;
-    for (int i = l - 1; i >= 0; --i)
-        value = (value << 8) | buffer[i];
-    *id = value;
+    // Bytes past the end of the input read as zeros.
+    *id = 0;
+    EbmlDecoder::readId(buffer, l, id);
     *length = l;
     return StatusDone;
 }
@@ -49,13 +42,7 @@ int ContainerMKV::getEBMLelement(quint64 *value, quint8 *length)
         dataSource->readBytes(reinterpret_cast<char *>(buffer), l);
     }
     dataSource->seek(p);
-    buffer[0] ^= quint8(1u << (8 - l));
-    swapByteOrder(buffer, l);
-    quint64 v = 0;
-    for (int i = l - 1; i >= 0; --i)
-        v = (v << 8) | buffer[i];
-    *value = v;
-    *length = l;
+    *value = numberOf(buffer, length);
     return StatusDone;
 }
 
@@ -72,22 +59,22 @@ ContainerMKV::Header ContainerMKV::readHeader(quint64 position)
 ContainerMKV::Header ContainerMKV::headerOf(const unsigned char *bytes)
 {
     Header h;
-    const quint8 l = getEBMLsize(bytes[0]);
-    h.idRead = l <= 4;
-    if (h.idRead) {
-        h.idLength = l;
-        for (quint8 i = 0; i < l; ++i)
-            h.id = (h.id << 8) | bytes[i];
-    }
+    h.idLength = quint8(EbmlDecoder::readId(bytes, 4, &h.id));
+    h.idRead = h.idLength > 0;
     h.size = numberOf(bytes + h.idLength, &h.sizeLength);
     return h;
 }
 
 quint64 ContainerMKV::numberOf(const unsigned char *bytes, quint8 *length)
 {
-    *length = getEBMLsize(bytes[0]);
-    quint64 value = bytes[0] ^ quint8(1u << (8 - *length));
-    for (quint8 i = 1; i < *length; ++i)
-        value = (value << 8) | bytes[i];
+    quint64 value = 0;
+    *length = quint8(EbmlDecoder::readSize(bytes, 8, &value));
+    if (*length == 0) {
+        // A first byte of 0: a marker past it, then the 7 bytes after.
+        value = 1;
+        for (int i = 1; i < 8; ++i)
+            value = (value << 8) | bytes[i];
+        *length = 8;
+    }
     return value;
 }

@@ -2,6 +2,7 @@
 // it as a node with its "id" and "size" rows, and walks a master's children
 // by calling itself once per child.
 #include "containermkv.h"
+#include "ebmldecoder.h"
 #include "matroskaschema.h"
 
 #include <cstdlib>
@@ -151,7 +152,7 @@ Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginRecord(ElementMKV *re
     // Today's Matroska: a master whose size bits are all ones has an unknown
     // size (RFC 8794, 6.2); its extent is found ahead of its walk.
     const bool unknownSize = modernMatroska && known && record->type == Master
-        && size == (quint64(1) << (7 * sizeLength)) - 1;
+        && EbmlDecoder::unknownSize(size, sizeLength);
     if (unknownSize) {
         // A master that its parent cuts within its header holds nothing, and
         // reaches past the parent's end.
@@ -480,12 +481,9 @@ Q_NEVER_INLINE quint64 ContainerMKV::damagedLength(quint64 start)
         }
         const unsigned char *b = m_resync.get() + (q - m_resyncStart);
         const quint64 there = qMin(idBytes, m_resyncLength - (q - m_resyncStart));
-        const quint8 l = getEBMLsize(b[0]);
-        if (b[0] < 0x10 || l > there)
-            continue;
         quint32 id = 0;
-        for (quint8 k = 0; k < l; ++k)
-            id = (id << 8) | b[k];
+        if (!EbmlDecoder::readId(b, qint64(there), &id))
+            continue;
         if (MatroskaSchema::find(id) && resyncFits(q, end)) {
             found = q;
             break;

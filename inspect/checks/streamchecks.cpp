@@ -3,6 +3,8 @@
 // numbers of blocks and TrackEntries, Cluster timestamps.
 #include "check.h"
 
+#include "ebmldecoder.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -40,15 +42,6 @@ const QString &shortBlockText()
 bool isBlock(qint64 id)
 {
     return id == SimpleBlockId || id == BlockId;
-}
-
-// The length of the EBML number that begins with byte, 0 for none.
-int vintLength(quint8 byte)
-{
-    for (int length = 1; length <= 8; ++length)
-        if (byte & (0x80 >> (length - 1)))
-            return length;
-    return 0;
 }
 
 // Values (track numbers or UIDs) with the offset of the TrackEntry that
@@ -490,7 +483,7 @@ void StreamChecks::shortBlock(CheckContext &c)
         if (trackLength == 0 && e.dataSize > 0) {
             char first = 0;
             if (c.read(e.dataOffset, &first, 1) == 1)
-                trackLength = quint64(vintLength(quint8(first)));
+                trackLength = quint64(EbmlDecoder::length(quint8(first)));
         }
         if (trackLength == 0)
             return QStringLiteral("%1 of %2 bytes of data, which hold no track number")

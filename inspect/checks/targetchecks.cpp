@@ -2,6 +2,7 @@
 // the file, wherever they lie, and must hold what the entry says.
 #include "check.h"
 
+#include "ebmldecoder.h"
 #include "matroskaschema.h"
 
 namespace {
@@ -31,44 +32,19 @@ struct Header
     quint64 lead = 0;
 };
 
-// A variable-size integer of at most max bytes from bytes[0, count): its
-// length (0 for none) and its value without the marker.
-int parseVint(const quint8 *bytes, int count, int max, quint64 *value, bool *allOnes = nullptr)
-{
-    if (count < 1)
-        return 0;
-    int length = 1;
-    while (length <= max && !(bytes[0] & (0x80 >> (length - 1))))
-        ++length;
-    if (length > max || length > count)
-        return 0;
-    quint64 v = bytes[0] & (0xFF >> length);
-    quint64 ones = 0xFF >> length;
-    for (int i = 1; i < length; ++i) {
-        v = (v << 8) | bytes[i];
-        ones = (ones << 8) | 0xFF;
-    }
-    *value = v;
-    if (allOnes)
-        *allOnes = v == ones;
-    return length;
-}
-
 Header parseHeader(const quint8 *bytes, int got, quint64 position)
 {
     Header h;
-    quint64 id = 0;
-    h.idLength = parseVint(bytes, got, 4, &id);
+    h.idLength = EbmlDecoder::readId(bytes, got, &h.id);
     if (h.idLength == 0)
         return h;
-    for (int i = 0; i < h.idLength; ++i)
-        h.id = (h.id << 8) | bytes[i];
-    h.sizeLength = parseVint(bytes + h.idLength, got - h.idLength, 8, &h.size, &h.unknownSize);
+    h.sizeLength = EbmlDecoder::readSize(bytes + h.idLength, got - h.idLength, &h.size);
     if (h.sizeLength == 0)
         return h;
+    h.unknownSize = EbmlDecoder::unknownSize(h.size, h.sizeLength);
     const int head = h.idLength + h.sizeLength;
     h.dataOffset = position + quint64(head);
-    h.hasLead = parseVint(bytes + head, got - head, 8, &h.lead) > 0;
+    h.hasLead = EbmlDecoder::readSize(bytes + head, got - head, &h.lead) > 0;
     return h;
 }
 

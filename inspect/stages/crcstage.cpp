@@ -1,5 +1,6 @@
 #include "crcstage.h"
 
+#include "ebmldecoder.h"
 #include "inputdevice.h"
 
 #include <new>
@@ -120,15 +121,13 @@ void CrcStage::beginElement(quint64 offset, quint64 size, const QString &name, q
     const quint64 end = elementEnd(offset, size);
     quint64 dataOffset = offset;
     if (isCrc) {
-        // Its ID is one byte; its size field is as long as the leading zero
-        // bits of its first byte, plus one (8 for a zero byte). Read here,
-        // the rows can pass this stage by.
+        // Its ID is one byte; its size field as long as its first byte
+        // tells, 8 for a zero byte as the walk reads it. Read here, the rows
+        // can pass this stage by.
         unsigned char first = 0;
         m_input->readDirect(qint64(offset + 1), reinterpret_cast<char *>(&first), 1);
-        int length = 1;
-        while (length < 8 && !(first & (0x80 >> (length - 1))))
-            ++length;
-        dataOffset = offset + 1 + quint64(length);
+        const int length = EbmlDecoder::length(first);
+        dataOffset = offset + 1 + quint64(length ? length : 8);
     }
     m_open.push_back(Node {offset, end, dataOffset, 0, isCrc, false, CrcVerdict::None, 0});
     m_next->beginElement(offset, size, name, tag);

@@ -1,5 +1,6 @@
 #include "schemahintstage.h"
 
+#include "ebmldecoder.h"
 #include "inputdevice.h"
 #include "matroskaschema.h"
 
@@ -16,15 +17,8 @@ void SchemaHintStage::annotateElement(const QString &text)
     const qint64 got = m_open && text == QLatin1String("Unknown element!")
         ? m_input->readDirect(qint64(m_offset), reinterpret_cast<char *>(bytes), 4)
         : 0;
-    // An ID is 1 to 4 bytes long, as many as the leading zero bits of its
-    // first byte, plus one.
-    int length = 1;
-    while (length <= 4 && !(bytes[0] & (0x80 >> (length - 1))))
-        ++length;
-    if (got >= length && length <= 4) {
-        quint32 id = 0;
-        for (int i = 0; i < length; ++i)
-            id = id << 8 | bytes[i];
+    quint32 id = 0;
+    if (EbmlDecoder::readId(bytes, got, &id)) {
         if (const MatroskaSchema::Element *element = MatroskaSchema::find(id)) {
             ++m_count;
             if (!m_seen.contains(id)) {
