@@ -1,6 +1,7 @@
 // --check, the schema's group: one fault planted in a copy of a real sample
 // per case, and the one check of the group that must tell it, at its place.
 #include "check_support.h"
+#include "ebmldecoder.h"
 
 #include <gtest/gtest.h>
 
@@ -28,10 +29,7 @@ qsizetype at(const QByteArray &bytes, const char *pattern, qsizetype length, qsi
 // Sets a size field to the unknown size of the same length.
 void makeUnknown(QByteArray &bytes, qsizetype sizeField)
 {
-    const uchar first = uchar(bytes[sizeField]);
-    int length = 1;
-    while (length < 8 && !(first & (0x80 >> (length - 1))))
-        ++length;
+    const int length = EbmlDecoder::length(uchar(bytes[sizeField]));
     bytes[sizeField] = char(0xFF >> (length - 1));
     for (int i = 1; i < length; ++i)
         bytes[sizeField + i] = char(0xFF);

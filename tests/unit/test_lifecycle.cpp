@@ -2,6 +2,7 @@
 // of a whole input.
 
 #include "ebml.h"
+#include "ebmldecoder.h"
 #include "probe.h"
 
 #include <QSet>
@@ -87,10 +88,11 @@ TEST(Catalogue, IdsCarryTheirLengthMarkerAndNamesAreUnique)
     for (auto it = p.elements.cbegin(); it != p.elements.cend(); ++it) {
         // An ID is looked up as it is stored: its first byte's marker tells
         // its length, or the walker never finds it.
-        const unsigned key = it.key();
-        const int length = key > 0xFFFFFF ? 4 : key > 0xFFFF ? 3 : key > 0xFF ? 2 : 1;
-        const quint8 first = quint8(key >> (8 * (length - 1)));
-        EXPECT_TRUE(first & (0x80 >> (length - 1)) && first < (0x100 >> (length - 1)))
+        const QByteArray stored = ebml::id(it.key());
+        quint32 id = 0;
+        EXPECT_EQ(
+            EbmlDecoder::readId(reinterpret_cast<const uchar *>(stored.data()), stored.size(), &id),
+            stored.size())
             << it.value()->name.toStdString();
         names.insert(it.value()->name);
     }
