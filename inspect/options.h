@@ -5,8 +5,37 @@
 // Every option of vantorel-inspect, in the order --help lists them: the one
 // source of --help, of the man page, of the README's table of options and of
 // the bash completion (vantorel-inspect-docs writes the last three).
+
+// What the program reads an option by; one row each.
+enum class OptionKey {
+    Json,
+    Frames,
+    Html,
+    HtmlHexLimit,
+    HtmlMaxNodes,
+    HtmlMaxRows,
+    Rows,
+    Depth,
+    Element,
+    HexOffsets,
+    Color,
+    Base,
+    BinaryLimit,
+    ShowJunk,
+    HideUnknown,
+    Crc,
+    NoCrc,
+    Modern,
+    Check,
+    Jobs,
+    Quiet,
+    PluginDir,
+    Count
+};
+
 struct OptionText
 {
+    OptionKey key;
     const char *names;        // "json", or "j,jobs" for a short and a long name
     const char *valueName;    // null for a switch
     const char *defaultValue; // null when none

@@ -17,6 +17,7 @@ public:
     // False, with error set, when no folder has a plug-in with both entry
     // points.
     bool load(const QStringList &directories, QString *error);
+    bool loaded() const { return m_createParser && m_supportedExtensions; }
 
     QStringList supportedExtensions() const { return m_supportedExtensions(); }
     // A new parser, owned by the caller; null when the plug-in makes none.

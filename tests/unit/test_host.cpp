@@ -1,14 +1,15 @@
 // Parts of the command-line host that its whole outputs (the end-to-end
 // golden files) cannot show: the writers' numbers of every digit count, the
 // encoding cache against reused addresses, frames spooled in batches, CRC
-// checks of nested masters in one pass, and the glance view's held lines on
-// a call stream that no sample makes.
+// checks of nested masters in one pass, the glance view's held lines on a
+// call stream that no sample makes, and the options table's keys.
 #include "chain.h"
 #include "containermkv.h"
 #include "crcstage.h"
 #include "ebml.h"
 #include "glancewriter.h"
 #include "jsonwriter.h"
+#include "options.h"
 #include "outputbuffer.h"
 #include "textwriter.h"
 
@@ -319,4 +320,14 @@ TEST(CrcStage, VerdictsOfRangesThatNestOrNot)
     };
     for (const auto &c : cases)
         EXPECT_EQ(check(sealed(c.file)).first, c.verdicts) << c.name;
+}
+
+// Options are read by key: a key with no row, or with two, would read some
+// other option or none.
+TEST(Options, EveryKeyHasOneRow)
+{
+    std::vector<int> rows(size_t(OptionKey::Count), 0);
+    for (int i = 0; i < InspectOptionCount; ++i)
+        ++rows[size_t(InspectOptions[i].key)];
+    EXPECT_EQ(rows, std::vector<int>(size_t(OptionKey::Count), 1));
 }

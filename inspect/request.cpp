@@ -1,0 +1,233 @@
+#include "request.h"
+
+#include "escape.h"
+#include "options.h"
+#include "plugin.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QThread>
+
+#include <array>
+#include <cstdio>
+#include <initializer_list>
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#else
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#endif
+
+void say(const QString &message)
+{
+    std::fprintf(stderr, "vantorel-inspect: %s\n", Escape::forTerminal(message).constData());
+}
+
+int fail(int code, const QString &message)
+{
+    say(message);
+    return code;
+}
+
+namespace {
+
+using Keys = quint32;
+static_assert(int(OptionKey::Count) <= 32, "a set of options is a 32-bit mask");
+
+constexpr Keys keys(std::initializer_list<OptionKey> list)
+{
+    Keys set = 0;
+    for (const OptionKey key : list)
+        set |= Keys(1) << int(key);
+    return set;
+}
+
+// Options that go only with some others: when one of given is set, none of
+// without may be, and one of needs must be (unless needs is empty).
+struct Conflict
+{
+    Keys given;
+    Keys without;
+    Keys needs;
+    const char *message;
+};
+
+using K = OptionKey;
+// Checked in this order, before the options' values.
+const Conflict Conflicts[] = {
+    {keys({K::Html}), keys({K::Json, K::Frames}), 0,
+     "--html replaces the printed tree: not with --json or --frames"},
+    // The glance view's own options, where they would change nothing.
+    {keys({K::Depth, K::Element, K::HexOffsets}),
+     keys({K::Rows, K::Check, K::Json, K::Frames, K::Html}), 0,
+     "--depth, --element and --hex-offsets go with the default view: not with --rows, --json, "
+     "--frames, --html or --check"},
+    {keys({K::Check}), keys({K::Html, K::Frames}), 0,
+     "--check prints findings: not with --html or --frames"},
+    {keys({K::Jobs}), 0, keys({K::Check}), "-j goes with --check"},
+};
+
+// The command line parsed with the options of the table, read by key.
+class CommandLine
+{
+public:
+    CommandLine()
+    {
+        m_parser.setApplicationDescription(QString::fromUtf8(InspectDescription));
+        m_parser.addHelpOption();
+        m_parser.addVersionOption();
+        for (int i = 0; i < InspectOptionCount; ++i) {
+            const OptionText &row = InspectOptions[i];
+            m_rows[size_t(row.key)] = &row;
+            m_options[size_t(row.key)].reset(new QCommandLineOption(commandLineOption(row)));
+            m_parser.addOption(*m_options[size_t(row.key)]);
+        }
+        m_parser.addPositionalArgument(
+            QStringLiteral("FILE"),
+            QStringLiteral("A .mkv or .webm file; with --check, any number."),
+            QStringLiteral("FILE..."));
+    }
+
+    QCommandLineParser &parser() { return m_parser; }
+    bool isSet(OptionKey key) const { return m_parser.isSet(*m_options[size_t(key)]); }
+    QString value(OptionKey key) const { return m_parser.value(*m_options[size_t(key)]); }
+    Keys given() const
+    {
+        Keys set = 0;
+        for (int k = 0; k < int(OptionKey::Count); ++k)
+            set |= isSet(OptionKey(k)) ? Keys(1) << k : 0;
+        return set;
+    }
+
+    // The option's value as a number from min to max; else false, with a
+    // message that says what it takes.
+    bool number(OptionKey key, quint64 min, quint64 max, const char *what, quint64 *out,
+                QString *error) const
+    {
+        bool ok = false;
+        *out = value(key).toULongLong(&ok, 10);
+        if (ok && *out >= min && *out <= max)
+            return true;
+        *error = QStringLiteral("%1 takes %2, not '%3'")
+                     .arg(shownName(key), QLatin1String(what), value(key));
+        return false;
+    }
+
+    // The option's first name, as it is typed.
+    QString shownName(OptionKey key) const
+    {
+        const QString name = QString::fromLatin1(m_rows[size_t(key)]->names).section(',', 0, 0);
+        return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+    }
+
+private:
+    QCommandLineParser m_parser;
+    std::array<const OptionText *, size_t(OptionKey::Count)> m_rows {};
+    std::array<std::unique_ptr<QCommandLineOption>, size_t(OptionKey::Count)> m_options;
+};
+
+// The bytes of the command-line argument that reads as text: a name that is
+// not valid in the locale's encoding is used as given.
+QByteArray nativeArgument(const QString &text, int argc, char **argv)
+{
+    for (int i = argc - 1; i > 0; --i) {
+        if (QString::fromLocal8Bit(argv[i]) == text)
+            return QByteArray(argv[i]);
+    }
+    return QFile::encodeName(text);
+}
+
+} // namespace
+
+int readRequest(int argc, char **argv, Request *r)
+{
+    CommandLine line;
+    QCommandLineParser &parser = line.parser();
+    if (!parser.parse(QCoreApplication::arguments()))
+        return fail(ExitUsage, parser.errorText() + QStringLiteral(" (see --help)"));
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qUtf8Printable(parser.helpText()), stdout);
+        return ExitWalked;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("vantorel-inspect %s\n", INSPECT_VERSION);
+        return ExitWalked;
+    }
+
+    const Keys given = line.given();
+    for (const Conflict &c : Conflicts) {
+        if ((given & c.given) && ((given & c.without) || (c.needs && !(given & c.needs))))
+            return fail(ExitUsage, QString::fromUtf8(c.message));
+    }
+
+    const quint64 any = ~quint64(0);
+    quint64 n = 0;
+    QString error;
+    if (!line.number(K::Base, 2, 36, "a number from 2 to 36", &n, &error))
+        return fail(ExitUsage, error);
+    r->parser.base = int(n);
+    HtmlWriter::Settings &report = r->writer.report;
+    if (!line.number(K::BinaryLimit, 0, any, "a byte count", &r->parser.binaryLimit, &error)
+        || !line.number(K::HtmlHexLimit, 0, any, "a byte count", &report.hexLimit, &error)
+        || !line.number(K::HtmlMaxNodes, 0, any, "a count", &report.maxNodes, &error))
+        return fail(ExitUsage, error);
+    report.maxRows = report.maxNodes > any / 10 ? any : report.maxNodes * 10;
+    if (line.isSet(K::HtmlMaxRows)
+        && !line.number(K::HtmlMaxRows, 0, any, "a count", &report.maxRows, &error))
+        return fail(ExitUsage, error);
+    GlanceWriter::Settings &glance = r->writer.glance;
+    if (line.isSet(K::Depth)) {
+        if (!line.number(K::Depth, 0, 1000000, "a depth from 0", &n, &error))
+            return fail(ExitUsage, error);
+        glance.depth = int(n);
+    }
+    if (line.isSet(K::Element))
+        glance.elements = line.value(K::Element).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    glance.hexOffsets = line.isSet(K::HexOffsets);
+    const QString when = line.value(K::Color);
+    if (when == QLatin1String("always"))
+        glance.color = true;
+    else if (when == QLatin1String("auto"))
+        glance.color = isatty(fileno(stdout)) && qEnvironmentVariableIsEmpty("NO_COLOR");
+    else if (when != QLatin1String("never"))
+        return fail(ExitUsage,
+                    QStringLiteral("--color takes auto, always or never, not '%1'").arg(when));
+    r->jobs = qMax(1, QThread::idealThreadCount());
+    if (line.isSet(K::Jobs)) {
+        if (!line.number(K::Jobs, 1, 1024, "a number from 1 to 1024", &n, &error))
+            return fail(ExitUsage, error);
+        r->jobs = int(n);
+    }
+    r->check = line.isSet(K::Check);
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty())
+        return fail(ExitUsage, QStringLiteral("no file given (see --help)"));
+    if (files.size() != 1 && !r->check)
+        return fail(ExitUsage,
+                    QStringLiteral("one file at a time, except with --check (see --help)"));
+
+    r->writer.output = line.isSet(K::Html) ? Output::Html
+        : line.isSet(K::Frames)            ? Output::Frames
+        : line.isSet(K::Json)              ? Output::Json
+                                           : Output::Text;
+    r->writer.rows = line.isSet(K::Rows);
+    r->parser.showJunk = line.isSet(K::ShowJunk);
+    r->parser.showUnknown = !line.isSet(K::HideUnknown);
+    r->parser.modern = line.isSet(K::Modern);
+    r->checkCrcs = line.isSet(K::Crc);
+    r->quiet = line.isSet(K::Quiet);
+    r->pluginDirectories = line.isSet(K::PluginDir) ? QStringList {line.value(K::PluginDir)}
+                                                    : Plugin::defaultDirectories();
+    r->files = files;
+    for (const QString &file : files)
+        r->filesNative.append(nativeArgument(file, argc, argv));
+    if (line.isSet(K::Html)) {
+        r->html = line.value(K::Html);
+        r->htmlNative = nativeArgument(r->html, argc, argv);
+    }
+    return -1;
+}

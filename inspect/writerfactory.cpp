@@ -1,0 +1,36 @@
+#include "writerfactory.h"
+
+#include "findingswriter.h"
+#include "frameswriter.h"
+#include "jsonwriter.h"
+#include "textwriter.h"
+
+std::unique_ptr<Sink> makeWriter(const WriterSettings &settings, OutputBuffer *out,
+                                 InputDevice *input)
+{
+    switch (settings.output) {
+    case Output::Json: return std::make_unique<JsonWriter>(out);
+    case Output::Frames: return std::make_unique<FramesWriter>(out);
+    case Output::Html: return std::make_unique<HtmlWriter>(out, input, settings.report);
+    case Output::Text: break;
+    }
+    if (settings.rows)
+        return std::make_unique<TextWriter>(out);
+    return std::make_unique<GlanceWriter>(out, settings.glance);
+}
+
+std::unique_ptr<FindingsWriter> makeFindingsWriter(Output output, const QString &file)
+{
+    if (output == Output::Json)
+        return std::make_unique<FindingsJsonWriter>(file);
+    return std::make_unique<FindingsTextWriter>(file);
+}
+
+Chain::Settings chainFor(Output output, Chain::Settings settings)
+{
+    // The frames carry no verdicts; the report's summary and the frames'
+    // tracks and times come from the summary stage.
+    settings.checkCrcs = settings.checkCrcs && output != Output::Frames;
+    settings.summary = output == Output::Html || output == Output::Frames;
+    return settings;
+}
