@@ -1,5 +1,6 @@
 #pragma once
 
+#include "matroskaids.h"
 #include "sink.h"
 
 #include <QString>
@@ -9,35 +10,8 @@
 
 class InputDevice;
 
-// The IDs of the elements that the checks look at by ID.
-enum ElementId : qint64 {
-    EbmlId = 0x1A45DFA3,
-    EbmlMaxIdLengthId = 0x42F2,
-    EbmlMaxSizeLengthId = 0x42F3,
-    DocTypeId = 0x4282,
-    DocTypeVersionId = 0x4287,
-    DocTypeReadVersionId = 0x4285,
-    SegmentId = 0x18538067,
-    SeekId = 0x4DBB,
-    SeekIdId = 0x53AB,
-    SeekPositionId = 0x53AC,
-    TracksId = 0x1654AE6B,
-    TrackEntryId = 0xAE,
-    TrackNumberId = 0xD7,
-    TrackUidId = 0x73C5,
-    CodecIdId = 0x86,
-    ClusterId = 0x1F43B675,
-    TimestampId = 0xE7,
-    SimpleBlockId = 0xA3,
-    BlockGroupId = 0xA0,
-    BlockId = 0xA1,
-    CuePointId = 0xBB,
-    CueTrackPositionsId = 0xB7,
-    CueTrackId = 0xF7,
-    CueClusterPositionId = 0xF1,
-    CueRelativePositionId = 0xF0,
-    Crc32Id = 0xBF,
-};
+// The IDs of the elements, as Id::Cluster and the like.
+namespace Id = MatroskaSchema::Id;
 
 constexpr size_t NoSegment = ~size_t(0);
 
