@@ -295,6 +295,20 @@ void ContainerMKV::fillCatalogue()
     }
 }
 
+// The schema's types serve as the plug-in's element types.
+constexpr bool sameType(ContainerMKV::ElementType a, MatroskaSchema::Type b)
+{
+    return int(a) == int(b);
+}
+static_assert(sameType(ContainerMKV::SInteger, MatroskaSchema::SInteger)
+              && sameType(ContainerMKV::UInteger, MatroskaSchema::UInteger)
+              && sameType(ContainerMKV::Float, MatroskaSchema::Float)
+              && sameType(ContainerMKV::String, MatroskaSchema::String)
+              && sameType(ContainerMKV::UTF8, MatroskaSchema::UTF8)
+              && sameType(ContainerMKV::Date, MatroskaSchema::Date)
+              && sameType(ContainerMKV::Master, MatroskaSchema::Master)
+              && sameType(ContainerMKV::Binary, MatroskaSchema::Binary));
+
 void ContainerMKV::fillModernCatalogue()
 {
     // Handlers that only today's Matroska uses, for elements whose catalogue
