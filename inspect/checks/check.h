@@ -149,7 +149,7 @@ public:
     void reportAbout(size_t depth, Severity severity, const char *check, const Message &message)
     {
         if (take(severity, check))
-            send(severity, check, m_open[depth].offset, path(depth), message());
+            sendAbout(depth, severity, check, message);
     }
     // A finding about an element at another place; path() gives its path
     // (empty: the file).
@@ -158,7 +158,7 @@ public:
                   const Message &message)
     {
         if (take(severity, check))
-            send(severity, check, offset, path(), message());
+            sendAt(severity, check, offset, path, message);
     }
     // Counts n findings that will not be shown, without making them.
     void count(Severity severity, const char *check, quint64 n = 1);
@@ -189,6 +189,21 @@ private:
         quint64 counted[3] = {};
     };
     Tally &entry(const char *check);
+    // A shown finding's path and text are made out of line: few findings
+    // are shown, and the checks' code on every element stays small.
+    template <typename Message>
+    Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void sendAbout(size_t depth, Severity severity,
+                                                       const char *check, const Message &message)
+    {
+        send(severity, check, m_open[depth].offset, path(depth), message());
+    }
+    template <typename Path, typename Message>
+    Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void sendAt(Severity severity, const char *check,
+                                                    quint64 offset, const Path &path,
+                                                    const Message &message)
+    {
+        send(severity, check, offset, path(), message());
+    }
     // Whether a finding is shown; counts it when not.
     bool take(Severity severity, const char *check);
     void send(Severity severity, const char *check, quint64 offset, const QString &path,
