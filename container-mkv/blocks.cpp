@@ -5,6 +5,7 @@
 // BlockGroups (RFC 9559 sections 10 and 11) too.
 #include "containermkv.h"
 #include "ebmldecoder.h"
+#include "matroskaids.h"
 
 #include <QtNumeric>
 
@@ -184,7 +185,7 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     bool keyframe = flags & 0x80;
     int status = StatusDone;
     if (modernMatroska) {
-        if (m_elementId == 0xA1)
+        if (m_elementId == MatroskaSchema::Id::Block)
             keyframe = element->elementOffset >= m_groupStart && element->elementOffset < m_groupEnd
                 && !m_groupHasReference;
         if (flags & 0x06)
@@ -311,7 +312,7 @@ int ContainerMKV::parseBlockGroup(ElementMKV *element)
     bool reference = false;
     for (quint64 p = element->dataOffset; p < end && !reference;) {
         const Header h = readHeader(p);
-        reference = h.idRead && h.id == 0xFB;
+        reference = h.idRead && h.id == MatroskaSchema::Id::ReferenceBlock;
         const quint64 length = h.length() + h.size;
         if (length >= end - p)
             break;

@@ -295,10 +295,25 @@ void ContainerMKV::fillCatalogue()
     }
 }
 
+// The schema's types serve as the plug-in's element types.
+constexpr bool sameType(ContainerMKV::ElementType a, MatroskaSchema::Type b)
+{
+    return int(a) == int(b);
+}
+static_assert(sameType(ContainerMKV::SInteger, MatroskaSchema::SInteger)
+              && sameType(ContainerMKV::UInteger, MatroskaSchema::UInteger)
+              && sameType(ContainerMKV::Float, MatroskaSchema::Float)
+              && sameType(ContainerMKV::String, MatroskaSchema::String)
+              && sameType(ContainerMKV::UTF8, MatroskaSchema::UTF8)
+              && sameType(ContainerMKV::Date, MatroskaSchema::Date)
+              && sameType(ContainerMKV::Master, MatroskaSchema::Master)
+              && sameType(ContainerMKV::Binary, MatroskaSchema::Binary));
+
 void ContainerMKV::fillModernCatalogue()
 {
     // Handlers that only today's Matroska uses, for elements whose catalogue
     // entry has none or that only the schema knows.
+    namespace Id = MatroskaSchema::Id;
     struct ModernHandlerRow
     {
         unsigned int id;
@@ -307,25 +322,25 @@ void ContainerMKV::fillModernCatalogue()
     // clang-format off
     static const ModernHandlerRow ModernHandlers[] = {
         // Blocks
-        {0x1F43B675, &ContainerMKV::parseCluster},
-        {0xE7, &ContainerMKV::parseClusterTimestamp},
-        {0xA0, &ContainerMKV::parseBlockGroup},
-        {0x9B, &ContainerMKV::parseBlockTicks},
-        {0xFB, &ContainerMKV::parseBlockTicks},
+        {Id::Cluster, &ContainerMKV::parseCluster},
+        {Id::Timestamp, &ContainerMKV::parseClusterTimestamp},
+        {Id::BlockGroup, &ContainerMKV::parseBlockGroup},
+        {Id::BlockDuration, &ContainerMKV::parseBlockTicks},
+        {Id::ReferenceBlock, &ContainerMKV::parseBlockTicks},
         // Values
-        {0x2AD7B1, &ContainerMKV::parseTimestampScale},
-        {0x4489, &ContainerMKV::parseDuration},
-        {0x4461, &ContainerMKV::parseDateUTC},
-        {0x53AB, &ContainerMKV::parseSeekID},
-        {0x56AA, &ContainerMKV::parseNanoseconds},       // CodecDelay
-        {0x56BB, &ContainerMKV::parseNanoseconds},       // SeekPreRoll
-        {0x234E7A, &ContainerMKV::parseNanoseconds},     // DefaultDecodedFieldDuration
-        {0x91, &ContainerMKV::parseNanoseconds},         // ChapterTimeStart
-        {0x92, &ContainerMKV::parseNanoseconds},         // ChapterTimeEnd
-        {0x75A2, &ContainerMKV::parseSignedNanoseconds}, // DiscardPadding
-        {0xB3, &ContainerMKV::parseTicks},               // CueTime
-        {0xB2, &ContainerMKV::parseTicks},               // CueDuration
-        {0x96, &ContainerMKV::parseTicks},               // CueRefTime
+        {Id::TimestampScale, &ContainerMKV::parseTimestampScale},
+        {Id::Duration, &ContainerMKV::parseDuration},
+        {Id::DateUtc, &ContainerMKV::parseDateUTC},
+        {Id::SeekId, &ContainerMKV::parseSeekID},
+        {Id::CodecDelay, &ContainerMKV::parseNanoseconds},
+        {Id::SeekPreRoll, &ContainerMKV::parseNanoseconds},
+        {Id::DefaultDecodedFieldDuration, &ContainerMKV::parseNanoseconds},
+        {Id::ChapterTimeStart, &ContainerMKV::parseNanoseconds},
+        {Id::ChapterTimeEnd, &ContainerMKV::parseNanoseconds},
+        {Id::DiscardPadding, &ContainerMKV::parseSignedNanoseconds},
+        {Id::CueTime, &ContainerMKV::parseTicks},
+        {Id::CueDuration, &ContainerMKV::parseTicks},
+        {Id::CueRefTime, &ContainerMKV::parseTicks},
     };
     // clang-format on
 

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "matroskaids.h"
+
 #include <QString>
 #include <QtGlobal>
+
+#include <limits>
 
 // Every element of today's EBML and Matroska (RFC 8794, RFC 9559), one row
 // each, sorted by ID, with the facts that the schemas give. Shared by the
@@ -30,6 +34,8 @@ enum Flag : quint8 {
 constexpr quint32 TopLevel = 0;
 constexpr quint32 Anywhere = 0xFFFFFFFF; // Void and CRC-32
 constexpr quint8 NoMaxVersion = 0xFF;
+constexpr quint64 NoMaxLength = ~quint64(0);
+constexpr double Inf = std::numeric_limits<double>::infinity();
 
 struct Label
 {
@@ -38,23 +44,54 @@ struct Label
     const char *label;
 };
 
+// The values a number may take: from min to max, each bound in or out, and
+// perhaps one value left out.
+struct Range
+{
+    bool present; // the schema gives a range
+    double min, max;
+    bool minOpen, maxOpen;
+    bool hasNot;
+    double notValue;
+
+    bool contains(double v) const
+    {
+        if (hasNot && v == notValue)
+            return false;
+        if (v < min || (minOpen && v == min))
+            return false;
+        return !(v > max || (maxOpen && v == max));
+    }
+};
+
+// Rows of Children.
+struct ChildList
+{
+    quint16 first;
+    quint16 count;
+};
+
 struct Element
 {
     quint32 id; // as stored, length-marker bits included
     const char16_t *name;
+    const char16_t *classicName; // its name in the plug-in's classic catalogue, or null
     quint8 type;
     quint32 parent; // the ID of the element it stands in, TopLevel or Anywhere
     quint32 minOccurs;
     quint32 maxOccurs; // 0: unbounded
-    const char *range;
+    Range range;
     const char *defaultValue;
-    const char *length; // as the schema writes it, e.g. "16" or ">0"
+    quint64 minLength, maxLength; // of a payload, in bytes; NoMaxLength: any
     quint8 minVersion;
     quint8 maxVersion; // NoMaxVersion when it is still part of the format
     quint8 flags;
     const char *path;
     quint16 firstLabel;
     quint16 labelCount;
+    ChildList children; // a master's, its own row last when it is Recursive
+    qint16 slot;        // its place among its parent's children; -1: Anywhere
+    qint16 selfSlot;    // a Recursive master's place among its own; else -1
 
     bool mayStandIn(quint32 parentId) const
     {
@@ -65,6 +102,8 @@ struct Element
 extern const Element Elements[];
 extern const int ElementCount;
 extern const Label Labels[];
+extern const quint16 Children[]; // rows of Elements
+extern const ChildList TopLevelChildren;
 
 // The row of an ID, or null.
 const Element *find(quint32 id);

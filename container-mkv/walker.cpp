@@ -5,7 +5,6 @@
 #include "ebmldecoder.h"
 #include "matroskaschema.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -30,8 +29,7 @@ const QString &damagedDataText()
     return text;
 }
 
-constexpr quint32 SegmentId = 0x18538067;
-constexpr quint32 BlockId = 0xA1, SimpleBlockId = 0xA3, Crc32Id = 0xBF, VoidId = 0xEC;
+namespace Id = MatroskaSchema::Id;
 
 const QString &unknownSizeText()
 {
@@ -59,11 +57,7 @@ bool sizeSuits(const MatroskaSchema::Element &element, quint64 size)
         break;
     default: break;
     }
-    if (!element.length)
-        return true;
-    if (element.length[0] == '>')
-        return size > std::strtoull(element.length + 1, nullptr, 10);
-    return size == std::strtoull(element.length, nullptr, 10);
+    return size >= element.minLength && size <= element.maxLength;
 }
 
 // Whether an element may stand in a master, as the schema says; an ID that
@@ -391,9 +385,9 @@ bool ContainerMKV::resyncFits(quint64 position, quint64 end)
         const MatroskaSchema::Element *element
             = h.idRead && h.sizeRead() ? MatroskaSchema::find(h.id) : nullptr;
         if (!element || element->maxVersion == 0 || !sizeSuits(*element, h.size)
-            || (h.id == Crc32Id && !firstChild) || (h.id == VoidId && n == 0))
+            || (h.id == Id::Crc32 && !firstChild) || (h.id == Id::Void && n == 0))
             return false;
-        if ((h.id == SimpleBlockId || h.id == BlockId) && !trackTypes.isEmpty()) {
+        if ((h.id == Id::SimpleBlock || h.id == Id::Block) && !trackTypes.isEmpty()) {
             // The track number, then a timecode and flags.
             peek(p + h.length(), position, bytes);
             quint8 length = 0;
@@ -406,7 +400,7 @@ bool ContainerMKV::resyncFits(quint64 position, quint64 end)
         // begin where the master being walked claims to go on: it is taken
         // wherever it ends, and ends the chain when another comes first.
         const bool segmentLevel = h.idLength == 4
-            && (element->parent == MatroskaSchema::TopLevel || element->parent == SegmentId);
+            && (element->parent == MatroskaSchema::TopLevel || element->parent == Id::Segment);
         if (n == 0 && segmentLevel) {
             levels[0] = {element->parent, inputEnd, false};
         } else {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "matroskaids.h"
 #include "sink.h"
 
 #include <QString>
@@ -9,35 +10,8 @@
 
 class InputDevice;
 
-// The IDs of the elements that the checks look at by ID.
-enum ElementId : qint64 {
-    EbmlId = 0x1A45DFA3,
-    EbmlMaxIdLengthId = 0x42F2,
-    EbmlMaxSizeLengthId = 0x42F3,
-    DocTypeId = 0x4282,
-    DocTypeVersionId = 0x4287,
-    DocTypeReadVersionId = 0x4285,
-    SegmentId = 0x18538067,
-    SeekId = 0x4DBB,
-    SeekIdId = 0x53AB,
-    SeekPositionId = 0x53AC,
-    TracksId = 0x1654AE6B,
-    TrackEntryId = 0xAE,
-    TrackNumberId = 0xD7,
-    TrackUidId = 0x73C5,
-    CodecIdId = 0x86,
-    ClusterId = 0x1F43B675,
-    TimestampId = 0xE7,
-    SimpleBlockId = 0xA3,
-    BlockGroupId = 0xA0,
-    BlockId = 0xA1,
-    CuePointId = 0xBB,
-    CueTrackPositionsId = 0xB7,
-    CueTrackId = 0xF7,
-    CueClusterPositionId = 0xF1,
-    CueRelativePositionId = 0xF0,
-    Crc32Id = 0xBF,
-};
+// The IDs of the elements, as Id::Cluster and the like.
+namespace Id = MatroskaSchema::Id;
 
 constexpr size_t NoSegment = ~size_t(0);
 
@@ -175,7 +149,7 @@ public:
     void reportAbout(size_t depth, Severity severity, const char *check, const Message &message)
     {
         if (take(severity, check))
-            send(severity, check, m_open[depth].offset, path(depth), message());
+            sendAbout(depth, severity, check, message);
     }
     // A finding about an element at another place; path() gives its path
     // (empty: the file).
@@ -184,7 +158,7 @@ public:
                   const Message &message)
     {
         if (take(severity, check))
-            send(severity, check, offset, path(), message());
+            sendAt(severity, check, offset, path, message);
     }
     // Counts n findings that will not be shown, without making them.
     void count(Severity severity, const char *check, quint64 n = 1);
@@ -215,6 +189,21 @@ private:
         quint64 counted[3] = {};
     };
     Tally &entry(const char *check);
+    // A shown finding's path and text are made out of line: few findings
+    // are shown, and the checks' code on every element stays small.
+    template <typename Message>
+    Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void sendAbout(size_t depth, Severity severity,
+                                                       const char *check, const Message &message)
+    {
+        send(severity, check, m_open[depth].offset, path(depth), message());
+    }
+    template <typename Path, typename Message>
+    Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void sendAt(Severity severity, const char *check,
+                                                    quint64 offset, const Path &path,
+                                                    const Message &message)
+    {
+        send(severity, check, offset, path(), message());
+    }
     // Whether a finding is shown; counts it when not.
     bool take(Severity severity, const char *check);
     void send(Severity severity, const char *check, quint64 offset, const QString &path,

@@ -168,10 +168,10 @@ void CheckStage::beginElement(quint64 offset, quint64 size, const QString &name,
     m_marks = 0;
     element.index = nextIndex(m_children.back(), name, tag);
     element.dataOffset = offset;
-    element.segment = tag == SegmentId ? m_context.m_open.size()
-        : m_context.m_open.empty()     ? NoSegment
-                                       : m_context.m_open.back().segment;
-    if (tag == EbmlId && offset == 0 && m_context.m_open.empty())
+    element.segment = tag == Id::Segment ? m_context.m_open.size()
+        : m_context.m_open.empty()       ? NoSegment
+                                         : m_context.m_open.back().segment;
+    if (tag == Id::Ebml && offset == 0 && m_context.m_open.empty())
         m_context.sawEbmlHeader = true;
     m_context.m_open.push_back(std::move(element));
     m_children.emplace_back();
@@ -245,25 +245,25 @@ void CheckStage::addField(bool flag, quint64 offset, quint8 code, quint64 length
 void CheckStage::readHeaderFact(const CheckedElement &element)
 {
     const CheckedElement *parent = m_context.parent();
-    if (!parent || parent->id != EbmlId)
+    if (!parent || parent->id != Id::Ebml)
         return;
     bool ok = false;
     const quint64 number = element.value.toULongLong(&ok);
     switch (element.id) {
-    case DocTypeId: m_context.docType = element.value; break;
-    case DocTypeVersionId:
+    case Id::DocType: m_context.docType = element.value; break;
+    case Id::DocTypeVersion:
         if (ok)
             m_context.docTypeVersion = number;
         break;
-    case DocTypeReadVersionId:
+    case Id::DocTypeReadVersion:
         if (ok)
             m_context.docTypeReadVersion = number;
         break;
-    case EbmlMaxIdLengthId:
+    case Id::EbmlMaxIdLength:
         if (ok)
             m_context.maxIdLength = number;
         break;
-    case EbmlMaxSizeLengthId:
+    case Id::EbmlMaxSizeLength:
         if (ok)
             m_context.maxSizeLength = number;
         break;

@@ -9,7 +9,6 @@
 #include <QStringList>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -18,74 +17,6 @@ namespace {
 using namespace MatroskaSchema;
 
 constexpr qint64 TextLimit = 64 * 1024; // the most of a text value that is read
-
-// A range as the schema writes it ("not 0", "0-1", ">= 0x0p+0", "1",
-// ">= -0xB4p+0, <= 0xB4p+0"), parsed once.
-struct Range
-{
-    bool present = false;
-    double min = -INFINITY, max = INFINITY;
-    bool minOpen = false, maxOpen = false;
-    bool hasNot = false;
-    double notValue = 0;
-
-    bool contains(double v) const
-    {
-        if (hasNot && v == notValue)
-            return false;
-        if (v < min || (minOpen && v == min))
-            return false;
-        return !(v > max || (maxOpen && v == max));
-    }
-};
-
-const char *skipSpaces(const char *s)
-{
-    while (*s == ' ')
-        ++s;
-    return s;
-}
-
-Range parseRange(const char *text)
-{
-    Range range;
-    if (!text)
-        return range;
-    range.present = true;
-    const char *s = text;
-    while (*s) {
-        s = skipSpaces(s);
-        char *end = nullptr;
-        if (!std::strncmp(s, "not", 3)) {
-            range.hasNot = true;
-            range.notValue = std::strtod(s + 3, &end);
-        } else if (s[0] == '>' || s[0] == '<') {
-            const bool inclusive = s[1] == '=';
-            const double v = std::strtod(s + (inclusive ? 2 : 1), &end);
-            if (s[0] == '>') {
-                range.min = v;
-                range.minOpen = !inclusive;
-            } else {
-                range.max = v;
-                range.maxOpen = !inclusive;
-            }
-        } else {
-            const double a = std::strtod(s, &end);
-            range.min = range.max = a;
-            if (end && *skipSpaces(end) == '-') {
-                range.max = std::strtod(skipSpaces(end) + 1, &end);
-            }
-        }
-        if (!end || end == s)
-            break;
-        s = skipSpaces(end);
-        if (*s == ',')
-            ++s;
-        else
-            break;
-    }
-    return range;
-}
 
 QString number(double v)
 {
@@ -108,74 +39,6 @@ QString describe(const Range &r)
             parts << QLatin1String(r.maxOpen ? "< " : "<= ") + number(r.max);
     }
     return parts.join(QStringLiteral(", "));
-}
-
-// The table's tree, built once: each master's children in one flat list,
-// each element's place among its parent's children, the parsed ranges and
-// lengths.
-struct Index
-{
-    std::vector<Range> ranges;          // by table row
-    std::vector<qint16> slot;           // among the parent's children; -1 for Anywhere
-    std::vector<qint16> selfSlot;       // a Recursive master's place among its own children
-    std::vector<quint16> childBegin;    // by table row, and the top level at ElementCount
-    std::vector<quint16> childCount;    // as childBegin
-    std::vector<quint16> children;      // table rows
-    std::vector<quint32> exactLength;   // 0: none
-    std::vector<quint32> minimumLength; // 0: none
-    qint16 segmentSlot = 0;             // the Segment's place at the top level
-
-    Index()
-    {
-        const int n = ElementCount;
-        ranges.resize(n);
-        slot.assign(n, -1);
-        selfSlot.assign(n, -1);
-        exactLength.assign(n, 0);
-        minimumLength.assign(n, 0);
-        std::vector<std::vector<quint16>> lists(n + 1);
-        for (int i = 0; i < n; ++i) {
-            const Element &e = Elements[i];
-            ranges[i] = parseRange(e.range);
-            if (e.length) {
-                if (e.length[0] == '>')
-                    minimumLength[i] = quint32(std::atoi(e.length + 1)) + 1;
-                else
-                    exactLength[i] = quint32(std::atoi(e.length));
-            }
-            int parent = -1;
-            if (e.parent == TopLevel) {
-                parent = n;
-            } else if (e.parent != Anywhere) {
-                const Element *p = find(e.parent);
-                parent = p ? int(p - Elements) : -1;
-            }
-            if (parent >= 0) {
-                slot[i] = qint16(lists[parent].size());
-                lists[parent].push_back(quint16(i));
-            }
-        }
-        for (int i = 0; i < n; ++i) {
-            if (Elements[i].flags & Recursive) {
-                selfSlot[i] = qint16(lists[i].size());
-                lists[i].push_back(quint16(i));
-            }
-        }
-        segmentSlot = slot[find(SegmentId) - Elements];
-        childBegin.resize(n + 1);
-        childCount.resize(n + 1);
-        for (int i = 0; i <= n; ++i) {
-            childBegin[i] = quint16(children.size());
-            childCount[i] = quint16(lists[i].size());
-            children.insert(children.end(), lists[i].begin(), lists[i].end());
-        }
-    }
-};
-
-const Index &schemaIndex()
-{
-    static const Index index;
-    return index;
 }
 
 enum Kind {
@@ -306,7 +169,6 @@ class SchemaChecks : public Check
 {
 public:
     SchemaChecks()
-        : m_index(schemaIndex())
     {
         m_reported.assign(size_t(ElementCount) * KindCount, false);
         resetFile();
@@ -330,11 +192,10 @@ public:
                 });
         }
         if (frame.schema) {
-            const int row = int(frame.schema - Elements);
-            checkPlace(c, *frame.schema, row);
+            checkPlace(c, *frame.schema);
             if (frame.schema->type == Master) {
                 frame.countBase = quint32(m_counts.size());
-                frame.countLength = m_index.childCount[row];
+                frame.countLength = frame.schema->children.count;
                 m_counts.resize(m_counts.size() + frame.countLength, 0);
             }
         }
@@ -377,7 +238,8 @@ public:
             });
         } else {
             // The top level's required elements (the EBML header is known).
-            missingChildren(c, m_frames.front(), ElementCount, 0, file, QStringLiteral("the file"));
+            missingChildren(c, m_frames.front(), TopLevelChildren, nullptr, 0, file,
+                            QStringLiteral("the file"));
         }
         resetFile();
     }
@@ -394,9 +256,9 @@ private:
     void resetFile()
     {
         m_frames.clear();
-        m_counts.assign(m_index.childCount[ElementCount], 0);
+        m_counts.assign(TopLevelChildren.count, 0);
         Frame top;
-        top.countLength = m_index.childCount[ElementCount];
+        top.countLength = TopLevelChildren.count;
         top.headerDone = true;
         m_frames.push_back(top);
         std::fill(m_reported.begin(), m_reported.end(), false);
@@ -429,7 +291,7 @@ private:
     }
 
     // The parent and the number of occurrences, as the element opens.
-    void checkPlace(CheckContext &c, const Element &e, int row)
+    void checkPlace(CheckContext &c, const Element &e)
     {
         const Frame &parentFrame = m_frames.back();
         const bool topLevel = m_frames.size() == 1;
@@ -438,7 +300,7 @@ private:
         const quint32 parentId = topLevel ? TopLevel : parentFrame.schema->id;
         // An EBML header after a Segment begins the next document of a
         // stream of them (chained live streams): the top level counts anew.
-        if (topLevel && e.id == EbmlId && m_counts[quint32(m_index.segmentSlot)] > 0)
+        if (topLevel && e.id == Id::Ebml && m_counts[quint32(find(Id::Segment)->slot)] > 0)
             std::fill(m_counts.begin(), m_counts.begin() + parentFrame.countLength, 0);
         if (!e.mayStandIn(parentId)) {
             say(c, InvalidParent, [&] {
@@ -449,9 +311,9 @@ private:
         }
         qint16 slot = -1;
         if (e.parent == parentId)
-            slot = m_index.slot[row];
+            slot = e.slot;
         else if (e.id == parentId)
-            slot = m_index.selfSlot[row];
+            slot = e.selfSlot;
         if (slot < 0 || slot >= parentFrame.countLength)
             return;
         const quint32 count = ++m_counts[parentFrame.countBase + quint32(slot)];
@@ -506,7 +368,7 @@ private:
                 return QStringLiteral("%1 is deprecated: no version of the format has it any more")
                     .arg(name(s));
             });
-        if (m_webm && !(s.flags & WebM) && s.parent != Anywhere && s.id != EbmlId
+        if (m_webm && !(s.flags & WebM) && s.parent != Anywhere && s.id != Id::Ebml
             && !inEbmlHeader(c) && first(WebMCheck, s)) {
             // WebM forbids few elements outright; of the many it does not
             // list, muxers write some (mkvmerge: LanguageBCP47) that players
@@ -525,36 +387,36 @@ private:
     static bool inEbmlHeader(const CheckContext &c)
     {
         const auto &open = c.open();
-        return !open.empty() && open.front().id == EbmlId;
+        return !open.empty() && open.front().id == Id::Ebml;
     }
 
     void endMaster(CheckContext &c, const Frame &frame)
     {
         const CheckedElement &e = c.current();
         const Element &s = *frame.schema;
-        if (s.id == EbmlId && c.open().size() == 1)
+        if (s.id == Id::Ebml && c.open().size() == 1)
             endEbmlHeader(c);
         if (e.marks & PastFileEnd)
             return; // cut by the end of the file: its children may be lost
         missingChildren(
-            c, frame, int(&s - Elements), e.offset, [&] { return c.currentPath(); }, e.name);
+            c, frame, s.children, &s, e.offset, [&] { return c.currentPath(); }, e.name);
     }
 
     template <typename Path>
-    void missingChildren(CheckContext &c, const Frame &frame, int row, quint64 offset,
-                         const Path &path, const QString &what)
+    void missingChildren(CheckContext &c, const Frame &frame, ChildList children,
+                         const Element *master, quint64 offset, const Path &path,
+                         const QString &what)
     {
-        const quint16 begin = m_index.childBegin[row];
-        for (quint16 i = 0; i < m_index.childCount[row] && i < frame.countLength; ++i) {
-            const Element &child = Elements[m_index.children[begin + i]];
+        for (quint16 i = 0; i < children.count && i < frame.countLength; ++i) {
+            const Element &child = Elements[Children[children.first + i]];
             if (child.minOccurs == 0 || child.defaultValue || m_counts[frame.countBase + i] > 0)
                 continue;
-            if (row < ElementCount && child.id == Elements[row].id)
+            if (&child == master)
                 continue; // a recursive master's own place
             if (child.minVersion > c.docTypeVersion
                 || (child.maxVersion != NoMaxVersion && child.maxVersion < c.docTypeVersion))
                 continue; // not part of this version
-            if (child.id == EbmlId)
+            if (child.id == Id::Ebml)
                 continue; // the ebml-header check tells
             sayAt(c, MissingElement, offset, path, [&] {
                 return QStringLiteral("%1 lacks %2 (%3), which is required and has no default")
@@ -601,8 +463,7 @@ private:
     void checkValue(CheckContext &c, const Element &s)
     {
         const CheckedElement &e = c.current();
-        const int row = int(&s - Elements);
-        if (s.id == DocTypeReadVersionId && c.open().size() == 2 && c.parentId() == EbmlId) {
+        if (s.id == Id::DocTypeReadVersion && c.open().size() == 2 && c.parentId() == Id::Ebml) {
             m_readVersionOffset = e.offset;
             m_readVersionIndex = e.index;
         }
@@ -614,7 +475,7 @@ private:
                     return QStringLiteral("an integer of %1 bytes; at most 8").arg(e.dataSize);
                 });
             else
-                checkRange(c, s, row, false);
+                checkRange(c, s, false);
             break;
         case Date:
             if (e.dataSize != 0 && e.dataSize != 8)
@@ -629,35 +490,33 @@ private:
                         .arg(e.dataSize);
                 });
             else
-                checkRange(c, s, row, true);
+                checkRange(c, s, true);
             break;
         case String:
-        case UTF8: checkText(c, s, row); break;
-        case Binary: checkLength(c, row); break;
+        case UTF8: checkText(c, s); break;
+        case Binary: checkLength(c, s); break;
         default: break;
         }
     }
 
-    void checkLength(CheckContext &c, int row)
+    void checkLength(CheckContext &c, const Element &s)
     {
         const CheckedElement &e = c.current();
-        const quint32 exact = m_index.exactLength[row];
-        const quint32 least = m_index.minimumLength[row];
-        if (exact && e.dataSize != exact)
+        if (s.minLength == s.maxLength && e.dataSize != s.minLength)
             say(c, ValueLength, [&] {
-                return QStringLiteral("%1 bytes; it must be %2").arg(e.dataSize).arg(exact);
+                return QStringLiteral("%1 bytes; it must be %2").arg(e.dataSize).arg(s.minLength);
             });
-        else if (least && e.dataSize < least)
+        else if (e.dataSize < s.minLength)
             say(c, ValueLength, [&] {
                 return QStringLiteral("%1 bytes; it must be at least %2")
                     .arg(e.dataSize)
-                    .arg(least);
+                    .arg(s.minLength);
             });
     }
 
-    void checkRange(CheckContext &c, const Element &s, int row, bool isFloat)
+    void checkRange(CheckContext &c, const Element &s, bool isFloat)
     {
-        const Range &range = m_index.ranges[row];
+        const Range &range = s.range;
         if (!range.present)
             return;
         const CheckedElement &e = c.current();
@@ -698,9 +557,9 @@ private:
             });
     }
 
-    void checkText(CheckContext &c, const Element &s, int row)
+    void checkText(CheckContext &c, const Element &s)
     {
-        checkLength(c, row);
+        checkLength(c, s);
         const CheckedElement &e = c.current();
         const QByteArray bytes = payload(c, TextLimit);
         const bool truncated = quint64(bytes.size()) < e.dataSize;
@@ -715,7 +574,7 @@ private:
             });
             return;
         }
-        if (m_webm && s.id == CodecIdId) {
+        if (m_webm && s.id == Id::CodecId) {
             QByteArray codec = bytes;
             while (codec.endsWith('\0'))
                 codec.chop(1);
@@ -731,7 +590,6 @@ private:
         }
     }
 
-    const Index &m_index;
     std::vector<Frame> m_frames;   // the open elements, after the top level's frame
     std::vector<quint32> m_counts; // children seen, per open master, as a stack
     std::vector<bool> m_reported;  // by table row and check

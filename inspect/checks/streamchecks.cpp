@@ -41,7 +41,7 @@ const QString &shortBlockText()
 
 bool isBlock(qint64 id)
 {
-    return id == SimpleBlockId || id == BlockId;
+    return id == Id::SimpleBlock || id == Id::Block;
 }
 
 // Values (track numbers or UIDs) with the offset of the TrackEntry that
@@ -190,8 +190,8 @@ void StreamChecks::begin(CheckContext &c)
         m_pastEndDepth = c.open().size() - 1;
 
     switch (e.id) {
-    case SimpleBlockId:
-    case BlockId:
+    case Id::SimpleBlock:
+    case Id::Block:
         m_trackLength = 0;
         m_dataLength = 0;
         m_hasFlags = false;
@@ -199,12 +199,12 @@ void StreamChecks::begin(CheckContext &c)
         m_laceSizes = 0;
         m_laceTotal = 0;
         break;
-    case ClusterId: m_clusterTimed = false; break;
-    case TrackEntryId:
+    case Id::Cluster: m_clusterTimed = false; break;
+    case Id::TrackEntry:
         m_entryHasNumber = false;
         m_entryHasUid = false;
         break;
-    case SegmentId:
+    case Id::Segment:
         if (c.open().size() == 1)
             beginSegment();
         break;
@@ -224,12 +224,12 @@ void StreamChecks::begin(CheckContext &c)
 bool StreamChecks::wantsRows(const CheckedElement &element) const
 {
     switch (element.id) {
-    case SimpleBlockId:
-    case BlockId:
-    case TrackNumberId:
-    case TrackUidId:
-    case TimestampId:
-    case Crc32Id: return true;
+    case Id::SimpleBlock:
+    case Id::Block:
+    case Id::TrackNumber:
+    case Id::TrackUid:
+    case Id::Timestamp:
+    case Id::Crc32: return true;
     default: return false;
     }
 }
@@ -238,29 +238,29 @@ void StreamChecks::row(CheckContext &c, const CheckedRow &row)
 {
     const CheckedElement &e = c.current();
     switch (e.id) {
-    case SimpleBlockId:
-    case BlockId: blockRow(c, row); break;
-    case TrackNumberId:
-    case TrackUidId:
-        if (c.parentId() == TrackEntryId && row.kind == RowKind::Value) {
+    case Id::SimpleBlock:
+    case Id::Block: blockRow(c, row); break;
+    case Id::TrackNumber:
+    case Id::TrackUid:
+        if (c.parentId() == Id::TrackEntry && row.kind == RowKind::Value) {
             bool ok = false;
             const quint64 value = row.value.toULongLong(&ok);
             if (!ok)
                 break;
-            if (e.id == TrackNumberId && !m_entryHasNumber) {
+            if (e.id == Id::TrackNumber && !m_entryHasNumber) {
                 m_entryHasNumber = true;
                 m_entryNumber = value;
-            } else if (e.id == TrackUidId && !m_entryHasUid) {
+            } else if (e.id == Id::TrackUid && !m_entryHasUid) {
                 m_entryHasUid = true;
                 m_entryUid = value;
             }
         }
         break;
-    case TimestampId:
-        if (c.parentId() == ClusterId && row.kind == RowKind::Value)
+    case Id::Timestamp:
+        if (c.parentId() == Id::Cluster && row.kind == RowKind::Value)
             clusterTimestamp(c, row.value);
         break;
-    case Crc32Id:
+    case Id::Crc32:
         if (row.kind == RowKind::Value && c.parent() && c.parent()->dataOffset == e.offset) {
             m_crcParent = c.parent()->offset;
             m_crcValue = row.value;
@@ -514,12 +514,12 @@ void StreamChecks::end(CheckContext &c)
         });
     }
     switch (e.id) {
-    case TrackEntryId: endTrackEntry(c); break;
-    case TracksId:
+    case Id::TrackEntry: endTrackEntry(c); break;
+    case Id::Tracks:
         m_tracksCame = true;
         resolvePending(c, true);
         break;
-    case SegmentId:
+    case Id::Segment:
         if (c.open().size() == 1)
             resolvePending(c, m_tracksCame);
         break;

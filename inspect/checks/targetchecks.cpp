@@ -130,8 +130,8 @@ public:
     void begin(CheckContext &c) override
     {
         switch (c.current().id) {
-        case SeekId: m_seek = SeekEntry(); break;
-        case CueTrackPositionsId: m_cue = CueEntry(); break;
+        case Id::Seek: m_seek = SeekEntry(); break;
+        case Id::CueTrackPositions: m_cue = CueEntry(); break;
         default: break;
         }
     }
@@ -140,29 +140,29 @@ public:
     {
         const CheckedElement &e = c.current();
         switch (e.id) {
-        case SeekIdId:
-            if (c.parentId() == SeekId)
+        case Id::SeekId:
+            if (c.parentId() == Id::Seek)
                 readSeekId(c, e);
             break;
-        case SeekPositionId:
-            if (c.parentId() == SeekId)
+        case Id::SeekPosition:
+            if (c.parentId() == Id::Seek)
                 m_seek.position = number(e, &m_seek.hasPosition);
             break;
-        case SeekId: checkSeek(c); break;
-        case CueTrackId:
-            if (c.parentId() == CueTrackPositionsId)
+        case Id::Seek: checkSeek(c); break;
+        case Id::CueTrack:
+            if (c.parentId() == Id::CueTrackPositions)
                 m_cue.track = number(e, &m_cue.hasTrack);
             break;
-        case CueClusterPositionId:
-            if (c.parentId() == CueTrackPositionsId)
+        case Id::CueClusterPosition:
+            if (c.parentId() == Id::CueTrackPositions)
                 m_cue.cluster = number(e, &m_cue.hasCluster);
             break;
-        case CueRelativePositionId:
-            if (c.parentId() == CueTrackPositionsId)
+        case Id::CueRelativePosition:
+            if (c.parentId() == Id::CueTrackPositions)
                 m_cue.relative = number(e, &m_cue.hasRelative);
             break;
-        case CueTrackPositionsId:
-            if (c.parentId() == CuePointId)
+        case Id::CueTrackPositions:
+            if (c.parentId() == Id::CuePoint)
                 checkCue(c);
             break;
         default: break;
@@ -239,7 +239,7 @@ private:
         if (m_cluster.position != cluster)
             m_cluster = Target {cluster, reader.at(cluster)};
         const Header &h = m_cluster.header;
-        if (h.idLength != 4 || h.id != ClusterId)
+        if (h.idLength != 4 || h.id != Id::Cluster)
             return reportCue(c, [&] {
                 return QStringLiteral("CueClusterPosition %1 points %2, not at a Cluster "
                                       "(0x1F43B675)")
@@ -257,7 +257,7 @@ private:
                 .arg(m_cue.relative)
                 .arg(cluster);
         };
-        if (b.idLength != 1 || (b.id != SimpleBlockId && b.id != BlockGroupId))
+        if (b.idLength != 1 || (b.id != Id::SimpleBlock && b.id != Id::BlockGroup))
             return reportCue(c, [&] {
                 return QStringLiteral("%1 points %2, not at a SimpleBlock or BlockGroup")
                     .arg(where(), found(c, position, b));
@@ -287,11 +287,11 @@ private:
         const Header &group = t.header;
         if (group.idLength != 1)
             return t;
-        if (group.id == SimpleBlockId) {
+        if (group.id == Id::SimpleBlock) {
             t.hasTrack = group.hasLead;
             t.track = group.lead;
         }
-        if (group.id != BlockGroupId || group.sizeLength == 0)
+        if (group.id != Id::BlockGroup || group.sizeLength == 0)
             return t;
         const quint64 end = group.unknownSize ? NoPosition : place(group.dataOffset, group.size);
         quint64 at = group.dataOffset;
@@ -299,7 +299,7 @@ private:
             const Header child = reader.at(at);
             if (child.idLength == 0 || child.sizeLength == 0 || child.unknownSize)
                 break;
-            if (child.idLength == 1 && child.id == BlockId) {
+            if (child.idLength == 1 && child.id == Id::Block) {
                 t.hasTrack = child.hasLead;
                 t.track = child.lead;
                 break;

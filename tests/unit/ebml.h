@@ -3,6 +3,8 @@
 // A small EBML writer for building test inputs in memory, so that no size
 // field is ever counted by hand.
 
+#include "matroskaids.h"
+
 #include <QByteArray>
 
 #include <cstring>
@@ -85,46 +87,47 @@ inline QByteArray f64(double value)
     return uintN(raw, 8);
 }
 
-// Element IDs the tests use by name.
+// Element IDs the tests use by name, some by their classic names.
+namespace Id = MatroskaSchema::Id;
 enum : quint32 {
-    EBML = 0x1A45DFA3,
-    EBMLVersion = 0x4286,
-    DocType = 0x4282,
-    Void = 0xEC,
-    Segment = 0x18538067,
-    Info = 0x1549A966,
-    TimecodeScale = 0x2AD7B1,
-    Duration = 0x4489,
-    DateUTC = 0x4461,
-    Title = 0x7BA9,
-    SegmentUID = 0x73A4,
-    Cluster = 0x1F43B675,
-    Timecode = 0xE7,
-    SimpleBlock = 0xA3,
-    BlockGroup = 0xA0,
-    Block = 0xA1,
-    ReferenceBlock = 0xFB,
-    Tracks = 0x1654AE6B,
-    TrackEntry = 0xAE,
-    TrackNumber = 0xD7,
-    TrackType = 0x83,
-    CodecID = 0x86,
-    CodecPrivate = 0x63A2,
-    DefaultDuration = 0x23E383,
-    TrackTimecodeScale = 0x23314F,
-    PixelWidth = 0xB0,
-    PixelHeight = 0xBA,
-    DisplayUnit = 0x54B2,
-    Attachments = 0x1941A469,
-    AttachedFile = 0x61A7,
-    FileData = 0x465C,
-    Chapters = 0x1043A770,
-    EditionEntry = 0x45B9,
-    EditionFlagHidden = 0x45BD,
-    ChapterAtom = 0xB6,
-    ChapterTimeStart = 0x91,
-    ChapterDisplay = 0x80,
-    Crc32 = 0xBF,
+    EBML = Id::Ebml,
+    EBMLVersion = Id::EbmlVersion,
+    DocType = Id::DocType,
+    Void = Id::Void,
+    Segment = Id::Segment,
+    Info = Id::Info,
+    TimecodeScale = Id::TimestampScale,
+    Duration = Id::Duration,
+    DateUTC = Id::DateUtc,
+    Title = Id::Title,
+    SegmentUID = Id::SegmentUuid,
+    Cluster = Id::Cluster,
+    Timecode = Id::Timestamp,
+    SimpleBlock = Id::SimpleBlock,
+    BlockGroup = Id::BlockGroup,
+    Block = Id::Block,
+    ReferenceBlock = Id::ReferenceBlock,
+    Tracks = Id::Tracks,
+    TrackEntry = Id::TrackEntry,
+    TrackNumber = Id::TrackNumber,
+    TrackType = Id::TrackType,
+    CodecID = Id::CodecId,
+    CodecPrivate = Id::CodecPrivate,
+    DefaultDuration = Id::DefaultDuration,
+    TrackTimecodeScale = Id::TrackTimestampScale,
+    PixelWidth = Id::PixelWidth,
+    PixelHeight = Id::PixelHeight,
+    DisplayUnit = Id::DisplayUnit,
+    Attachments = Id::Attachments,
+    AttachedFile = Id::AttachedFile,
+    FileData = Id::FileData,
+    Chapters = Id::Chapters,
+    EditionEntry = Id::EditionEntry,
+    EditionFlagHidden = Id::EditionFlagHidden,
+    ChapterAtom = Id::ChapterAtom,
+    ChapterTimeStart = Id::ChapterTimeStart,
+    ChapterDisplay = Id::ChapterDisplay,
+    Crc32 = Id::Crc32,
     Unknown = 0x4321, // not in the catalogue
 };
 
