@@ -14,6 +14,23 @@ struct FrameRecord
     int keyframe = 0;
 };
 
+// What a row is, as a parser that says so passes it in addField's code: 0
+// (Unsaid) from a parser that does not, so that hosts tell rows apart by this
+// and never by their display names.
+enum class RowKind : quint8 {
+    Unsaid = 0,
+    Id,          // the element's ID
+    Size,        // its size field
+    Value,       // the payload's value
+    TrackNumber, // a block's track number, timecode and flags
+    Timecode,
+    Flags,
+    Data,      // a block's frame data, or bytes skipped as no element
+    LaceCount, // a laced block's frame count, each lace size, each frame
+    LaceSize,
+    Frame,
+};
+
 // Where a container parser's nodes, rows, annotations and frames go. The host
 // picks one: an in-memory tree, or a writer that streams while the walk goes.
 class VANTOREL_ABSTRACT_EXPORT ElementSink

@@ -144,8 +144,8 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     // it; its data length would wrap below zero, so it has no data row and
     // is never registered as a frame.
     if (size >= l)
-        addField(false, offset, 0, l, Texts.trackNumber, decimal(qint64(track)), Texts.none,
-                 Texts.none, -1);
+        addField(false, offset, rowCode(RowKind::TrackNumber), l, Texts.trackNumber,
+                 decimal(qint64(track)), Texts.none, Texts.none, -1);
     if (size >= quint64(l) + 2) {
         seekTo(offset + l);
         unsigned char timecode[2] = {};
@@ -159,8 +159,8 @@ int ContainerMKV::parseBlock(ElementMKV *element)
             && m_clusterTimestamp <= quint64(std::numeric_limits<qint64>::max())
             && !qAddOverflow(qint64(m_clusterTimestamp), qint64(value), &ticks))
             time = &ticksTime(ticks);
-        addField(false, offset + l, 0, 2, Texts.timecode, decimal(qint64(value)), Texts.none, *time,
-                 -1);
+        addField(false, offset + l, rowCode(RowKind::Timecode), 2, Texts.timecode,
+                 decimal(qint64(value)), Texts.none, *time, -1);
     }
     if (size < quint64(l) + 3) {
         annotateElement(shortBlockText());
@@ -172,13 +172,14 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     char flagsByte = 0;
     dataSource->readBytes(&flagsByte, 1);
     const auto flags = quint8(flagsByte);
-    addField(false, offset + l + 2, 0, 1, Texts.flags, decimal(qint64(qint8(flags))), Texts.none,
-             flagWords(flags), -1);
+    addField(false, offset + l + 2, rowCode(RowKind::Flags), 1, Texts.flags,
+             decimal(qint64(qint8(flags))), Texts.none, flagWords(flags), -1);
 
     const quint64 dataOffset = offset + l + 3;
     const quint64 dataSize = size - l - 3;
     seekTo(dataOffset);
-    addField(false, dataOffset, 0, dataSize, Texts.data, Texts.none, Texts.none, Texts.none, -1);
+    addField(false, dataOffset, rowCode(RowKind::Data), dataSize, Texts.data, Texts.none,
+             Texts.none, Texts.none, -1);
 
     // Today's Matroska: a Block's flags hold no keyframe bit; its BlockGroup
     // tells. Laced data shows its frames.
@@ -229,8 +230,8 @@ int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
     bool fits = header.next(&countByte);
     const int frames = countByte + 1;
     if (fits)
-        addField(false, offset, 0, 1, laceCountText(), decimal(quint64(frames)), Texts.none,
-                 Texts.none, -1);
+        addField(false, offset, rowCode(RowKind::LaceCount), 1, laceCountText(),
+                 decimal(quint64(frames)), Texts.none, Texts.none, -1);
     // Sizes of all frames but the last, which takes what remains.
     quint64 total = 0;
     if (fits && lacing == FixedLacing) {
@@ -267,8 +268,8 @@ int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
         fits = fits && total <= remaining && value <= remaining - total;
         if (!fits)
             break;
-        addField(false, field, 0, header.position() - field, laceSizeText(), decimal(value),
-                 Texts.none, Texts.none, -1);
+        addField(false, field, rowCode(RowKind::LaceSize), header.position() - field,
+                 laceSizeText(), decimal(value), Texts.none, Texts.none, -1);
         sizes[i] = value;
         total += value;
     }
@@ -282,8 +283,8 @@ int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
     sizes[frames - 1] = size - (frameStart - offset) - total;
     quint64 p = frameStart;
     for (int i = 0; i < frames; ++i) {
-        addField(false, p, 0, sizes[i], frameText(), decimal(quint64(i)), Texts.none, Texts.none,
-                 -1);
+        addField(false, p, rowCode(RowKind::Frame), sizes[i], frameText(), decimal(quint64(i)),
+                 Texts.none, Texts.none, -1);
         p += sizes[i];
     }
     return StatusDone;

@@ -178,6 +178,8 @@ private:
     static QString decimal(qint64 value);
     void seekTo(quint64 position);
     quint64 bytesLeftAt(quint64 position) const;
+    // A row's code: its kind in today's Matroska, 0 otherwise.
+    quint8 rowCode(RowKind kind) const { return modernMatroska ? quint8(kind) : 0; }
     void addValueRow(const ElementMKV *element, const QString &value,
                      const QString &meaning = QString());
     // Reads an unsigned integer payload of up to 8 bytes; false for longer ones.

@@ -89,8 +89,8 @@ QString ContainerMKV::decimal(qint64 value)
 void ContainerMKV::addValueRow(const ElementMKV *element, const QString &value,
                                const QString &meaning)
 {
-    addField(false, element->dataOffset, 0, element->dataSize, Texts.value, value, Texts.none,
-             meaning, -1);
+    addField(false, element->dataOffset, rowCode(RowKind::Value), element->dataSize, Texts.value,
+             value, Texts.none, meaning, -1);
 }
 
 bool ContainerMKV::readUInteger(const ElementMKV *element, quint64 *value)

@@ -162,12 +162,13 @@ Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginRecord(ElementMKV *re
     const bool modern = modernMatroska;
     beginElement(start, record->elementSize, record->name, modern && idRead ? qint64(id) : -1);
     if (modern && idRead && !known)
-        addField(false, start, 0, idLength, Texts.id, record->name, Texts.none,
+        addField(false, start, rowCode(RowKind::Id), idLength, Texts.id, record->name, Texts.none,
                  QLatin1String("0x") + QString::number(id, 16).toUpper(), -1);
     else
-        addField(false, start, 0, idLength, Texts.id, record->name, Texts.none, Texts.none, -1);
+        addField(false, start, rowCode(RowKind::Id), idLength, Texts.id, record->name, Texts.none,
+                 Texts.none, -1);
     const int base = numberBase >= 2 && numberBase <= 36 ? numberBase : 10;
-    addField(false, start + idLength, 0, sizeLength, Texts.size,
+    addField(false, start + idLength, rowCode(RowKind::Size), sizeLength, Texts.size,
              base == 10 ? decimal(size) : QString::number(size, base), Texts.none,
              unknownSize ? unknownSizeText() : Texts.none, -1);
     return known ? RecordKnown : RecordUnknown;
@@ -300,7 +301,8 @@ int ContainerMKV::parseElement(quint64 *length)
         const quint64 start = currentPosition;
         const quint64 skipped = damagedLength(start);
         beginElement(start, skipped, damagedDataText(), -1);
-        addField(false, start, 0, skipped, Texts.data, Texts.none, Texts.none, Texts.none, -1);
+        addField(false, start, rowCode(RowKind::Data), skipped, Texts.data, Texts.none, Texts.none,
+                 Texts.none, -1);
         annotateElement(QStringLiteral("Skipped %1 bytes that are no element.").arg(skipped));
         endElement();
         seekTo(start);
@@ -346,7 +348,8 @@ int ContainerMKV::parseUnknownObject(quint64 offset, quint64 size)
         const auto byte = static_cast<unsigned char>(payload.bytes[size_t(i)]);
         out[i] = QLatin1Char(byte < 0x20 || byte >= 0x80 ? '.' : char(byte));
     }
-    addField(false, offset, 0, n, Texts.value, text, Texts.none, Texts.none, -1);
+    addField(false, offset, rowCode(RowKind::Value), n, Texts.value, text, Texts.none, Texts.none,
+             -1);
     return StatusDone;
 }
 

@@ -41,21 +41,6 @@ struct CheckedElement
     QString meaning;
 };
 
-// The rows the checks look at, told apart once by the stage.
-enum class RowKind : quint8 {
-    Id,
-    Size,
-    Value,
-    TrackNumber,
-    Timecode,
-    Flags,
-    Data,
-    LaceCount,
-    LaceSize,
-    Frame,
-    Other,
-};
-
 // A row of the element being walked, as the plug-in gave it.
 struct CheckedRow
 {

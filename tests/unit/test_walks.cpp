@@ -332,6 +332,23 @@ QString walk(const Case &c, bool modern)
     p.numberBase = c.numberBase;
     p.showUnknown = c.showUnknown;
     const int status = walkChecked(p, c.input);
+    // Today's reading says each row's kind in its code; the classic one
+    // leaves the code 0.
+    static const QHash<QString, RowKind> kinds = {{"id", RowKind::Id},
+                                                  {"size", RowKind::Size},
+                                                  {"value", RowKind::Value},
+                                                  {"TrackNumber", RowKind::TrackNumber},
+                                                  {"Timecode", RowKind::Timecode},
+                                                  {"Flags", RowKind::Flags},
+                                                  {"data", RowKind::Data},
+                                                  {"LaceCount", RowKind::LaceCount},
+                                                  {"LaceSize", RowKind::LaceSize},
+                                                  {"frame", RowKind::Frame}};
+    forEachNode(p.tree.roots, [&](const ElementNode &n) {
+        for (const ElementRow &r : n.rows)
+            EXPECT_EQ(r.code, modern ? quint8(kinds.value(r.name, RowKind::Unsaid)) : 0)
+                << c.name << ' ' << qPrintable(r.name);
+    });
     QList<quint64> numbers = p.trackTypes.keys();
     std::sort(numbers.begin(), numbers.end());
     QString tracks;
