@@ -80,6 +80,13 @@ protected:
             m_rowSink->addField(flag, offset, code, length, name, value, extra, meaning, tag);
     }
     void annotateElement(const QString &text);
+    // The same, saying what the annotation is (a parser that tells hosts
+    // the kinds of its rows and annotations).
+    void annotateElement(const QString &text, NoteKind kind)
+    {
+        if (m_sink)
+            m_sink->noteElement(kind, text);
+    }
     void endElement();
     // Reverses the first count bytes (at most 8) in place.
     void swapByteOrder(void *buffer, quint8 count)

@@ -158,7 +158,13 @@ public:
     {
         m_rows->addField(flag, offset, code, length, name, value, extra, meaning, tag);
     }
-    void annotateElement(const QString &text) override { m_next->annotateElement(text); }
+    // An annotation without a kind reaches the stages as an Unsaid note:
+    // a stage that looks at annotations overrides noteElement only.
+    void annotateElement(const QString &text) override { noteElement(NoteKind::Unsaid, text); }
+    void noteElement(NoteKind kind, const QString &text) override
+    {
+        m_next->noteElement(kind, text);
+    }
     void endElement() override { m_next->endElement(); }
     void addFrame(const FrameRecord &frame) override { m_next->addFrame(frame); }
     void topLevelParsed(int status) override { m_next->topLevelParsed(status); }

@@ -7,17 +7,6 @@
 #include <cstring>
 #include <limits>
 
-namespace {
-
-// Which row it is, as the plug-in says in the row's code (it does in the
-// reading of today's Matroska, which the checks use).
-RowKind rowKind(quint8 code)
-{
-    return code <= quint8(RowKind::Frame) ? RowKind(code) : RowKind::Unsaid;
-}
-
-} // namespace
-
 QString CheckContext::step(const QString &name, quint64 index)
 {
     QString text = QLatin1Char('/') + name;
@@ -251,9 +240,9 @@ void CheckStage::readHeaderFact(const CheckedElement &element)
     }
 }
 
-void CheckStage::annotateElement(const QString &text)
+void CheckStage::noteElement(NoteKind kind, const QString &text)
 {
-    m_next->annotateElement(text);
+    m_next->noteElement(kind, text);
     if (m_context.m_open.empty())
         return;
     for (const auto &check : m_checks)

@@ -19,7 +19,7 @@ public:
     void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
                   const QString &value, const QString &extra, const QString &meaning,
                   qint64 tag) override;
-    void annotateElement(const QString &text) override;
+    void noteElement(NoteKind kind, const QString &text) override;
     void crcChecked(CrcVerdict verdict) override;
     void endElement() override;
     void endFile() override;

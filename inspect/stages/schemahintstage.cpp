@@ -11,7 +11,7 @@ void SchemaHintStage::beginElement(quint64 offset, quint64 size, const QString &
     m_next->beginElement(offset, size, name, tag);
 }
 
-void SchemaHintStage::annotateElement(const QString &text)
+void SchemaHintStage::noteElement(NoteKind kind, const QString &text)
 {
     unsigned char bytes[4] = {};
     const qint64 got = m_open && text == QLatin1String("Unknown element!")
@@ -28,7 +28,7 @@ void SchemaHintStage::annotateElement(const QString &text)
             }
         }
     }
-    m_next->annotateElement(text);
+    m_next->noteElement(kind, text);
 }
 
 void SchemaHintStage::endElement()

@@ -19,7 +19,7 @@ public:
     {}
 
     void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
-    void annotateElement(const QString &text) override;
+    void noteElement(NoteKind kind, const QString &text) override;
     void endElement() override;
 
     // The hint's text, or empty when the walk met no such element.
