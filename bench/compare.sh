@@ -10,9 +10,9 @@
 # output of the same rounds. FILES="many" (any of many, big, tiny) runs only
 # those files.
 #
-# With BASELINE=OTHER_BUILD_DIR, the text and JSON outputs of that build (an
-# older commit, or one with a shortcut taken out) take their turns in the
-# same rounds, and their ratios to this build's are printed.
+# With BASELINE=OTHER_BUILD_DIR, that build (an older commit, or one with a
+# shortcut taken out) takes its turns in the same rounds with the text, JSON,
+# --modern and --check outputs, and their ratios to this build's are printed.
 #
 # Files (made once, deterministically, in BUILD_DIR/bench-files):
 #   many-blocks.mkv  20 min of 16x16 MPEG-4 at 250 fps and AAC: 300,000 video
@@ -39,11 +39,14 @@ elements() { # the walk's element count, from the walk benchmark
 # which reads the payload of every master that starts with a CRC-32 (ffmpeg
 # writes one in each Cluster).
 tools=(text rows json mkvinfo ffprobe crc modern)
-[ -n "${BASELINE:-}" ] && tools+=(base-text base-json)
+[ -n "${BASELINE:-}" ] && tools+=(check base-text base-json base-modern base-check)
 run_tool() { # tool file
   case $1 in
     base-text) ms "$BASELINE/bin/vantorel-inspect" --no-crc "$2" ;;
     base-json) ms "$BASELINE/bin/vantorel-inspect" --no-crc --json "$2" ;;
+    base-modern) ms "$BASELINE/bin/vantorel-inspect" --no-crc --modern "$2" ;;
+    base-check) ms "$BASELINE/bin/vantorel-inspect" --check "$2" ;;
+    check) ms "$bin/vantorel-inspect" --check "$2" ;;
     text) ms "$bin/vantorel-inspect" --no-crc "$2" ;;
     rows) ms "$bin/vantorel-inspect" --no-crc --rows "$2" ;;
     json) ms "$bin/vantorel-inspect" --no-crc --json "$2" ;;
@@ -95,8 +98,11 @@ if [ -n "${BASELINE:-}" ]; then
   echo
   echo "this build against $BASELINE (time ratio, one run):"
   for name in $files; do
-    echo "  $(basename "${!name}"): text x$(awk -v a="${result[$name,text]}" -v b="${result[$name,base-text]}" 'BEGIN { printf("%.3f", a / b) }')," \
-      "json x$(awk -v a="${result[$name,json]}" -v b="${result[$name,base-json]}" 'BEGIN { printf("%.3f", a / b) }')"
+    line=""
+    for out in text json modern check; do
+      line+=" $out x$(awk -v a="${result[$name,$out]}" -v b="${result[$name,base-$out]}" 'BEGIN { printf("%.3f", a / b) }')"
+    done
+    echo "  $(basename "${!name}"):$line"
   done
 fi
 
