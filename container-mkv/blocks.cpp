@@ -143,9 +143,11 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     // A payload shorter than its header shows only the fields that lie in
     // it; its data length would wrap below zero, so it has no data row and
     // is never registered as a frame.
+    // Fields that the input's end cuts are Data rows in today's Matroska.
+    const quint64 held = bytesLeftAt(offset);
     if (size >= l)
-        addField(false, offset, rowCode(RowKind::TrackNumber), l, Texts.trackNumber,
-                 decimal(qint64(track)), Texts.none, Texts.none, -1);
+        addNumberField(offset, RowKind::TrackNumber, l, Texts.trackNumber, decimal(qint64(track)),
+                       Texts.none, held >= l, qint64(track));
     if (size >= quint64(l) + 2) {
         seekTo(offset + l);
         unsigned char timecode[2] = {};
@@ -159,11 +161,11 @@ int ContainerMKV::parseBlock(ElementMKV *element)
             && m_clusterTimestamp <= quint64(std::numeric_limits<qint64>::max())
             && !qAddOverflow(qint64(m_clusterTimestamp), qint64(value), &ticks))
             time = &ticksTime(ticks);
-        addField(false, offset + l, rowCode(RowKind::Timecode), 2, Texts.timecode,
-                 decimal(qint64(value)), Texts.none, *time, -1);
+        addNumberField(offset + l, RowKind::Timecode, 2, Texts.timecode, decimal(qint64(value)),
+                       *time, held >= quint64(l) + 2, value);
     }
     if (size < quint64(l) + 3) {
-        annotateElement(shortBlockText());
+        note(shortBlockText(), NoteKind::ShortBlock);
         seekTo(offset);
         return StatusLengthRefused;
     }
@@ -172,8 +174,8 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     char flagsByte = 0;
     dataSource->readBytes(&flagsByte, 1);
     const auto flags = quint8(flagsByte);
-    addField(false, offset + l + 2, rowCode(RowKind::Flags), 1, Texts.flags,
-             decimal(qint64(qint8(flags))), Texts.none, flagWords(flags), -1);
+    addNumberField(offset + l + 2, RowKind::Flags, 1, Texts.flags, decimal(qint64(qint8(flags))),
+                   flagWords(flags), held >= quint64(l) + 3, flags);
 
     const quint64 dataOffset = offset + l + 3;
     const quint64 dataSize = size - l - 3;
@@ -196,7 +198,7 @@ int ContainerMKV::parseBlock(ElementMKV *element)
 
     // A block whose header the input does not hold whole (a cut file) is no
     // frame: its flags would be made up of missing bytes.
-    const bool headerInInput = bytesLeftAt(offset) >= quint64(l) + 3;
+    const bool headerInInput = held >= quint64(l) + 3;
     if (headerInInput && trackTypes.value(track, 0) == 1) {
         frameKeyframe = keyframe ? 1 : 0;
         frameOffset = dataOffset;
@@ -231,7 +233,7 @@ int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
     const int frames = countByte + 1;
     if (fits)
         addField(false, offset, rowCode(RowKind::LaceCount), 1, laceCountText(),
-                 decimal(quint64(frames)), Texts.none, Texts.none, -1);
+                 decimal(quint64(frames)), Texts.none, Texts.none, rowTag(frames));
     // Sizes of all frames but the last, which takes what remains.
     quint64 total = 0;
     if (fits && lacing == FixedLacing) {
@@ -269,7 +271,7 @@ int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
         if (!fits)
             break;
         addField(false, field, rowCode(RowKind::LaceSize), header.position() - field,
-                 laceSizeText(), decimal(value), Texts.none, Texts.none, -1);
+                 laceSizeText(), decimal(value), Texts.none, Texts.none, rowTag(qint64(value)));
         sizes[i] = value;
         total += value;
     }
@@ -277,14 +279,14 @@ int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
     if (fits && total > size - (frameStart - offset))
         fits = false;
     if (!fits) {
-        annotateElement(lacesMisfitText());
+        note(lacesMisfitText(), NoteKind::LacesMisfit);
         return StatusLengthRefused;
     }
     sizes[frames - 1] = size - (frameStart - offset) - total;
     quint64 p = frameStart;
     for (int i = 0; i < frames; ++i) {
         addField(false, p, rowCode(RowKind::Frame), sizes[i], frameText(), decimal(quint64(i)),
-                 Texts.none, Texts.none, -1);
+                 Texts.none, Texts.none, rowTag(i));
         p += sizes[i];
     }
     return StatusDone;
@@ -337,11 +339,11 @@ int ContainerMKV::parseBlockTicks(ElementMKV *element)
     if (element->type == SInteger) {
         if (n > 0 && n < 8 && (raw >> (8 * n - 1)))
             ticks = qint64(raw) - (qint64(1) << (8 * n));
-        addValueRow(element, decimal(ticks), ticksTime(ticks));
+        addNumberRow(element, ticks, decimal(ticks), ticksTime(ticks));
     } else {
-        addValueRow(element, decimal(raw),
-                    raw <= quint64(std::numeric_limits<qint64>::max()) ? ticksTime(ticks)
-                                                                       : Texts.none);
+        addNumberRow(element, qint64(raw), decimal(raw),
+                     raw <= quint64(std::numeric_limits<qint64>::max()) ? ticksTime(ticks)
+                                                                        : Texts.none);
     }
     return StatusDone;
 }

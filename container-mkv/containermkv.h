@@ -178,10 +178,33 @@ private:
     static QString decimal(qint64 value);
     void seekTo(quint64 position);
     quint64 bytesLeftAt(quint64 position) const;
-    // A row's code: its kind in today's Matroska, 0 otherwise.
+    // A row's code and tag: in today's Matroska its kind and the number it
+    // holds, 0 and -1 otherwise.
     quint8 rowCode(RowKind kind) const { return modernMatroska ? quint8(kind) : 0; }
+    qint64 rowTag(qint64 number) const { return modernMatroska ? number : -1; }
+    // A row of a number read from its bytes: a Data row (tag -1) in today's
+    // Matroska when they are not whole in the input.
+    void addNumberField(quint64 offset, RowKind kind, quint64 length, const QString &name,
+                        const QString &value, const QString &meaning, bool whole, qint64 number)
+    {
+        addField(false, offset, rowCode(whole ? kind : RowKind::Data), length, name, value,
+                 Texts.none, meaning, whole ? rowTag(number) : -1);
+    }
+    // The value row of a payload that holds no number (tag -1), and of one
+    // that holds this number (an integer's or date's, a double's bits).
     void addValueRow(const ElementMKV *element, const QString &value,
                      const QString &meaning = QString());
+    void addNumberRow(const ElementMKV *element, qint64 number, const QString &value,
+                      const QString &meaning = QString());
+    static qint64 doubleBits(double value);
+    // An annotation that hosts act on: with its kind in today's Matroska.
+    void note(const QString &text, NoteKind kind)
+    {
+        if (modernMatroska)
+            annotateElement(text, kind);
+        else
+            annotateElement(text);
+    }
     // Reads an unsigned integer payload of up to 8 bytes; false for longer ones.
     bool readUInteger(const ElementMKV *element, quint64 *value);
     struct Payload

@@ -64,7 +64,7 @@ int ContainerMKV::parseTrackNumber(ElementMKV *element)
     quint64 number = 0;
     if (!readUInteger(element, &number))
         return StatusLengthRefused;
-    addValueRow(element, decimal(number));
+    addNumberRow(element, qint64(number), decimal(number));
     registerTrack(number, stream.trackType);
     stream.trackNumber = number;
     return StatusDone;
@@ -75,8 +75,8 @@ int ContainerMKV::parseTrackType(ElementMKV *element)
     quint64 type = 0;
     if (!readUInteger(element, &type))
         return StatusLengthRefused;
-    addValueRow(element, decimal(type),
-                modernMatroska ? enumerationLabel(m_elementId, type) : trackTypeName(type));
+    addNumberRow(element, qint64(type), decimal(type),
+                 modernMatroska ? enumerationLabel(m_elementId, type) : trackTypeName(type));
     registerTrack(stream.trackNumber, type);
     stream.trackType = type;
     return StatusDone;
@@ -87,8 +87,8 @@ int ContainerMKV::parseDisplayUnit(ElementMKV *element)
     quint64 unit = 0;
     if (!readUInteger(element, &unit))
         return StatusLengthRefused;
-    addValueRow(element, decimal(unit),
-                modernMatroska ? enumerationLabel(m_elementId, unit) : displayUnitName(unit));
+    addNumberRow(element, qint64(unit), decimal(unit),
+                 modernMatroska ? enumerationLabel(m_elementId, unit) : displayUnitName(unit));
     return StatusDone;
 }
 

@@ -161,16 +161,18 @@ Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginRecord(ElementMKV *re
     // unknown element shows its ID.
     const bool modern = modernMatroska;
     beginElement(start, record->elementSize, record->name, modern && idRead ? qint64(id) : -1);
+    const quint8 idCode = rowCode(idRead ? RowKind::Id : RowKind::Data);
+    const qint64 idTag = rowTag(idRead ? qint64(id) : -1);
     if (modern && idRead && !known)
-        addField(false, start, rowCode(RowKind::Id), idLength, Texts.id, record->name, Texts.none,
-                 QLatin1String("0x") + QString::number(id, 16).toUpper(), -1);
+        addField(false, start, idCode, idLength, Texts.id, record->name, Texts.none,
+                 QLatin1String("0x") + QString::number(id, 16).toUpper(), idTag);
     else
-        addField(false, start, rowCode(RowKind::Id), idLength, Texts.id, record->name, Texts.none,
-                 Texts.none, -1);
+        addField(false, start, idCode, idLength, Texts.id, record->name, Texts.none, Texts.none,
+                 idTag);
     const int base = numberBase >= 2 && numberBase <= 36 ? numberBase : 10;
     addField(false, start + idLength, rowCode(RowKind::Size), sizeLength, Texts.size,
              base == 10 ? decimal(size) : QString::number(size, base), Texts.none,
-             unknownSize ? unknownSizeText() : Texts.none, -1);
+             unknownSize ? unknownSizeText() : Texts.none, rowTag(qint64(size)));
     return known ? RecordKnown : RecordUnknown;
 }
 
@@ -250,7 +252,7 @@ Q_NEVER_INLINE int ContainerMKV::parsePayload(ElementMKV *record, bool known)
 {
     if (!known) {
         const int status = parseUnknownObject(record->dataOffset, record->dataSize);
-        annotateElement(unknownElementText());
+        note(unknownElementText(), NoteKind::UnknownElement);
         return status;
     }
     seekTo(record->dataOffset);
@@ -303,7 +305,8 @@ int ContainerMKV::parseElement(quint64 *length)
         beginElement(start, skipped, damagedDataText(), -1);
         addField(false, start, rowCode(RowKind::Data), skipped, Texts.data, Texts.none, Texts.none,
                  Texts.none, -1);
-        annotateElement(QStringLiteral("Skipped %1 bytes that are no element.").arg(skipped));
+        note(QStringLiteral("Skipped %1 bytes that are no element.").arg(skipped),
+             NoteKind::DamagedData);
         endElement();
         seekTo(start);
         *length = skipped;
