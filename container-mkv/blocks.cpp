@@ -1,7 +1,7 @@
 // Block and SimpleBlock headers: track number, timecode and flags as rows,
 // the rest of the payload as the block's data, which is never loaded. Blocks
-// of video tracks are registered as the next frame of their stream. With
-// modernMatroska set, block times, lace headers and the keyframes of
+// of video tracks are registered as the next frame of their stream. In
+// today's Matroska, block times, lace headers and the keyframes of
 // BlockGroups (RFC 9559 sections 10 and 11) too.
 #include "containermkv.h"
 #include "ebmldecoder.h"
@@ -154,10 +154,11 @@ int ContainerMKV::parseBlock(ElementMKV *element)
         dataSource->readBytes(reinterpret_cast<char *>(timecode), 2);
         swapByteOrder(timecode, 2);
         const int value = qint16(quint16(timecode[0] | (timecode[1] << 8)));
-        // Today's Matroska: the block's time, when its Cluster's is known.
+        // The block's time, when its Cluster's is known (a handler of
+        // today's Matroska reads it).
         const QString *time = &Texts.none;
         qint64 ticks = 0;
-        if (modernMatroska && m_clusterTimestampKnown
+        if (m_clusterTimestampKnown
             && m_clusterTimestamp <= quint64(std::numeric_limits<qint64>::max())
             && !qAddOverflow(qint64(m_clusterTimestamp), qint64(value), &ticks))
             time = &ticksTime(ticks);
@@ -187,7 +188,7 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     // tells. Laced data shows its frames.
     bool keyframe = flags & 0x80;
     int status = StatusDone;
-    if (modernMatroska) {
+    if (m_dialect.blockDetails) {
         if (m_elementId == MatroskaSchema::Id::Block)
             keyframe = element->elementOffset >= m_groupStart && element->elementOffset < m_groupEnd
                 && !m_groupHasReference;

@@ -38,7 +38,7 @@ QString ContainerMKV::enumerationLabel(quint32 id, quint64 value)
 
 QString ContainerMKV::cutMeaning(const ElementMKV *element, quint64 shown) const
 {
-    if (!modernMatroska || shown >= element->dataSize)
+    if (!m_dialect.cutMeanings || shown >= element->dataSize)
         return QString();
     return QStringLiteral("cut: %1 of %2 bytes shown").arg(shown).arg(element->dataSize);
 }
@@ -177,7 +177,7 @@ int ContainerMKV::parseSeekID(ElementMKV *element)
     if (element->dataSize >= 1 && element->dataSize <= 4) {
         seekTo(element->dataOffset);
         if (readUInteger(element, &id) && bytesLeftAt(element->dataOffset) >= element->dataSize) {
-            const ElementMKV *record = m_modernElements.value(quint32(id), nullptr);
+            const ElementMKV *record = m_dialect.catalogue->value(quint32(id), nullptr);
             if (record)
                 name = record->name;
         }

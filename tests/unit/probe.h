@@ -56,6 +56,7 @@ public:
     {
         device.openBuffer(bytes);
         dataSource = &device;
+        prepareParsing();
         for (quint64 position = 0, length = 1; length && position < quint64(bytes.size());
              position += length) {
             currentPosition = position;
