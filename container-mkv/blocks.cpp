@@ -1,7 +1,7 @@
 // Block and SimpleBlock headers: track number, timecode and flags as rows,
 // the rest of the payload as the block's data, which is never loaded. Blocks
-// of video tracks are registered as the next frame of their stream. With
-// modernMatroska set, block times, lace headers and the keyframes of
+// of video tracks are registered as the next frame of their stream. In
+// today's Matroska, block times, lace headers and the keyframes of
 // BlockGroups (RFC 9559 sections 10 and 11) too.
 #include "containermkv.h"
 #include "ebmldecoder.h"
@@ -143,27 +143,30 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     // A payload shorter than its header shows only the fields that lie in
     // it; its data length would wrap below zero, so it has no data row and
     // is never registered as a frame.
+    // Fields that the input's end cuts are Data rows in today's Matroska.
+    const quint64 held = bytesLeftAt(offset);
     if (size >= l)
-        addField(false, offset, rowCode(RowKind::TrackNumber), l, Texts.trackNumber,
-                 decimal(qint64(track)), Texts.none, Texts.none, -1);
+        addNumberField(offset, RowKind::TrackNumber, l, Texts.trackNumber, decimal(qint64(track)),
+                       Texts.none, held >= l, qint64(track));
     if (size >= quint64(l) + 2) {
         seekTo(offset + l);
         unsigned char timecode[2] = {};
         dataSource->readBytes(reinterpret_cast<char *>(timecode), 2);
         swapByteOrder(timecode, 2);
         const int value = qint16(quint16(timecode[0] | (timecode[1] << 8)));
-        // Today's Matroska: the block's time, when its Cluster's is known.
+        // The block's time, when its Cluster's is known (a handler of
+        // today's Matroska reads it).
         const QString *time = &Texts.none;
         qint64 ticks = 0;
-        if (modernMatroska && m_clusterTimestampKnown
+        if (m_clusterTimestampKnown
             && m_clusterTimestamp <= quint64(std::numeric_limits<qint64>::max())
             && !qAddOverflow(qint64(m_clusterTimestamp), qint64(value), &ticks))
             time = &ticksTime(ticks);
-        addField(false, offset + l, rowCode(RowKind::Timecode), 2, Texts.timecode,
-                 decimal(qint64(value)), Texts.none, *time, -1);
+        addNumberField(offset + l, RowKind::Timecode, 2, Texts.timecode, decimal(qint64(value)),
+                       *time, held >= quint64(l) + 2, value);
     }
     if (size < quint64(l) + 3) {
-        annotateElement(shortBlockText());
+        note(shortBlockText(), NoteKind::ShortBlock);
         seekTo(offset);
         return StatusLengthRefused;
     }
@@ -172,8 +175,8 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     char flagsByte = 0;
     dataSource->readBytes(&flagsByte, 1);
     const auto flags = quint8(flagsByte);
-    addField(false, offset + l + 2, rowCode(RowKind::Flags), 1, Texts.flags,
-             decimal(qint64(qint8(flags))), Texts.none, flagWords(flags), -1);
+    addNumberField(offset + l + 2, RowKind::Flags, 1, Texts.flags, decimal(qint64(qint8(flags))),
+                   flagWords(flags), held >= quint64(l) + 3, flags);
 
     const quint64 dataOffset = offset + l + 3;
     const quint64 dataSize = size - l - 3;
@@ -185,7 +188,7 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     // tells. Laced data shows its frames.
     bool keyframe = flags & 0x80;
     int status = StatusDone;
-    if (modernMatroska) {
+    if (m_dialect.blockDetails) {
         if (m_elementId == MatroskaSchema::Id::Block)
             keyframe = element->elementOffset >= m_groupStart && element->elementOffset < m_groupEnd
                 && !m_groupHasReference;
@@ -196,7 +199,7 @@ int ContainerMKV::parseBlock(ElementMKV *element)
 
     // A block whose header the input does not hold whole (a cut file) is no
     // frame: its flags would be made up of missing bytes.
-    const bool headerInInput = bytesLeftAt(offset) >= quint64(l) + 3;
+    const bool headerInInput = held >= quint64(l) + 3;
     if (headerInInput && trackTypes.value(track, 0) == 1) {
         frameKeyframe = keyframe ? 1 : 0;
         frameOffset = dataOffset;
@@ -231,7 +234,7 @@ int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
     const int frames = countByte + 1;
     if (fits)
         addField(false, offset, rowCode(RowKind::LaceCount), 1, laceCountText(),
-                 decimal(quint64(frames)), Texts.none, Texts.none, -1);
+                 decimal(quint64(frames)), Texts.none, Texts.none, rowTag(frames));
     // Sizes of all frames but the last, which takes what remains.
     quint64 total = 0;
     if (fits && lacing == FixedLacing) {
@@ -269,7 +272,7 @@ int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
         if (!fits)
             break;
         addField(false, field, rowCode(RowKind::LaceSize), header.position() - field,
-                 laceSizeText(), decimal(value), Texts.none, Texts.none, -1);
+                 laceSizeText(), decimal(value), Texts.none, Texts.none, rowTag(qint64(value)));
         sizes[i] = value;
         total += value;
     }
@@ -277,14 +280,14 @@ int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
     if (fits && total > size - (frameStart - offset))
         fits = false;
     if (!fits) {
-        annotateElement(lacesMisfitText());
+        note(lacesMisfitText(), NoteKind::LacesMisfit);
         return StatusLengthRefused;
     }
     sizes[frames - 1] = size - (frameStart - offset) - total;
     quint64 p = frameStart;
     for (int i = 0; i < frames; ++i) {
         addField(false, p, rowCode(RowKind::Frame), sizes[i], frameText(), decimal(quint64(i)),
-                 Texts.none, Texts.none, -1);
+                 Texts.none, Texts.none, rowTag(i));
         p += sizes[i];
     }
     return StatusDone;
@@ -337,11 +340,11 @@ int ContainerMKV::parseBlockTicks(ElementMKV *element)
     if (element->type == SInteger) {
         if (n > 0 && n < 8 && (raw >> (8 * n - 1)))
             ticks = qint64(raw) - (qint64(1) << (8 * n));
-        addValueRow(element, decimal(ticks), ticksTime(ticks));
+        addNumberRow(element, ticks, decimal(ticks), ticksTime(ticks));
     } else {
-        addValueRow(element, decimal(raw),
-                    raw <= quint64(std::numeric_limits<qint64>::max()) ? ticksTime(ticks)
-                                                                       : Texts.none);
+        addNumberRow(element, qint64(raw), decimal(raw),
+                     raw <= quint64(std::numeric_limits<qint64>::max()) ? ticksTime(ticks)
+                                                                        : Texts.none);
     }
     return StatusDone;
 }

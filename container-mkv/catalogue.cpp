@@ -311,8 +311,8 @@ static_assert(sameType(ContainerMKV::SInteger, MatroskaSchema::SInteger)
 
 void ContainerMKV::fillModernCatalogue()
 {
-    // Handlers that only today's Matroska uses, for elements whose catalogue
-    // entry has none or that only the schema knows.
+    // Handlers that only today's Matroska uses, for elements that only the
+    // schema knows or whose values it gives a meaning.
     namespace Id = MatroskaSchema::Id;
     struct ModernHandlerRow
     {
@@ -332,6 +332,7 @@ void ContainerMKV::fillModernCatalogue()
         {Id::Duration, &ContainerMKV::parseDuration},
         {Id::DateUtc, &ContainerMKV::parseDateUTC},
         {Id::SeekId, &ContainerMKV::parseSeekID},
+        {Id::DefaultDuration, &ContainerMKV::parseNanoseconds},
         {Id::CodecDelay, &ContainerMKV::parseNanoseconds},
         {Id::SeekPreRoll, &ContainerMKV::parseNanoseconds},
         {Id::DefaultDecodedFieldDuration, &ContainerMKV::parseNanoseconds},
@@ -356,8 +357,7 @@ void ContainerMKV::fillModernCatalogue()
                                         row.type, nullptr, MatroskaSchema::name(row), QString()));
     }
     for (const ModernHandlerRow &row : ModernHandlers) {
-        ElementMKV *record = m_modernElements.value(row.id, nullptr);
-        if (record && !record->handler)
+        if (ElementMKV *record = m_modernElements.value(row.id, nullptr))
             record->handler = row.handler;
     }
     // Values: enumerated integers and strings show their schema label.
@@ -371,11 +371,32 @@ void ContainerMKV::fillModernCatalogue()
     }
 }
 
+ContainerMKV::Dialect ContainerMKV::classicDialect()
+{
+    Dialect classic;
+    classic.catalogue = &elements;
+    classic.label = &ContainerMKV::classicLabel;
+    return classic;
+}
+
+ContainerMKV::Dialect ContainerMKV::modernDialect()
+{
+    if (m_modernElements.isEmpty())
+        fillModernCatalogue();
+    Dialect modern;
+    modern.catalogue = &m_modernElements;
+    modern.label = &ContainerMKV::enumerationLabel;
+    modern.saysKinds = true;
+    modern.codeMask = 0xFF;
+    modern.tagFill = 0;
+    modern.showsUnknownIds = modern.unknownSizes = modern.damagedData = modern.blockDetails
+        = modern.cutMeanings = true;
+    return modern;
+}
+
 int ContainerMKV::searchID(unsigned int id, ElementMKV *record)
 {
-    if (modernMatroska && m_modernElements.isEmpty())
-        fillModernCatalogue();
-    const ElementMKV *entry = (modernMatroska ? m_modernElements : elements).value(id, nullptr);
+    const ElementMKV *entry = m_dialect.catalogue->value(id, nullptr);
     if (!entry)
         return StatusUnknownID;
     record->type = entry->type;

@@ -163,10 +163,46 @@ private:
     static const RowTexts Texts;
 
     void fillCatalogue();
-    // The catalogue with every element of today's Matroska added, made on
-    // the first lookup with modernMatroska set.
+    // The catalogue with every element of today's Matroska added, and its
+    // handlers: made when the first walk of today's Matroska is prepared.
     void fillModernCatalogue();
     QHash<unsigned int, ElementMKV *> m_modernElements;
+
+    // What the reading of a walk decides: chosen in prepareParsing, the
+    // classic catalogue until then. The walker, blocks, tracks and meanings
+    // ask it, never the setting, and the per-row answers are plain members.
+    // As it stands here, the classic reading's answers.
+    struct Dialect
+    {
+        // The elements known, with their handlers.
+        const QHash<unsigned int, ElementMKV *> *catalogue = nullptr;
+        // The label of an integer value of the element of that ID.
+        QString (*label)(quint32 id, quint64 value) = nullptr;
+        // Rows say their kind in the code and their number in the tag,
+        // nodes their ID in the tag, annotations that hosts act on their
+        // kind (a Data row for a number its bytes do not hold whole). As
+        // masks, which a row's code and tag take without a branch: all
+        // ones and 0 when they do, 0 and all ones (a tag of -1) otherwise.
+        bool saysKinds = false;
+        quint8 codeMask = 0;
+        qint64 tagFill = -1;
+        // An unknown element's id row shows its ID.
+        bool showsUnknownIds = false;
+        // A master whose size bits are all ones ends where no child of it
+        // can stand (RFC 8794, 6.2).
+        bool unknownSizes = false;
+        // Bytes that can begin no element are skipped as one node.
+        bool damagedData = false;
+        // Lace headers, and a Block's keyframe from its BlockGroup.
+        bool blockDetails = false;
+        // Values that are shown cut say so.
+        bool cutMeanings = false;
+    };
+    Dialect m_dialect;
+    Dialect classicDialect();
+    Dialect modernDialect();
+    // The names of the classic catalogue's track types and display units.
+    static QString classicLabel(quint32 id, quint64 value);
     // The ID of the element read last (0 when none could be read): the
     // element whose payload a handler or reporter has before it.
     quint32 m_elementId = 0;
@@ -178,10 +214,33 @@ private:
     static QString decimal(qint64 value);
     void seekTo(quint64 position);
     quint64 bytesLeftAt(quint64 position) const;
-    // A row's code: its kind in today's Matroska, 0 otherwise.
-    quint8 rowCode(RowKind kind) const { return modernMatroska ? quint8(kind) : 0; }
+    // A row's code and tag: its kind and the number it holds in a dialect
+    // that says them, 0 and -1 otherwise.
+    quint8 rowCode(RowKind kind) const { return quint8(kind) & m_dialect.codeMask; }
+    qint64 rowTag(qint64 number) const { return number | m_dialect.tagFill; }
+    // A row of a number read from its bytes: a Data row (tag -1) when they
+    // are not whole in the input.
+    void addNumberField(quint64 offset, RowKind kind, quint64 length, const QString &name,
+                        const QString &value, const QString &meaning, bool whole, qint64 number)
+    {
+        addField(false, offset, rowCode(whole ? kind : RowKind::Data), length, name, value,
+                 Texts.none, meaning, rowTag(whole ? number : -1));
+    }
+    // The value row of a payload that holds no number (tag -1), and of one
+    // that holds this number (an integer's or date's, a double's bits).
     void addValueRow(const ElementMKV *element, const QString &value,
                      const QString &meaning = QString());
+    void addNumberRow(const ElementMKV *element, qint64 number, const QString &value,
+                      const QString &meaning = QString());
+    static qint64 doubleBits(double value);
+    // An annotation that hosts act on, with its kind where the dialect says it.
+    void note(const QString &text, NoteKind kind)
+    {
+        if (m_dialect.saysKinds)
+            annotateElement(text, kind);
+        else
+            annotateElement(text);
+    }
     // Reads an unsigned integer payload of up to 8 bytes; false for longer ones.
     bool readUInteger(const ElementMKV *element, quint64 *value);
     struct Payload
@@ -278,8 +337,8 @@ private:
     // The schema label of an integer value of the element of that ID, or
     // the empty text.
     static QString enumerationLabel(quint32 id, quint64 value);
-    // "cut: N of M bytes shown" in the mode when fewer bytes than the
-    // payload's are shown, else the empty text.
+    // "cut: N of M bytes shown" when the dialect says so and fewer bytes
+    // than the payload's are shown, else the empty text.
     QString cutMeaning(const ElementMKV *element, quint64 shown) const;
     static QString hexText(const char *bytes, quint64 size);
     bool readSInteger(const ElementMKV *element, qint64 *value);

@@ -53,6 +53,7 @@ ContainerMKV::ContainerMKV()
 {
     reset_stream();
     fillCatalogue();
+    m_dialect = classicDialect();
 }
 
 ContainerMKV::~ContainerMKV()
@@ -80,6 +81,7 @@ int ContainerMKV::findBeginOfContainer(qint64 *offset)
 
 void ContainerMKV::prepareParsing()
 {
+    m_dialect = modernMatroska ? modernDialect() : classicDialect();
     m_timestampScale = 1000000;
     m_clusterTimestampKnown = false;
     m_groupEnd = 0;

@@ -38,7 +38,7 @@ QString ContainerMKV::enumerationLabel(quint32 id, quint64 value)
 
 QString ContainerMKV::cutMeaning(const ElementMKV *element, quint64 shown) const
 {
-    if (!modernMatroska || shown >= element->dataSize)
+    if (!m_dialect.cutMeanings || shown >= element->dataSize)
         return QString();
     return QStringLiteral("cut: %1 of %2 bytes shown").arg(shown).arg(element->dataSize);
 }
@@ -94,8 +94,8 @@ int ContainerMKV::parseDuration(ElementMKV *element)
     // Only times a qint64 of nanoseconds holds; NaN fails the comparison.
     const double nanoseconds = std::round(ticks * double(m_timestampScale));
     const bool fits = std::fabs(nanoseconds) < 9.2e18;
-    addValueRow(element, QString::number(ticks, 'g', 6),
-                fits ? timeText(qint64(nanoseconds)) : QString());
+    addNumberRow(element, doubleBits(ticks), QString::number(ticks, 'g', 6),
+                 fits ? timeText(qint64(nanoseconds)) : QString());
     return StatusDone;
 }
 
@@ -104,7 +104,7 @@ int ContainerMKV::parseDateUTC(ElementMKV *element)
     qint64 nanoseconds = 0;
     if (!readSInteger(element, &nanoseconds))
         return StatusLengthRefused;
-    addValueRow(element, decimal(nanoseconds), dateText(nanoseconds));
+    addNumberRow(element, nanoseconds, decimal(nanoseconds), dateText(nanoseconds));
     return StatusDone;
 }
 
@@ -114,7 +114,8 @@ int ContainerMKV::parseNanoseconds(ElementMKV *element)
     if (!readUInteger(element, &nanoseconds))
         return StatusLengthRefused;
     const bool fits = nanoseconds <= quint64(std::numeric_limits<qint64>::max());
-    addValueRow(element, decimal(nanoseconds), fits ? timeText(qint64(nanoseconds)) : QString());
+    addNumberRow(element, qint64(nanoseconds), decimal(nanoseconds),
+                 fits ? timeText(qint64(nanoseconds)) : QString());
     return StatusDone;
 }
 
@@ -123,7 +124,7 @@ int ContainerMKV::parseSignedNanoseconds(ElementMKV *element)
     qint64 nanoseconds = 0;
     if (!readSInteger(element, &nanoseconds))
         return StatusLengthRefused;
-    addValueRow(element, decimal(nanoseconds), timeText(nanoseconds));
+    addNumberRow(element, nanoseconds, decimal(nanoseconds), timeText(nanoseconds));
     return StatusDone;
 }
 
@@ -135,7 +136,8 @@ int ContainerMKV::parseTicks(ElementMKV *element)
     quint64 nanoseconds = 0;
     const bool fits = !__builtin_mul_overflow(ticks, m_timestampScale, &nanoseconds)
         && nanoseconds <= quint64(std::numeric_limits<qint64>::max());
-    addValueRow(element, decimal(ticks), fits ? timeText(qint64(nanoseconds)) : QString());
+    addNumberRow(element, qint64(ticks), decimal(ticks),
+                 fits ? timeText(qint64(nanoseconds)) : QString());
     return StatusDone;
 }
 
@@ -144,7 +146,7 @@ int ContainerMKV::parseEnumeration(ElementMKV *element)
     quint64 value = 0;
     if (!readUInteger(element, &value))
         return StatusLengthRefused;
-    addValueRow(element, decimal(value), enumerationLabel(m_elementId, value));
+    addNumberRow(element, qint64(value), decimal(value), enumerationLabel(m_elementId, value));
     return StatusDone;
 }
 
@@ -175,7 +177,7 @@ int ContainerMKV::parseSeekID(ElementMKV *element)
     if (element->dataSize >= 1 && element->dataSize <= 4) {
         seekTo(element->dataOffset);
         if (readUInteger(element, &id) && bytesLeftAt(element->dataOffset) >= element->dataSize) {
-            const ElementMKV *record = m_modernElements.value(quint32(id), nullptr);
+            const ElementMKV *record = m_dialect.catalogue->value(quint32(id), nullptr);
             if (record)
                 name = record->name;
         }

@@ -93,6 +93,20 @@ void ContainerMKV::addValueRow(const ElementMKV *element, const QString &value,
              value, Texts.none, meaning, -1);
 }
 
+void ContainerMKV::addNumberRow(const ElementMKV *element, qint64 number, const QString &value,
+                                const QString &meaning)
+{
+    addNumberField(element->dataOffset, RowKind::Value, element->dataSize, Texts.value, value,
+                   meaning, bytesLeftAt(element->dataOffset) >= element->dataSize, number);
+}
+
+qint64 ContainerMKV::doubleBits(double value)
+{
+    qint64 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
 bool ContainerMKV::readUInteger(const ElementMKV *element, quint64 *value)
 {
     // Matroska integers hold at most 8 bytes; a longer payload is refused
@@ -143,7 +157,7 @@ int ContainerMKV::reportValueSInteger(ElementMKV *element)
     qint64 value = 0;
     if (!readSInteger(element, &value))
         return StatusLengthRefused;
-    addValueRow(element, decimal(value));
+    addNumberRow(element, value, decimal(value));
     return StatusDone;
 }
 
@@ -152,7 +166,7 @@ int ContainerMKV::reportValueUInteger(ElementMKV *element)
     quint64 value = 0;
     if (!readUInteger(element, &value))
         return StatusLengthRefused;
-    addValueRow(element, decimal(value));
+    addNumberRow(element, qint64(value), decimal(value));
     return StatusDone;
 }
 
@@ -185,7 +199,7 @@ int ContainerMKV::reportValueFloat(ElementMKV *element)
     double value = 0;
     if (!readFloat(element, &value))
         return StatusLengthRefused;
-    addValueRow(element, QString::number(value, 'g', 6));
+    addNumberRow(element, doubleBits(value), QString::number(value, 'g', 6));
     return StatusDone;
 }
 

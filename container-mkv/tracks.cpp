@@ -2,6 +2,7 @@
 // parser, and the track settings that are shown with names or as their
 // type's reporter shows them.
 #include "containermkv.h"
+#include "matroskaids.h"
 
 namespace {
 
@@ -34,6 +35,15 @@ const QString &displayUnitName(quint64 unit)
 
 } // namespace
 
+QString ContainerMKV::classicLabel(quint32 id, quint64 value)
+{
+    switch (id) {
+    case MatroskaSchema::Id::TrackType: return trackTypeName(value);
+    case MatroskaSchema::Id::DisplayUnit: return displayUnitName(value);
+    default: return QString();
+    }
+}
+
 void ContainerMKV::reset_stream()
 {
     stream.trackNumber = 0;
@@ -64,7 +74,7 @@ int ContainerMKV::parseTrackNumber(ElementMKV *element)
     quint64 number = 0;
     if (!readUInteger(element, &number))
         return StatusLengthRefused;
-    addValueRow(element, decimal(number));
+    addNumberRow(element, qint64(number), decimal(number));
     registerTrack(number, stream.trackType);
     stream.trackNumber = number;
     return StatusDone;
@@ -75,8 +85,7 @@ int ContainerMKV::parseTrackType(ElementMKV *element)
     quint64 type = 0;
     if (!readUInteger(element, &type))
         return StatusLengthRefused;
-    addValueRow(element, decimal(type),
-                modernMatroska ? enumerationLabel(m_elementId, type) : trackTypeName(type));
+    addNumberRow(element, qint64(type), decimal(type), m_dialect.label(m_elementId, type));
     registerTrack(stream.trackNumber, type);
     stream.trackType = type;
     return StatusDone;
@@ -87,14 +96,13 @@ int ContainerMKV::parseDisplayUnit(ElementMKV *element)
     quint64 unit = 0;
     if (!readUInteger(element, &unit))
         return StatusLengthRefused;
-    addValueRow(element, decimal(unit),
-                modernMatroska ? enumerationLabel(m_elementId, unit) : displayUnitName(unit));
+    addNumberRow(element, qint64(unit), decimal(unit), m_dialect.label(m_elementId, unit));
     return StatusDone;
 }
 
 int ContainerMKV::parseDefaultDuration(ElementMKV *element)
 {
-    return modernMatroska ? parseNanoseconds(element) : reportValueUInteger(element);
+    return reportValueUInteger(element);
 }
 
 int ContainerMKV::parsePixelWidth(ElementMKV *element)

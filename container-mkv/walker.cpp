@@ -124,13 +124,11 @@ Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginRecord(ElementMKV *re
     seekTo(start + idLength + sizeLength);
 
     const bool known = idRead && searchID(id, record) == StatusDone;
-    // Today's Matroska: no element begins with an ID over four bytes (a
-    // first byte under 0x10, zero among them), a size field whose first
-    // byte is zero, or an ID that no schema knows claiming more than its
-    // master holds.
-    const quint64 end
-        = modernMatroska ? qMin(m_parentEnd, quint64(qMax<qint64>(dataSource->size(), 0))) : 0;
-    if (start < end) {
+    // No element begins with an ID over four bytes (a first byte under 0x10,
+    // zero among them), a size field whose first byte is zero, or an ID that
+    // no schema knows claiming more than its master holds.
+    const quint64 end = qMin(m_parentEnd, quint64(qMax<qint64>(dataSource->size(), 0)));
+    if (m_dialect.damagedData && start < end) {
         const quint64 room = end - start;
         const quint64 header = quint64(idLength) + sizeLength;
         if (!idRead || (idLength < room && size >= (quint64(1) << 56))
@@ -143,9 +141,9 @@ Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginRecord(ElementMKV *re
     record->elementOffset = start;
     record->dataOffset = start + idLength + sizeLength;
     record->dataSize = size;
-    // Today's Matroska: a master whose size bits are all ones has an unknown
-    // size (RFC 8794, 6.2); its extent is found ahead of its walk.
-    const bool unknownSize = modernMatroska && known && record->type == Master
+    // A master whose size bits are all ones has an unknown size (RFC 8794,
+    // 6.2); its extent is found ahead of its walk.
+    const bool unknownSize = m_dialect.unknownSizes && known && record->type == Master
         && EbmlDecoder::unknownSize(size, sizeLength);
     if (unknownSize) {
         // A master that its parent cuts within its header holds nothing, and
@@ -157,20 +155,20 @@ Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginRecord(ElementMKV *re
     // A size field holds less than 2^57, so this cannot wrap.
     record->elementSize = idLength + sizeLength + record->dataSize;
 
-    // Today's Matroska: hosts learn each element's ID through the tag, and an
-    // unknown element shows its ID.
-    const bool modern = modernMatroska;
-    beginElement(start, record->elementSize, record->name, modern && idRead ? qint64(id) : -1);
-    if (modern && idRead && !known)
-        addField(false, start, rowCode(RowKind::Id), idLength, Texts.id, record->name, Texts.none,
-                 QLatin1String("0x") + QString::number(id, 16).toUpper(), -1);
+    // Hosts learn each element's ID through the tag.
+    const quint8 idCode = rowCode(idRead ? RowKind::Id : RowKind::Data);
+    const qint64 idTag = rowTag(idRead ? qint64(id) : -1);
+    beginElement(start, record->elementSize, record->name, idTag);
+    if (m_dialect.showsUnknownIds && idRead && !known)
+        addField(false, start, idCode, idLength, Texts.id, record->name, Texts.none,
+                 QLatin1String("0x") + QString::number(id, 16).toUpper(), idTag);
     else
-        addField(false, start, rowCode(RowKind::Id), idLength, Texts.id, record->name, Texts.none,
-                 Texts.none, -1);
+        addField(false, start, idCode, idLength, Texts.id, record->name, Texts.none, Texts.none,
+                 idTag);
     const int base = numberBase >= 2 && numberBase <= 36 ? numberBase : 10;
     addField(false, start + idLength, rowCode(RowKind::Size), sizeLength, Texts.size,
              base == 10 ? decimal(size) : QString::number(size, base), Texts.none,
-             unknownSize ? unknownSizeText() : Texts.none, -1);
+             unknownSize ? unknownSizeText() : Texts.none, rowTag(qint64(size)));
     return known ? RecordKnown : RecordUnknown;
 }
 
@@ -217,7 +215,7 @@ Q_NEVER_INLINE quint64 ContainerMKV::unknownSizeEnd(quint32 id, quint64 from, qu
             --depth;
         if (depth == 0)
             return done(p, false);
-        const ElementMKV *child = m_modernElements.value(h.id, nullptr);
+        const ElementMKV *child = m_dialect.catalogue->value(h.id, nullptr);
         if (child && child->type == Master && h.unknownSize()) {
             if (open[depth - 1] != h.id) {
                 if (depth == Depth)
@@ -250,7 +248,7 @@ Q_NEVER_INLINE int ContainerMKV::parsePayload(ElementMKV *record, bool known)
 {
     if (!known) {
         const int status = parseUnknownObject(record->dataOffset, record->dataSize);
-        annotateElement(unknownElementText());
+        note(unknownElementText(), NoteKind::UnknownElement);
         return status;
     }
     seekTo(record->dataOffset);
@@ -296,14 +294,15 @@ int ContainerMKV::parseElement(quint64 *length)
     ElementMKV record;
     const RecordKind kind = beginRecord(&record);
     if (kind == RecordDamaged) {
-        // Today's Matroska: bytes that can begin no element are skipped as
-        // one node, up to where an element may begin again.
+        // Bytes that can begin no element are skipped as one node, up to
+        // where an element may begin again.
         const quint64 start = currentPosition;
         const quint64 skipped = damagedLength(start);
         beginElement(start, skipped, damagedDataText(), -1);
         addField(false, start, rowCode(RowKind::Data), skipped, Texts.data, Texts.none, Texts.none,
                  Texts.none, -1);
-        annotateElement(QStringLiteral("Skipped %1 bytes that are no element.").arg(skipped));
+        note(QStringLiteral("Skipped %1 bytes that are no element.").arg(skipped),
+             NoteKind::DamagedData);
         endElement();
         seekTo(start);
         *length = skipped;

@@ -11,6 +11,8 @@
 #include <QElapsedTimer>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 class CountingDevice : public InputDevice
 {
@@ -25,6 +27,18 @@ public:
     qint64 largestRequest = 0;
 };
 
+// An ElementTree that also keeps each annotation's kind with its text.
+struct NotingTree : ElementTree
+{
+    std::vector<std::pair<NoteKind, QString>> notes;
+    void annotateElement(const QString &text) override { noteElement(NoteKind::Unsaid, text); }
+    void noteElement(NoteKind kind, const QString &text) override
+    {
+        notes.emplace_back(kind, text);
+        ElementTree::annotateElement(text);
+    }
+};
+
 class Probe : public ContainerMKV
 {
 public:
@@ -32,7 +46,7 @@ public:
         ContainerMKV::verifyContainerFormat;
 
     CountingDevice device;
-    ElementTree tree;
+    NotingTree tree;
 
     Probe() { setSink(&tree); }
 
@@ -42,6 +56,7 @@ public:
     {
         device.openBuffer(bytes);
         dataSource = &device;
+        prepareParsing();
         for (quint64 position = 0, length = 1; length && position < quint64(bytes.size());
              position += length) {
             currentPosition = position;

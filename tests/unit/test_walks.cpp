@@ -7,6 +7,7 @@
 #include "probe.h"
 
 #include <algorithm>
+#include <cstring>
 
 using namespace ebml;
 
@@ -332,8 +333,11 @@ QString walk(const Case &c, bool modern)
     p.numberBase = c.numberBase;
     p.showUnknown = c.showUnknown;
     const int status = walkChecked(p, c.input);
-    // Today's reading says each row's kind in its code; the classic one
-    // leaves the code 0.
+    // Today's reading says each row's kind in its code and the number it
+    // shows in its tag (a field that the input's end cuts is a Data row of
+    // tag -1), and the kinds of the annotations that hosts act on; the
+    // classic one leaves codes 0 and tags -1, and says no kind. Values are
+    // held to their numbers in RowsCarryTheirNumbers.
     static const QHash<QString, RowKind> kinds = {{"id", RowKind::Id},
                                                   {"size", RowKind::Size},
                                                   {"value", RowKind::Value},
@@ -344,11 +348,35 @@ QString walk(const Case &c, bool modern)
                                                   {"LaceCount", RowKind::LaceCount},
                                                   {"LaceSize", RowKind::LaceSize},
                                                   {"frame", RowKind::Frame}};
+    const int base = c.numberBase >= 2 && c.numberBase <= 36 ? c.numberBase : 10;
     forEachNode(p.tree.roots, [&](const ElementNode &n) {
-        for (const ElementRow &r : n.rows)
-            EXPECT_EQ(r.code, modern ? quint8(kinds.value(r.name, RowKind::Unsaid)) : 0)
-                << c.name << ' ' << qPrintable(r.name);
+        for (const ElementRow &r : n.rows) {
+            const RowKind named = kinds.value(r.name, RowKind::Unsaid);
+            const bool cut
+                = r.offset + r.length > quint64(c.input.size()) && rowKind(r.code) == RowKind::Data;
+            const RowKind kind = cut ? RowKind::Data : named;
+            const qint64 shown = r.value.toLongLong(nullptr, kind == RowKind::Size ? base : 10);
+            qint64 tag = shown;
+            if (kind == RowKind::Id)
+                tag = n.tag;
+            else if (kind == RowKind::Flags)
+                tag = quint8(shown);
+            else if (kind == RowKind::Value || kind == RowKind::Data)
+                tag = kind == RowKind::Value ? r.tag : -1;
+            EXPECT_EQ(r.code, modern ? quint8(kind) : 0) << c.name << ' ' << qPrintable(r.name);
+            EXPECT_EQ(r.tag, modern ? tag : -1) << c.name << ' ' << qPrintable(r.name);
+        }
     });
+    static const QHash<QString, NoteKind> notes
+        = {{"Unknown element!", NoteKind::UnknownElement},
+           {"Block is shorter than its header!", NoteKind::ShortBlock},
+           {"Lace sizes do not fit the block!", NoteKind::LacesMisfit}};
+    for (const auto &[kind, text] : p.tree.notes)
+        EXPECT_EQ(kind,
+                  !modern                           ? NoteKind::Unsaid
+                      : text.startsWith("Skipped ") ? NoteKind::DamagedData
+                                                    : notes.value(text))
+            << c.name << ' ' << qPrintable(text);
     QList<quint64> numbers = p.trackTypes.keys();
     std::sort(numbers.begin(), numbers.end());
     QString tracks;
@@ -436,5 +464,61 @@ TEST(Walks, EachCaseAsTheGoldenFileHasIt)
             all += walk(c, modern);
         }
         golden::expect(QLatin1String(modern ? "walks-modern.txt" : "walks.txt"), all.toUtf8());
+    }
+}
+
+// The numbers that rows carry: today's reading passes each row's number in
+// its tag, and a row whose bytes hold no number as a Data row; the classic
+// one passes code 0 and tag -1.
+TEST(Walks, RowsCarryTheirNumbers)
+{
+    const auto bits = [](double value) {
+        qint64 b;
+        std::memcpy(&b, &value, sizeof b);
+        return b;
+    };
+    const quint64 above = 0x8000000000000001ULL, eightOnes = (quint64(1) << 56) - 1;
+    const struct
+    {
+        const char *what;
+        QByteArray input;
+        const char *row; // the first row of this name in the walk
+        RowKind kind;    // Unsaid: there is none
+        qint64 tag;
+    } cases[] = {
+        {"negative signed integer", el(ReferenceBlock, bytes({0xFF})), "value", RowKind::Value, -1},
+        {"unsigned above 2^63", el(Id::TrackUid, uintN(above, 8)), "value", RowKind::Value,
+         qint64(above)},
+        {"4-byte float", el(Duration, bytes({0x3F, 0xC0, 0, 0})), "value", RowKind::Value,
+         bits(1.5)},
+        {"8-byte float", el(TrackTimecodeScale, f64(-0.25)), "value", RowKind::Value, bits(-0.25)},
+        {"date", el(DateUTC, uintN(quint64(-7), 8)), "value", RowKind::Value, -7},
+        {"unknown size", id(Cluster) + bytes({0xFF}), "size", RowKind::Size, 0x7F},
+        {"unknown 8-byte size", header(Segment, eightOnes, 8), "size", RowKind::Size,
+         qint64(eightOnes)},
+        {"timecode below 0", el(SimpleBlock, bytes({0x81, 0xFF, 0xF6, 0x80})), "Timecode",
+         RowKind::Timecode, -10},
+        {"flags", el(SimpleBlock, bytes({0x81, 0, 0, 0x89})), "Flags", RowKind::Flags, 0x89},
+        {"9-byte integer", el(TrackNumber, QByteArray(9, 1)), "value", RowKind::Unsaid, -1},
+        {"integer cut by the end", header(TrackNumber, 2) + "\x01", "value", RowKind::Data, -1},
+        {"timecode cut by the end", header(SimpleBlock, 4) + bytes({0x81, 0}), "Timecode",
+         RowKind::Data, -1},
+    };
+    for (const auto &c : cases) {
+        for (bool modern : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (modern ? ", modern" : ", classic"));
+            Probe p;
+            p.modernMatroska = modern;
+            walkChecked(p, c.input);
+            const ElementRow *row = nullptr;
+            forEachNode(p.tree.roots, [&](const ElementNode &n) {
+                row = row ? row : n.row(QString::fromLatin1(c.row));
+            });
+            ASSERT_EQ(row != nullptr, c.kind != RowKind::Unsaid);
+            if (row) {
+                EXPECT_EQ(rowKind(row->code), modern ? c.kind : RowKind::Unsaid);
+                EXPECT_EQ(row->tag, modern ? c.tag : -1);
+            }
+        }
     }
 }
