@@ -2,6 +2,7 @@
 
 #include "boundsstage.h"
 #include "checkstage.h"
+#include "classicstage.h"
 #include "crcstage.h"
 #include "progressstage.h"
 #include "schemahintstage.h"
@@ -26,9 +27,11 @@ Chain::Chain(Sink *writer, InputDevice *input, const Settings &settings)
     if (settings.checkCrcs)
         add(new CrcStage(m_head, input));
     if (settings.schemaHint) {
-        m_hint = new SchemaHintStage(m_head, input);
+        m_hint = new SchemaHintStage(m_head);
         add(m_hint);
     }
+    if (!settings.modern)
+        add(new ClassicStage(m_head, input, settings.sizeBase));
 }
 
 Chain::~Chain() = default;

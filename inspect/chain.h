@@ -11,8 +11,8 @@ class InputDevice;
 class SchemaHintStage;
 
 // The stages between the plug-in and a writer, in the order the calls
-// pass them: the schema hint, CRC checks, bounds, conformance checks, the
-// summary, progress.
+// pass them: the classic adapter, the schema hint, CRC checks, bounds,
+// conformance checks, the summary, progress.
 class Chain
 {
 public:
@@ -23,6 +23,10 @@ public:
         bool schemaHint = false;       // count what today's schema knows of the unknown elements
         bool summary = false;          // what the HTML report needs of tracks and frames
         std::FILE *progress = nullptr; // a terminal for the progress line
+        // What the walk says of its calls: the modern walk says what each is,
+        // the classic one needs the adapter; its size rows are in sizeBase.
+        bool modern = false;
+        int sizeBase = 10;
     };
     // The stages read what they check from input, which the walk reads too.
     Chain(Sink *writer, InputDevice *input, const Settings &settings);

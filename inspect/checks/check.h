@@ -15,8 +15,8 @@ namespace Id = MatroskaSchema::Id;
 
 constexpr size_t NoSegment = ~size_t(0);
 
-// One element of the walk as the checks see it: its node, its "id" and
-// "size" rows and its "value" row, filled in as the calls come.
+// One element of the walk as the checks see it: its node, its Id and Size
+// rows and its Value row, filled in as the calls come.
 struct CheckedElement
 {
     quint64 offset = 0;
@@ -28,17 +28,17 @@ struct CheckedElement
     unsigned marks = 0;         // PastFileEnd, PastParentEnd (sink.h)
     size_t segment = NoSegment; // the innermost open Segment's place among the open elements
 
-    quint8 idLength = 0;      // from the "id" row
-    quint8 sizeLength = 0;    // from the "size" row
-    quint64 dataOffset = 0;   // where the payload begins (after the size row)
+    quint8 idLength = 0;      // from the Id row
+    quint8 sizeLength = 0;    // from the Size row
+    quint64 dataOffset = 0;   // where the payload begins (after the size field)
     quint64 dataSize = 0;     // the size field's value; for an unknown size, the extent found
-    bool unknownSize = false; // the size row's meaning is "unknown"
+    bool unknownSize = false; // the walk found the extent of a master of unknown size
 
     quint32 rowChecks = 0; // the groups that want its rows, a bit each
 
-    bool hasValue = false; // a "value" row came
-    QString value;         // its value and meaning
-    QString meaning;
+    bool hasValue = false; // a Value row came
+    qint64 number = -1;    // the number it holds (elementsink.h)
+    QString value;         // the value it shows
 };
 
 // A row of the element being walked, as the plug-in gave it.
@@ -47,31 +47,9 @@ struct CheckedRow
     RowKind kind;
     quint64 offset;
     quint64 length;
-    const QString &name;
+    qint64 number; // the number it holds (elementsink.h)
     const QString &value;
-    const QString &meaning;
 };
-
-// The value of a decimal text such as a row's, without a call into Qt: rows
-// of numbers come by the hundred thousand.
-inline bool decimalValue(const QString &text, quint64 *value)
-{
-    const qsizetype n = text.size();
-    if (n == 0 || n > 20)
-        return false;
-    quint64 v = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c < u'0' || c > u'9')
-            return false;
-        const quint64 digit = c - u'0';
-        if (v > (~quint64(0) - digit) / 10)
-            return false;
-        v = v * 10 + digit;
-    }
-    *value = v;
-    return true;
-}
 
 // What the checks share: the open elements, the facts of the EBML header,
 // the input, and the one way to report.
@@ -230,10 +208,10 @@ public:
         Q_UNUSED(c);
         Q_UNUSED(row);
     }
-    virtual void annotation(CheckContext &c, const QString &text)
+    virtual void annotation(CheckContext &c, NoteKind kind)
     {
         Q_UNUSED(c);
-        Q_UNUSED(text);
+        Q_UNUSED(kind);
     }
     // The current element ends: its rows and children have all come.
     virtual void end(CheckContext &c) { Q_UNUSED(c); }

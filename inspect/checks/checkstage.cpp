@@ -1,6 +1,8 @@
 #include "checkstage.h"
 
+#include "ebmldecoder.h"
 #include "inputdevice.h"
+#include "matroskaschema.h"
 
 #include <QtAlgorithms>
 
@@ -185,17 +187,17 @@ void CheckStage::addField(bool flag, quint64 offset, quint8 code, quint64 length
     case RowKind::Size: {
         element.sizeLength = quint8(qMin<quint64>(length, 255));
         element.dataOffset = offset + length;
-        element.unknownSize = meaning == QLatin1String("unknown");
         // The node's length is its header and its payload (for an unknown
         // size, the extent the walk found).
         const quint64 header = quint64(element.idLength) + element.sizeLength;
         element.dataSize = element.size > header ? element.size - header : 0;
+        element.unknownSize = unknownSize(element, tag);
         break;
     }
     case RowKind::Value:
         element.hasValue = true;
+        element.number = tag;
         element.value = value;
-        element.meaning = meaning;
         readHeaderFact(element);
         break;
     default: break;
@@ -206,9 +208,21 @@ void CheckStage::addField(bool flag, quint64 offset, quint8 code, quint64 length
     }
     if (!element.rowChecks)
         return;
-    const CheckedRow row {kind, offset, length, name, value, meaning};
+    const CheckedRow row {kind, offset, length, tag, value};
     for (quint32 wanted = element.rowChecks; wanted; wanted &= wanted - 1)
         m_checks[size_t(qCountTrailingZeroBits(wanted))]->row(m_context, row);
+}
+
+// Whether the size field of a stored value tag leaves the size unknown: all
+// its value bits set in a master, whose extent the walk then found, which
+// other elements do not have.
+bool CheckStage::unknownSize(const CheckedElement &element, qint64 tag)
+{
+    if (!EbmlDecoder::unknownSize(quint64(tag), element.sizeLength))
+        return false;
+    const MatroskaSchema::Element *schema
+        = element.id >= 0 ? MatroskaSchema::find(quint32(element.id)) : nullptr;
+    return (schema && schema->type == MatroskaSchema::Master) || element.dataSize != quint64(tag);
 }
 
 void CheckStage::readHeaderFact(const CheckedElement &element)
@@ -216,26 +230,13 @@ void CheckStage::readHeaderFact(const CheckedElement &element)
     const CheckedElement *parent = m_context.parent();
     if (!parent || parent->id != Id::Ebml)
         return;
-    bool ok = false;
-    const quint64 number = element.value.toULongLong(&ok);
+    const quint64 number = quint64(element.number);
     switch (element.id) {
     case Id::DocType: m_context.docType = element.value; break;
-    case Id::DocTypeVersion:
-        if (ok)
-            m_context.docTypeVersion = number;
-        break;
-    case Id::DocTypeReadVersion:
-        if (ok)
-            m_context.docTypeReadVersion = number;
-        break;
-    case Id::EbmlMaxIdLength:
-        if (ok)
-            m_context.maxIdLength = number;
-        break;
-    case Id::EbmlMaxSizeLength:
-        if (ok)
-            m_context.maxSizeLength = number;
-        break;
+    case Id::DocTypeVersion: m_context.docTypeVersion = number; break;
+    case Id::DocTypeReadVersion: m_context.docTypeReadVersion = number; break;
+    case Id::EbmlMaxIdLength: m_context.maxIdLength = number; break;
+    case Id::EbmlMaxSizeLength: m_context.maxSizeLength = number; break;
     default: break;
     }
 }
@@ -246,7 +247,7 @@ void CheckStage::noteElement(NoteKind kind, const QString &text)
     if (m_context.m_open.empty())
         return;
     for (const auto &check : m_checks)
-        check->annotation(m_context, text);
+        check->annotation(m_context, kind);
 }
 
 void CheckStage::crcChecked(CrcVerdict verdict)

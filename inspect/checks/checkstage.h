@@ -29,6 +29,7 @@ protected:
 
 private:
     void readHeaderFact(const CheckedElement &element);
+    static bool unknownSize(const CheckedElement &element, qint64 tag);
 
     CheckContext m_context;
     Checks m_checks;

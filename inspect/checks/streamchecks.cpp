@@ -21,24 +21,6 @@ constexpr size_t ListedTracks = 8;
 
 constexpr size_t NoDepth = std::numeric_limits<size_t>::max();
 
-const QString &damagedDataName()
-{
-    static const QString text = QStringLiteral("Damaged data");
-    return text;
-}
-
-const QString &lacesMisfitText()
-{
-    static const QString text = QStringLiteral("Lace sizes do not fit the block!");
-    return text;
-}
-
-const QString &shortBlockText()
-{
-    static const QString text = QStringLiteral("Block is shorter than its header!");
-    return text;
-}
-
 bool isBlock(qint64 id)
 {
     return id == Id::SimpleBlock || id == Id::Block;
@@ -91,7 +73,7 @@ public:
     void begin(CheckContext &c) override;
     bool wantsRows(const CheckedElement &element) const override;
     void row(CheckContext &c, const CheckedRow &row) override;
-    void annotation(CheckContext &c, const QString &text) override;
+    void annotation(CheckContext &c, NoteKind kind) override;
     void end(CheckContext &c) override;
     void crc(CheckContext &c, CrcVerdict verdict) override;
     void finish(CheckContext &c) override;
@@ -117,7 +99,7 @@ private:
     void blockRow(CheckContext &c, const CheckedRow &row);
     void blockTrack(CheckContext &c, quint64 track);
     void endTrackEntry(CheckContext &c);
-    void clusterTimestamp(CheckContext &c, const QString &value);
+    void clusterTimestamp(CheckContext &c, quint64 timestamp);
     void resolvePending(CheckContext &c, bool tracksCame);
     void lacesMisfit(CheckContext &c);
     void shortBlock(CheckContext &c);
@@ -208,15 +190,6 @@ void StreamChecks::begin(CheckContext &c)
         if (c.open().size() == 1)
             beginSegment();
         break;
-    case -1:
-        if (e.name == damagedDataName())
-            c.report(Severity::Error, "garbage", [&] {
-                return QStringLiteral("%1 bytes from %2 to %3 are no element and were skipped")
-                    .arg(e.size)
-                    .arg(e.offset)
-                    .arg(e.end);
-            });
-        break;
     default: break;
     }
 }
@@ -243,10 +216,7 @@ void StreamChecks::row(CheckContext &c, const CheckedRow &row)
     case Id::TrackNumber:
     case Id::TrackUid:
         if (c.parentId() == Id::TrackEntry && row.kind == RowKind::Value) {
-            bool ok = false;
-            const quint64 value = row.value.toULongLong(&ok);
-            if (!ok)
-                break;
+            const quint64 value = quint64(row.number);
             if (e.id == Id::TrackNumber && !m_entryHasNumber) {
                 m_entryHasNumber = true;
                 m_entryNumber = value;
@@ -258,7 +228,7 @@ void StreamChecks::row(CheckContext &c, const CheckedRow &row)
         break;
     case Id::Timestamp:
         if (c.parentId() == Id::Cluster && row.kind == RowKind::Value)
-            clusterTimestamp(c, row.value);
+            clusterTimestamp(c, quint64(row.number));
         break;
     case Id::Crc32:
         if (row.kind == RowKind::Value && c.parent() && c.parent()->dataOffset == e.offset) {
@@ -276,9 +246,7 @@ void StreamChecks::blockRow(CheckContext &c, const CheckedRow &row)
     switch (row.kind) {
     case RowKind::TrackNumber: {
         m_trackLength = row.length;
-        quint64 track = 0;
-        if (decimalValue(row.value, &track))
-            blockTrack(c, track);
+        blockTrack(c, quint64(row.number));
         break;
     }
     case RowKind::Flags:
@@ -286,14 +254,11 @@ void StreamChecks::blockRow(CheckContext &c, const CheckedRow &row)
         m_flagsOffset = row.offset;
         break;
     case RowKind::Data: m_dataLength = row.length; break;
-    case RowKind::LaceCount: decimalValue(row.value, &m_laceCount); break;
-    case RowKind::LaceSize: {
-        quint64 size = 0;
-        decimalValue(row.value, &size);
+    case RowKind::LaceCount: m_laceCount = quint64(row.number); break;
+    case RowKind::LaceSize:
         ++m_laceSizes;
-        m_laceTotal += size;
+        m_laceTotal += quint64(row.number);
         break;
-    }
     default: break;
     }
 }
@@ -412,15 +377,11 @@ void StreamChecks::endTrackEntry(CheckContext &c)
     m_entryHasUid = false;
 }
 
-void StreamChecks::clusterTimestamp(CheckContext &c, const QString &value)
+void StreamChecks::clusterTimestamp(CheckContext &c, quint64 timestamp)
 {
     if (m_clusterTimed)
         return;
     m_clusterTimed = true;
-    bool ok = false;
-    const quint64 timestamp = value.toULongLong(&ok);
-    if (!ok)
-        return;
     const CheckedElement &cluster = *c.parent();
     if (m_hasPrevious && timestamp < m_previous)
         c.reportAbout(c.open().size() - 2, Severity::Warning, "timestamp-order", [&] {
@@ -434,13 +395,19 @@ void StreamChecks::clusterTimestamp(CheckContext &c, const QString &value)
     m_previousOffset = cluster.offset;
 }
 
-void StreamChecks::annotation(CheckContext &c, const QString &text)
+void StreamChecks::annotation(CheckContext &c, NoteKind kind)
 {
-    if (!isBlock(c.current().id))
-        return;
-    if (text == lacesMisfitText())
+    const CheckedElement &e = c.current();
+    if (kind == NoteKind::DamagedData)
+        c.report(Severity::Error, "garbage", [&] {
+            return QStringLiteral("%1 bytes from %2 to %3 are no element and were skipped")
+                .arg(e.size)
+                .arg(e.offset)
+                .arg(e.end);
+        });
+    else if (kind == NoteKind::LacesMisfit && isBlock(e.id))
         lacesMisfit(c);
-    else if (text == shortBlockText())
+    else if (kind == NoteKind::ShortBlock && isBlock(e.id))
         shortBlock(c);
 }
 

@@ -121,7 +121,7 @@ quint64 place(quint64 base, quint64 offset)
 quint64 number(const CheckedElement &e, bool *ok)
 {
     *ok = e.hasValue;
-    return e.hasValue ? e.value.toULongLong(ok) : 0;
+    return e.hasValue ? quint64(e.number) : 0;
 }
 
 class TargetChecks : public Check

@@ -2,6 +2,7 @@
 
 #include "ebmldecoder.h"
 #include "inputdevice.h"
+#include "matroskaids.h"
 
 #include <new>
 
@@ -117,7 +118,7 @@ void CrcStage::beginElement(quint64 offset, quint64 size, const QString &name, q
 {
     bool isCrc = false;
     if (!m_open.empty())
-        isCrc = ++m_open.back().children == 1 && name == QLatin1String("CRC-32");
+        isCrc = ++m_open.back().children == 1 && tag == MatroskaSchema::Id::Crc32;
     const quint64 end = elementEnd(offset, size);
     quint64 dataOffset = offset;
     if (isCrc) {

@@ -1,24 +1,17 @@
 #include "schemahintstage.h"
 
-#include "ebmldecoder.h"
-#include "inputdevice.h"
 #include "matroskaschema.h"
 
 void SchemaHintStage::beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag)
 {
-    m_open = true;
-    m_offset = offset;
+    m_id = tag;
     m_next->beginElement(offset, size, name, tag);
 }
 
 void SchemaHintStage::noteElement(NoteKind kind, const QString &text)
 {
-    unsigned char bytes[4] = {};
-    const qint64 got = m_open && text == QLatin1String("Unknown element!")
-        ? m_input->readDirect(qint64(m_offset), reinterpret_cast<char *>(bytes), 4)
-        : 0;
-    quint32 id = 0;
-    if (EbmlDecoder::readId(bytes, got, &id)) {
+    if (kind == NoteKind::UnknownElement && m_id >= 0) {
+        const quint32 id = quint32(m_id);
         if (const MatroskaSchema::Element *element = MatroskaSchema::find(id)) {
             ++m_count;
             if (!m_seen.contains(id)) {
@@ -33,7 +26,7 @@ void SchemaHintStage::noteElement(NoteKind kind, const QString &text)
 
 void SchemaHintStage::endElement()
 {
-    m_open = false;
+    m_id = -1;
     m_next->endElement();
 }
 

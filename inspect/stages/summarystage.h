@@ -7,8 +7,8 @@
 
 // What the report needs to know of the file's content: its tracks, the
 // track of each video stream, the presentation time of each frame, and
-// which elements are unknown. It learns them from the elements and rows it
-// passes on, by the roles of a small table.
+// It learns them from the elements and rows it passes on, by the roles of a
+// small table.
 class SummaryStage : public Stage
 {
 public:
@@ -18,6 +18,7 @@ public:
     void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
                   const QString &value, const QString &extra, const QString &meaning,
                   qint64 tag) override;
+    void noteElement(NoteKind kind, const QString &text) override;
     void endElement() override;
     void addFrame(const FrameRecord &frame) override;
     void endFile() override;
@@ -25,7 +26,6 @@ public:
     // What an element is to the summary.
     enum Role : quint8 {
         Other,
-        Unknown,
         SegmentInfo,
         TimecodeScale,
         Cluster,
@@ -51,10 +51,20 @@ protected:
     bool takesRows() const override { return true; }
 
 private:
-    void takeValue(Role role, const QString &value, const QString &meaning);
+    void takeValue();
 
     std::vector<Role> m_open;
     bool m_rowsDone = false; // the innermost element has a child: its rows are over
+    // The value row of the innermost element, taken at its end unless the
+    // walk says that it does not know the element (and so shows no value of
+    // its type).
+    struct Value
+    {
+        Role role = Other;
+        qint64 number = -1;
+        QString text;
+        QString meaning;
+    } m_value;
 
     TrackSummary m_summary;
     TrackFacts m_track;

@@ -12,20 +12,6 @@ constexpr char NoteColor[] = "\x1b[36m";
 constexpr char AlarmColor[] = "\x1b[31m";
 constexpr char Reset[] = "\x1b[0m";
 
-// The rows that the element's own line says: its name and length in "id"
-// and "size", its value in "value". Compared unit by unit: most rows are
-// one of these, and a QLatin1String comparison costs 2 % of a walk.
-inline bool isHeadRow(const QString &name)
-{
-    const QChar *c = name.constData();
-    return (name.size() == 2 && c[0] == u'i' && c[1] == u'd')
-        || (name.size() == 4 && c[0] == u's' && c[1] == u'i' && c[2] == u'z' && c[3] == u'e');
-}
-inline bool isValueRow(const QString &name)
-{
-    return name.size() == 5 && name == QLatin1String("value");
-}
-
 char *hex(char *p, quint64 n)
 {
     static const char digits[] = "0123456789abcdef";
@@ -148,14 +134,16 @@ void GlanceWriter::beginElement(quint64 at, quint64 size, const QString &name, q
     m_lineMarks = marks;
 }
 
-void GlanceWriter::addField(bool, quint64 at, quint8, quint64 length, const QString &name,
+void GlanceWriter::addField(bool, quint64 at, quint8 code, quint64 length, const QString &name,
                             const QString &value, const QString &, const QString &meaning, qint64)
 {
-    if (!m_shown || isHeadRow(name))
+    // The element's own line says its name and length, and its value.
+    const RowKind kind = rowKind(code);
+    if (!m_shown || kind == RowKind::Id || kind == RowKind::Size)
         return;
     const size_t texts = (size_t(name.size()) + size_t(value.size()) + size_t(meaning.size()))
         * Escape::MaxBytesPerUnit;
-    if (m_open && !m_valued && isValueRow(name)) {
+    if (m_open && !m_valued && kind == RowKind::Value) {
         // On the element's own line.
         m_valued = true;
         if (value.isEmpty() && meaning.isEmpty())

@@ -8,9 +8,9 @@
 #include <QStringList>
 
 // The tree read at a glance: one line per element with its name, offset and
-// length, and its value and meaning when it has a "value" row; its other
-// rows (block fields, lacing, frames) on lines under it, but not "id" and
-// "size"; its annotation after '#'.
+// length, and its value and meaning when it has a Value row; its other rows
+// (block fields, lacing, frames) on lines under it, but not its Id and Size
+// rows; its annotation after '#'.
 //
 // Rows come after their element's beginElement, so an element's line is
 // left open at the end of the buffer until its value row, or anything else
@@ -40,6 +40,7 @@ public:
     void endFile() override;
     void mark(unsigned marks) override { m_marks |= marks; }
     void crcChecked(CrcVerdict verdict) override;
+    bool wantsHeadRows() const override { return false; }
 
 private:
     static constexpr size_t IndentSlack = 32;

@@ -263,7 +263,6 @@ void HtmlWriter::beginElement(quint64 offset, quint64 size, const QString &name,
     m_pastFile += (flags & FlagPastFileEnd) != 0;
     m_pastParent += (flags & FlagPastParentEnd) != 0;
     m_pastEither += flags != 0;
-    m_unknown += (marks & UnknownElement) != 0;
     const quint64 end = elementEnd(offset, size);
     Open *parent = m_open.empty() ? nullptr : &m_open.back();
     if (parent) {
@@ -343,7 +342,7 @@ void HtmlWriter::flush(Open &node, qint64 parentIndex, quint64 bytesTo)
     writeLine(m_line);
 }
 
-void HtmlWriter::addField(bool, quint64 offset, quint8, quint64 length, const QString &name,
+void HtmlWriter::addField(bool, quint64 offset, quint8 code, quint64 length, const QString &name,
                           const QString &value, const QString &, const QString &meaning, qint64)
 {
     if (m_open.empty())
@@ -367,10 +366,16 @@ void HtmlWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
     putNumber(m_rows, length);
     m_rows += '\t';
     // The id row names the element: a repeated text.
-    text(m_rows, value, name == QLatin1String("id"));
+    text(m_rows, value, rowKind(code) == RowKind::Id);
     m_rows += '\t';
     reference(m_rows, meaning);
     m_rowEnd = offset + length;
+}
+
+void HtmlWriter::noteElement(NoteKind kind, const QString &text)
+{
+    m_unknown += kind == NoteKind::UnknownElement;
+    annotateElement(text);
 }
 
 void HtmlWriter::annotateElement(const QString &note)

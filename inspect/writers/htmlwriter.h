@@ -40,6 +40,7 @@ public:
                   const QString &value, const QString &extra, const QString &meaning,
                   qint64 tag) override;
     void annotateElement(const QString &text) override;
+    void noteElement(NoteKind kind, const QString &text) override;
     void endElement() override;
     void addFrame(const FrameRecord &frame) override;
     void topLevelParsed(int status) override;
