@@ -137,6 +137,10 @@ public:
     // glance view, which says an element's header on its own line) may be
     // spared them.
     virtual bool wantsHeadRows() const { return true; }
+    // Whether it reads the numbers that rows carry in their tags. Only a
+    // walk that must read them from texts (the classic one) skips them for
+    // a chain where no sink does.
+    virtual bool readsRowNumbers() const { return false; }
 };
 
 // A stage between the plug-in and a writer: it passes every call on to the
@@ -185,6 +189,7 @@ public:
 
     ElementSink *rowSink() override { return takesRows() ? this : m_rows; }
     bool wantsHeadRows() const override { return takesRows() || m_next->wantsHeadRows(); }
+    bool readsRowNumbers() const override { return m_next->readsRowNumbers(); }
 
 protected:
     virtual bool takesRows() const { return false; }

@@ -71,7 +71,7 @@ class StreamChecks : public Check
 {
 public:
     void begin(CheckContext &c) override;
-    bool wantsRows(const CheckedElement &element) const override;
+    bool wantsRows(const OpenElement &element) const override;
     void row(CheckContext &c, const CheckedRow &row) override;
     void annotation(CheckContext &c, NoteKind kind) override;
     void end(CheckContext &c) override;
@@ -156,9 +156,9 @@ void StreamChecks::beginSegment()
 
 void StreamChecks::begin(CheckContext &c)
 {
-    const CheckedElement &e = c.current();
-    if (e.marks & PastParentEnd) {
-        if (const CheckedElement *parent = c.parent())
+    const OpenElement &e = c.current();
+    if (e.pastParentEnd) {
+        if (const OpenElement *parent = c.parent())
             c.report(Severity::Error, "past-parent", [&] {
                 return QStringLiteral("%1 ends at %2, %3 bytes past the end of its %4 at %5")
                     .arg(e.name)
@@ -168,8 +168,8 @@ void StreamChecks::begin(CheckContext &c)
                     .arg(parent->end);
             });
     }
-    if (e.marks & PastFileEnd)
-        m_pastEndDepth = c.open().size() - 1;
+    if (e.pastFileEnd)
+        m_pastEndDepth = c.depth() - 1;
 
     switch (e.id) {
     case Id::SimpleBlock:
@@ -187,14 +187,14 @@ void StreamChecks::begin(CheckContext &c)
         m_entryHasUid = false;
         break;
     case Id::Segment:
-        if (c.open().size() == 1)
+        if (c.depth() == 1)
             beginSegment();
         break;
     default: break;
     }
 }
 
-bool StreamChecks::wantsRows(const CheckedElement &element) const
+bool StreamChecks::wantsRows(const OpenElement &element) const
 {
     switch (element.id) {
     case Id::SimpleBlock:
@@ -209,7 +209,7 @@ bool StreamChecks::wantsRows(const CheckedElement &element) const
 
 void StreamChecks::row(CheckContext &c, const CheckedRow &row)
 {
-    const CheckedElement &e = c.current();
+    const OpenElement &e = c.current();
     switch (e.id) {
     case Id::SimpleBlock:
     case Id::Block: blockRow(c, row); break;
@@ -267,7 +267,7 @@ void StreamChecks::blockTrack(CheckContext &c, quint64 track)
 {
     if (m_tracksTooMany || m_numbers.contains(track))
         return;
-    const CheckedElement &e = c.current();
+    const OpenElement &e = c.current();
     if (m_tracksCame) {
         c.report(Severity::Error, BlockTrack, [&] {
             return QStringLiteral("%1 of track %2, which no TrackEntry has (tracks: %3)")
@@ -292,7 +292,7 @@ void StreamChecks::blockTrack(CheckContext &c, quint64 track)
     ++pending.blocks;
     if (pending.first.size() >= c.shownLeft(BlockTrack))
         return;
-    const size_t depth = c.open().size() - 1;
+    const size_t depth = c.depth() - 1;
     const quint64 parent = depth ? c.parent()->offset : 0;
     if (m_parentPath.isNull() || m_parentOffset != parent || m_parentDepth != depth) {
         m_parentPath = c.pathTo(depth);
@@ -382,9 +382,9 @@ void StreamChecks::clusterTimestamp(CheckContext &c, quint64 timestamp)
     if (m_clusterTimed)
         return;
     m_clusterTimed = true;
-    const CheckedElement &cluster = *c.parent();
+    const OpenElement &cluster = *c.parent();
     if (m_hasPrevious && timestamp < m_previous)
-        c.reportAbout(c.open().size() - 2, Severity::Warning, "timestamp-order", [&] {
+        c.reportAbout(c.depth() - 2, Severity::Warning, "timestamp-order", [&] {
             return QStringLiteral("Cluster Timestamp %1 is below %2 of the Cluster at %3")
                 .arg(timestamp)
                 .arg(m_previous)
@@ -397,7 +397,7 @@ void StreamChecks::clusterTimestamp(CheckContext &c, quint64 timestamp)
 
 void StreamChecks::annotation(CheckContext &c, NoteKind kind)
 {
-    const CheckedElement &e = c.current();
+    const OpenElement &e = c.current();
     if (kind == NoteKind::DamagedData)
         c.report(Severity::Error, "garbage", [&] {
             return QStringLiteral("%1 bytes from %2 to %3 are no element and were skipped")
@@ -414,7 +414,7 @@ void StreamChecks::annotation(CheckContext &c, NoteKind kind)
 void StreamChecks::lacesMisfit(CheckContext &c)
 {
     c.report(Severity::Error, "lacing", [&] {
-        const CheckedElement &e = c.current();
+        const OpenElement &e = c.current();
         char flags = 0;
         const int lacing
             = m_hasFlags && c.read(m_flagsOffset, &flags, 1) == 1 ? (quint8(flags) >> 1) & 3 : 0;
@@ -445,7 +445,7 @@ void StreamChecks::lacesMisfit(CheckContext &c)
 void StreamChecks::shortBlock(CheckContext &c)
 {
     c.report(Severity::Error, "block-short", [&] {
-        const CheckedElement &e = c.current();
+        const OpenElement &e = c.current();
         quint64 trackLength = m_trackLength;
         if (trackLength == 0 && e.dataSize > 0) {
             char first = 0;
@@ -467,8 +467,8 @@ void StreamChecks::shortBlock(CheckContext &c)
 
 void StreamChecks::end(CheckContext &c)
 {
-    const CheckedElement &e = c.current();
-    if ((e.marks & PastFileEnd) && m_pastEndDepth == c.open().size() - 1) {
+    const OpenElement &e = c.current();
+    if ((e.pastFileEnd) && m_pastEndDepth == c.depth() - 1) {
         const quint64 fileSize = c.fileSize();
         c.report(Severity::Error, "past-end", [&] {
             return QStringLiteral("%1 claims %2 bytes up to %3, but the file ends at %4, %5 "
@@ -487,7 +487,7 @@ void StreamChecks::end(CheckContext &c)
         resolvePending(c, true);
         break;
     case Id::Segment:
-        if (c.open().size() == 1)
+        if (c.depth() == 1)
             resolvePending(c, m_tracksCame);
         break;
     default: break;
@@ -498,7 +498,7 @@ void StreamChecks::crc(CheckContext &c, CrcVerdict verdict)
 {
     if (verdict != CrcVerdict::Mismatch)
         return;
-    const CheckedElement &e = c.current();
+    const OpenElement &e = c.current();
     const quint64 end = qMin(e.end, c.fileSize());
     c.report(Severity::Error, "crc-mismatch", [&] {
         if (m_crcParent == e.offset && m_crcEnd <= end)

@@ -156,11 +156,14 @@ Q_ALWAYS_INLINE bool shortDecimal(const QString &text, qint64 *number)
 
 } // namespace
 
-ClassicStage::ClassicStage(Sink *next, InputDevice *input, int sizeBase)
-    : Stage(next)
+ClassicStage::ClassicStage(Sink *next, ElementTracker *tracker, InputDevice *input, int sizeBase,
+                           bool rowFacts)
+    : TrackerStage(next, tracker, false, true)
     , m_input(input)
     , m_sizeBase(sizeBase)
     , m_headRows(next->wantsHeadRows())
+    , m_numbers(next->readsRowNumbers())
+    , m_rowFacts(rowFacts)
 {
     static_assert(CacheSize == 64, "slot() gives 0 to 63");
 }
@@ -207,39 +210,44 @@ bool ClassicStage::parseNumber(QStringView text, int base, qint64 *number)
 
 void ClassicStage::identify(quint64 offset, const QString &name)
 {
-    Known &cached = m_cache[slot(name)];
-    if (!sameName(cached.name, name)) {
-        const MatroskaSchema::Element *element = classicNames().value(name);
-        if (!element) {
-            // "Unknown", or a name that the schema does not have: the ID as
-            // stored, and a value row that shows no number.
-            unsigned char bytes[4] = {};
-            const qint64 got
-                = m_input->readDirect(qint64(offset), reinterpret_cast<char *>(bytes), 4);
-            quint32 id = 0;
-            m_id = EbmlDecoder::readId(bytes, got, &id) ? qint64(id) : -1;
-            m_shown = Shown::Nothing;
-            return;
-        }
-        // The walk shows the value of an element it knows by its type.
-        Shown shown = Shown::Nothing;
-        switch (element->type) {
-        case MatroskaSchema::SInteger:
-        case MatroskaSchema::UInteger:
-        case MatroskaSchema::Date: shown = Shown::Integer; break;
-        case MatroskaSchema::Float: shown = Shown::Float; break;
-        default: break;
-        }
-        cached = Known {name, element->id, shown};
-    }
+    const Known &cached = m_cache[slot(name)];
+    if (!sameName(cached.name, name))
+        return lookUp(offset, name);
     m_id = cached.id;
     m_shown = cached.shown;
+}
+
+void ClassicStage::lookUp(quint64 offset, const QString &name)
+{
+    const MatroskaSchema::Element *element = classicNames().value(name);
+    if (!element) {
+        // "Unknown", or a name that the schema does not have: the ID as
+        // stored, and a value row that shows no number.
+        unsigned char bytes[4] = {};
+        const qint64 got = m_input->readDirect(qint64(offset), reinterpret_cast<char *>(bytes), 4);
+        quint32 id = 0;
+        m_id = EbmlDecoder::readId(bytes, got, &id) ? qint64(id) : -1;
+        m_shown = Shown::Nothing;
+        return;
+    }
+    // The walk shows the value of an element it knows by its type.
+    Shown shown = Shown::Nothing;
+    switch (element->type) {
+    case MatroskaSchema::SInteger:
+    case MatroskaSchema::UInteger:
+    case MatroskaSchema::Date: shown = Shown::Integer; break;
+    case MatroskaSchema::Float: shown = Shown::Float; break;
+    default: break;
+    }
+    m_cache[slot(name)] = Known {name, element->id, shown};
+    m_id = element->id;
+    m_shown = shown;
 }
 
 void ClassicStage::beginElement(quint64 offset, quint64 size, const QString &name, qint64)
 {
     identify(offset, name);
-    m_next->beginElement(offset, size, name, m_id);
+    TrackerStage::beginElement(offset, size, name, m_id);
 }
 
 // Every row of the walk comes here: the usual ones take no call but the
@@ -250,15 +258,15 @@ void ClassicStage::addField(bool flag, quint64 offset, quint8, quint64 length, c
 {
     const RowKind kind = kindOf(name);
     qint64 tag = -1;
+    if (!m_numbers) {
+        // The ID is no number that the row shows.
+        if (kind == RowKind::Id)
+            tag = m_id;
+        return pass(flag, offset, kind, length, name, value, extra, meaning, tag);
+    }
     switch (kind) {
-    case RowKind::Id:
-        if (!m_headRows)
-            return;
-        tag = m_id;
-        break;
+    case RowKind::Id: tag = m_id; break;
     case RowKind::Size:
-        if (!m_headRows)
-            return;
         if (m_sizeBase != 10 || !shortDecimal(value, &tag))
             return addRow(flag, offset, kind, length, name, value, extra, meaning);
         break;
@@ -281,7 +289,7 @@ void ClassicStage::addField(bool flag, quint64 offset, quint8, quint64 length, c
         break;
     default: break;
     }
-    m_rows->addField(flag, offset, quint8(kind), length, name, value, extra, meaning, tag);
+    pass(flag, offset, kind, length, name, value, extra, meaning, tag);
 }
 
 // A row whose number shortDecimal() does not read: in another base, long,
@@ -300,7 +308,7 @@ void ClassicStage::addRow(bool flag, quint64 offset, RowKind kind, quint64 lengt
                && kind == RowKind::Flags) {
         tag &= 0xFF;
     }
-    m_rows->addField(flag, offset, quint8(kind), length, name, value, extra, meaning, tag);
+    pass(flag, offset, kind, length, name, value, extra, meaning, tag);
 }
 
 void ClassicStage::noteElement(NoteKind kind, const QString &text)

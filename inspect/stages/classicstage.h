@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sink.h"
+#include "trackerstage.h"
 
 class InputDevice;
 
@@ -10,14 +10,18 @@ class InputDevice;
 // and writers after it read the same typed calls as from the modern walk:
 // an element's ID from its name, as the schema's classicName column gives
 // it (from its first bytes for a name that the column lacks, such as
-// "Unknown"); a row's kind from its name and its number from its text; an
-// annotation's kind from its text. No other place in the host reads texts.
-class ClassicStage final : public Stage
+// "Unknown"); a row's kind from its name and its number from its text (for
+// a chain that reads row numbers: Sink::readsRowNumbers()); an annotation's
+// kind from its text. No other place in the host reads texts.
+// It is the chain's first stage, which keeps the tracker of open elements.
+class ClassicStage final : public TrackerStage
 {
 public:
     // Reads the IDs that names do not give from input, without moving its
     // position; the size rows show their numbers in sizeBase.
-    ClassicStage(Sink *next, InputDevice *input, int sizeBase = 10);
+    // rowFacts: as for the TrackerStage; the adapter takes rows in any case.
+    ClassicStage(Sink *next, ElementTracker *tracker, InputDevice *input, int sizeBase = 10,
+                 bool rowFacts = true);
 
     void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
     void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
@@ -33,22 +37,34 @@ public:
     // number, and number is left as it is.
     static bool parseNumber(QStringView text, int base, qint64 *number);
 
-protected:
-    bool takesRows() const override { return true; }
-
 private:
     // How the value row of the element shows its number.
     enum class Shown : quint8 { Nothing, Integer, Float };
 
-    // The ID and the value's form of the element that opens.
-    void identify(quint64 offset, const QString &name);
+    // The ID and the value's form of the element that opens: from the
+    // names met last, or else looked up.
+    Q_ALWAYS_INLINE void identify(quint64 offset, const QString &name);
+    Q_NEVER_INLINE void lookUp(quint64 offset, const QString &name);
+    // The typed row to the tracker and on, but the Id and Size rows only to
+    // sinks that want them.
+    Q_ALWAYS_INLINE void pass(bool flag, quint64 offset, RowKind kind, quint64 length,
+                              const QString &name, const QString &value, const QString &extra,
+                              const QString &meaning, qint64 tag)
+    {
+        if (m_rowFacts)
+            m_tracker->row(kind, offset, length, tag);
+        if (m_headRows || (kind != RowKind::Id && kind != RowKind::Size))
+            m_rows->addField(flag, offset, quint8(kind), length, name, value, extra, meaning, tag);
+    }
     Q_NEVER_INLINE void addRow(bool flag, quint64 offset, RowKind kind, quint64 length,
                                const QString &name, const QString &value, const QString &extra,
                                const QString &meaning);
 
     InputDevice *m_input;
     int m_sizeBase;
-    bool m_headRows;  // the sinks after it want Id and Size rows
+    bool m_headRows; // the sinks after it want Id and Size rows
+    bool m_numbers;  // and read the numbers of rows
+    bool m_rowFacts;
     qint64 m_id = -1; // of the element whose rows come
     Shown m_shown = Shown::Nothing;
 

@@ -2,16 +2,10 @@
 
 #include "matroskaschema.h"
 
-void SchemaHintStage::beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag)
-{
-    m_id = tag;
-    m_next->beginElement(offset, size, name, tag);
-}
-
 void SchemaHintStage::noteElement(NoteKind kind, const QString &text)
 {
-    if (kind == NoteKind::UnknownElement && m_id >= 0) {
-        const quint32 id = quint32(m_id);
+    if (kind == NoteKind::UnknownElement && !m_tracker.empty() && m_tracker.current().id >= 0) {
+        const quint32 id = quint32(m_tracker.current().id);
         if (const MatroskaSchema::Element *element = MatroskaSchema::find(id)) {
             ++m_count;
             if (!m_seen.contains(id)) {
@@ -22,12 +16,6 @@ void SchemaHintStage::noteElement(NoteKind kind, const QString &text)
         }
     }
     m_next->noteElement(kind, text);
-}
-
-void SchemaHintStage::endElement()
-{
-    m_id = -1;
-    m_next->endElement();
 }
 
 QString SchemaHintStage::hint() const

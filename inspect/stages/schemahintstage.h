@@ -1,5 +1,6 @@
 #pragma once
 
+#include "elementtracker.h"
 #include "sink.h"
 
 #include <QSet>
@@ -10,11 +11,12 @@
 class SchemaHintStage : public Stage
 {
 public:
-    using Stage::Stage;
+    SchemaHintStage(Sink *next, const ElementTracker &tracker)
+        : Stage(next)
+        , m_tracker(tracker)
+    {}
 
-    void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
     void noteElement(NoteKind kind, const QString &text) override;
-    void endElement() override;
 
     // The hint's text, or empty when the walk met no such element.
     QString hint() const;
@@ -22,9 +24,7 @@ public:
 private:
     static constexpr int NamesShown = 3;
 
-    // The ID of the innermost open element, -1 once an element ends, since
-    // an annotation after that is its parent's.
-    qint64 m_id = -1;
+    const ElementTracker &m_tracker;
     quint64 m_count = 0;
     QSet<quint32> m_seen;
     QStringList m_names; // the first of the distinct ones, in the order met

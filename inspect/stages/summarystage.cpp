@@ -44,20 +44,24 @@ const RoleRow Roles[] = {
     {Id::Channels, Role::Audio, Role::Channels},
 };
 
-Role roleOf(qint64 id, Role parent)
+} // namespace
+
+// A role that wants a parent of a role looks at the parent's: a few levels
+// at most.
+Role SummaryStage::roleAt(size_t depth) const
 {
+    const qint64 id = m_tracker.at(depth).id;
     for (const RoleRow &row : Roles) {
         if (row.id == id)
-            return row.parent == Role::Other || row.parent == parent ? row.role : Role::Other;
+            return row.parent == Other || (depth > 0 && roleAt(depth - 1) == row.parent) ? row.role
+                                                                                         : Other;
     }
-    return Role::Other;
+    return Other;
 }
-
-} // namespace
 
 void SummaryStage::beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag)
 {
-    const Role role = roleOf(tag, m_open.empty() ? Other : m_open.back());
+    const Role role = roleAt(m_tracker.depth() - 1);
     switch (role) {
     case Block:
         m_blockTimeKnown = false;
@@ -70,8 +74,7 @@ void SummaryStage::beginElement(quint64 offset, quint64 size, const QString &nam
         break;
     default: break;
     }
-    m_open.push_back(role);
-    m_rowsDone = false;
+    m_role = role;
     m_value.role = Other;
     m_next->beginElement(offset, size, name, tag);
 }
@@ -81,7 +84,7 @@ void SummaryStage::addField(bool flag, quint64 offset, quint8 code, quint64 leng
                             const QString &meaning, qint64 tag)
 {
     // Rows after a child are not the element's own.
-    const Role role = m_open.empty() || m_rowsDone ? Other : m_open.back();
+    const Role role = m_tracker.empty() || m_tracker.current().children ? Other : m_role;
     const RowKind kind = rowKind(code);
     if (role == Block) {
         if (kind == RowKind::Timecode) {
@@ -140,8 +143,8 @@ void SummaryStage::endElement()
 {
     if (m_value.role != Other)
         takeValue();
-    if (!m_open.empty()) {
-        if (m_open.back() == TrackEntry) {
+    if (!m_tracker.empty()) {
+        if (roleAt(m_tracker.depth() - 1) == TrackEntry) {
             // LanguageBCP47 stands for the track's language when there is one.
             if (!m_languageBCP47.isEmpty())
                 m_track.language = m_languageBCP47;
@@ -150,9 +153,7 @@ void SummaryStage::endElement()
             else
                 ++m_summary.tracksOmitted;
         }
-        m_open.pop_back();
     }
-    m_rowsDone = true;
     m_next->endElement();
 }
 

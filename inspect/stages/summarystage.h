@@ -1,5 +1,6 @@
 #pragma once
 
+#include "elementtracker.h"
 #include "sink.h"
 
 #include <map>
@@ -12,7 +13,10 @@
 class SummaryStage : public Stage
 {
 public:
-    using Stage::Stage;
+    SummaryStage(Sink *next, const ElementTracker &tracker)
+        : Stage(next)
+        , m_tracker(tracker)
+    {}
 
     void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
     void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
@@ -22,6 +26,7 @@ public:
     void endElement() override;
     void addFrame(const FrameRecord &frame) override;
     void endFile() override;
+    bool readsRowNumbers() const override { return true; }
 
     // What an element is to the summary.
     enum Role : quint8 {
@@ -52,9 +57,10 @@ protected:
 
 private:
     void takeValue();
+    Role roleAt(size_t depth) const;
 
-    std::vector<Role> m_open;
-    bool m_rowsDone = false; // the innermost element has a child: its rows are over
+    const ElementTracker &m_tracker;
+    Role m_role = Other; // of the element that opened last
     // The value row of the innermost element, taken at its end unless the
     // walk says that it does not know the element (and so shows no value of
     // its type).

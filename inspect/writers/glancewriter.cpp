@@ -26,9 +26,11 @@ char *hex(char *p, quint64 n)
 
 } // namespace
 
-GlanceWriter::GlanceWriter(OutputBuffer *out, const Settings &settings)
+GlanceWriter::GlanceWriter(OutputBuffer *out, const Settings &settings,
+                           const ElementTracker &tracker)
     : m_out(out)
     , m_settings(settings)
+    , m_tracker(tracker)
     , m_shown(settings.elements.isEmpty())
 {}
 
@@ -87,7 +89,7 @@ void GlanceWriter::finishLine()
 void GlanceWriter::noteStart()
 {
     closeLine();
-    char *p = indent(m_out->reserve(size_t(2 * m_depth) + IndentSlack + 16), m_depth);
+    char *p = indent(m_out->reserve(size_t(2 * depth()) + IndentSlack + 16), depth());
     if (m_settings.color)
         p = putLiteral(p, NoteColor);
     m_out->commit(putLiteral(p, "# "));
@@ -109,7 +111,7 @@ void GlanceWriter::beginFile(const QString &fileName, quint64 size)
 void GlanceWriter::beginElement(quint64 at, quint64 size, const QString &name, qint64)
 {
     closeLine();
-    const int d = m_depth++;
+    const int d = depth() - 1; // it is open
     const unsigned marks = m_marks;
     m_marks = 0;
     if (m_subtree < 0 && !m_settings.elements.isEmpty() && m_settings.elements.contains(name))
@@ -162,8 +164,8 @@ void GlanceWriter::addField(bool, quint64 at, quint8 code, quint64 length, const
     closeLine();
     // One bounds check for the whole row.
     char *p
-        = m_out->reserve(size_t(2 * m_depth) + IndentSlack + LineSlack + 3 * Texts::Slack + texts);
-    p = m_names.put(indent(p, m_depth), name);
+        = m_out->reserve(size_t(2 * depth()) + IndentSlack + LineSlack + 3 * Texts::Slack + texts);
+    p = m_names.put(indent(p, depth()), name);
     if (!value.isEmpty()) {
         p = putLiteral(p, " = ");
         if (m_settings.color)
@@ -201,9 +203,9 @@ void GlanceWriter::crcChecked(CrcVerdict verdict)
 void GlanceWriter::endElement()
 {
     closeLine();
-    if (m_depth == 0)
+    if (depth() == 0)
         return;
-    const int d = --m_depth;
+    const int d = depth() - 1; // it is open until the chain has passed this on
     if (m_below && m_shown) {
         // The element of depth --depth ends: what was under it, counted.
         char *p = indent(m_out->reserve(size_t(2 * d) + IndentSlack + 64), d + 1);
@@ -226,7 +228,7 @@ void GlanceWriter::addFrame(const FrameRecord &frame)
     if (!m_shown)
         return;
     closeLine();
-    m_out->commit(indent(m_out->reserve(size_t(2 * m_depth) + IndentSlack), m_depth));
+    m_out->commit(indent(m_out->reserve(size_t(2 * depth()) + IndentSlack), depth()));
     *m_out << "=> frame " << quint64(frame.number) << " of video stream " << quint64(frame.stream);
     if (frame.keyframe)
         *m_out << ", keyframe";

@@ -8,11 +8,13 @@
 #include "containermkv.h"
 #include "crcstage.h"
 #include "ebml.h"
+#include "elementtracker.h"
 #include "glancewriter.h"
 #include "jsonwriter.h"
 #include "options.h"
 #include "outputbuffer.h"
 #include "textwriter.h"
+#include "trackerstage.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -112,7 +114,9 @@ QByteArray glance(const GlanceWriter::Settings &settings)
     std::FILE *file = std::tmpfile();
     {
         OutputBuffer out(file);
-        GlanceWriter w(&out, settings);
+        ElementTracker tracker;
+        GlanceWriter writer(&out, settings, tracker);
+        TrackerStage w(&writer, &tracker, true, true);
         const auto row = [&](quint64 at, RowKind kind, const char *name, const char *value,
                              const char *meaning = "") {
             w.addField(false, at, quint8(kind), 1, QString::fromLatin1(name),
@@ -202,10 +206,11 @@ std::pair<QStringList, quint64> check(const QByteArray &bytes)
     std::FILE *text = std::tmpfile();
     {
         OutputBuffer out(text);
-        TextWriter writer(&out);
+        ElementTracker tracker;
+        TextWriter writer(&out, tracker);
         Chain::Settings settings;
         settings.checkCrcs = true;
-        const Chain chain(&writer, &input, settings);
+        const Chain chain(&writer, &input, settings, &tracker);
         ContainerMKV parser;
         parser.parseFile(QStringLiteral("x.mkv"), &input, chain.head());
     }
@@ -339,6 +344,7 @@ struct TypedCalls : Sink
     void endElement() override {}
     void addFrame(const FrameRecord &) override {}
     void topLevelParsed(int) override {}
+    bool readsRowNumbers() const override { return true; }
 
     QList<qint64> ids;
     std::vector<std::pair<RowKind, qint64>> rows;
@@ -369,7 +375,8 @@ TEST(ClassicStage, TypesTheClassicCalls)
     InputDevice input;
     ASSERT_TRUE(input.openFile(file.fileName()));
     TypedCalls typed;
-    ClassicStage stage(&typed, &input, 16);
+    ElementTracker tracker;
+    ClassicStage stage(&typed, &tracker, &input, 16);
     const struct
     {
         const char *element;
@@ -411,6 +418,57 @@ TEST(ClassicStage, TypesTheClassicCalls)
     EXPECT_EQ(typed.notes,
               (QList<NoteKind> {NoteKind::UnknownElement, NoteKind::ShortBlock,
                                 NoteKind::LacesMisfit, NoteKind::Unsaid}));
+}
+
+// Indexes count the siblings of one ID, and of the name "Unknown" for IDs
+// that the walk does not know; paths keep their ends past 16 steps; a size
+// is unknown only where the modern walk found a master's extent.
+TEST(ElementTracker, IndexesPathsAndUnknownSizes)
+{
+    namespace Id = MatroskaSchema::Id;
+    for (const bool modern : {true, false}) {
+        ElementTracker t;
+        t.beginFile(100, modern);
+        const auto open = [&](qint64 id, const char *name, quint64 offset, quint64 size) {
+            t.open(offset, size, QString::fromLatin1(name), id);
+            t.row(RowKind::Id, offset, id > 0xFF ? 4 : 1, id);
+        };
+        open(Id::Segment, "Segment", 0, 300);
+        t.row(RowKind::Size, 4, 1, 0x7F); // all ones: the walk found 295 bytes
+        EXPECT_EQ(t.current().unknownSize, modern);
+        EXPECT_TRUE(t.current().pastFileEnd);
+        open(Id::Void, "Void", 5, 129);
+        t.row(RowKind::Size, 6, 1, 0x7F); // all ones, as stored
+        EXPECT_FALSE(t.current().unknownSize);
+        EXPECT_EQ(t.current().dataOffset, 7u);
+        t.close();
+        for (const auto &[id, name] : {std::pair<qint64, const char *> {Id::Cluster, "Cluster"},
+                                       {0x4DBB, "Seek"},
+                                       {Id::Cluster, "Cluster"},
+                                       {0xEE, "Unknown"},
+                                       {0xEF, "Unknown"},
+                                       {-1, "Damaged data"},
+                                       {Id::Cluster, "Cluster"}}) {
+            open(id, name, 10, 5);
+            t.close();
+        }
+        EXPECT_EQ(t.at(0).children, 8u);
+        open(Id::Cluster, "Cluster", 20, 300);
+        EXPECT_TRUE(t.current().pastParentEnd);
+        EXPECT_EQ(t.currentPath(), "/Segment/Cluster[4]");
+        open(0xEE, "Unknown", 21, 2);
+        t.close();
+        open(Id::Timestamp, "Timestamp", 23, 2);
+        t.close();
+        open(0xEF, "Unknown", 25, 2);
+        EXPECT_EQ(t.currentPath(), "/Segment/Cluster[4]/Unknown[2]");
+        t.close();
+        for (int level = 2; level < 20; ++level)
+            open(Id::BlockGroup, "BlockGroup", 30, 2);
+        EXPECT_EQ(t.currentPath(),
+                  "/Segment/Cluster[4]/BlockGroup/...[14 more]..."
+                  "/BlockGroup/BlockGroup/BlockGroup");
+    }
 }
 
 // Options are read by key: a key with no row, or with two, would read some
