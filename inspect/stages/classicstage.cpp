@@ -250,16 +250,33 @@ void ClassicStage::beginElement(quint64 offset, quint64 size, const QString &nam
     TrackerStage::beginElement(offset, size, name, m_id);
 }
 
-// Every row of the walk comes here: the usual ones take no call but the
-// one that passes them on.
-void ClassicStage::addField(bool flag, quint64 offset, quint8, quint64 length, const QString &name,
-                            const QString &value, const QString &extra, const QString &meaning,
-                            qint64)
+// Every row of the walk comes here. Most chains read neither the numbers of
+// rows nor the facts the tracker takes from them: such a row takes no call
+// but the one that passes it on.
+void ClassicStage::addField(bool flag, quint64 offset, quint8 code, quint64 length,
+                            const QString &name, const QString &value, const QString &extra,
+                            const QString &meaning, qint64 tag)
+{
+    if (m_numbers || m_rowFacts)
+        return addTypedRow(flag, offset, code, length, name, value, extra, meaning, tag);
+    const RowKind kind = kindOf(name);
+    if (kind == RowKind::Id || kind == RowKind::Size) {
+        if (m_headRows)
+            addTypedRow(flag, offset, code, length, name, value, extra, meaning, tag);
+        return;
+    }
+    // The classic walk's tag is -1, as a row without its number has it.
+    m_rows->addField(flag, offset, quint8(kind), length, name, value, extra, meaning, tag);
+}
+
+// A row for a chain that reads numbers or the tracker's facts from rows.
+void ClassicStage::addTypedRow(bool flag, quint64 offset, quint8, quint64 length,
+                               const QString &name, const QString &value, const QString &extra,
+                               const QString &meaning, qint64)
 {
     const RowKind kind = kindOf(name);
     qint64 tag = -1;
     if (!m_numbers) {
-        // The ID is no number that the row shows.
         if (kind == RowKind::Id)
             tag = m_id;
         return pass(flag, offset, kind, length, name, value, extra, meaning, tag);

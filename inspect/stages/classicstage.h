@@ -56,6 +56,9 @@ private:
         if (m_headRows || (kind != RowKind::Id && kind != RowKind::Size))
             m_rows->addField(flag, offset, quint8(kind), length, name, value, extra, meaning, tag);
     }
+    Q_NEVER_INLINE void addTypedRow(bool flag, quint64 offset, quint8 code, quint64 length,
+                                    const QString &name, const QString &value, const QString &extra,
+                                    const QString &meaning, qint64 tag);
     Q_NEVER_INLINE void addRow(bool flag, quint64 offset, RowKind kind, quint64 length,
                                const QString &name, const QString &value, const QString &extra,
                                const QString &meaning);
