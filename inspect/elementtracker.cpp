@@ -68,7 +68,10 @@ void ElementTracker::open(quint64 offset, quint64 size, const QString &name, qin
         m_open.emplace_back();
     OpenElement &e = m_open[m_depth];
     e.id = id;
-    e.name = name;
+    // Elements of one depth mostly share their name: the same characters
+    // need not be taken again.
+    if (e.name.constData() != name.constData() || e.name.size() != name.size())
+        e.name = name;
     e.offset = offset;
     e.size = size;
     e.end = size > ~quint64(0) - offset ? ~quint64(0) : offset + size;

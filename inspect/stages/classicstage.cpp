@@ -67,14 +67,13 @@ template <qsizetype N> Q_ALWAYS_INLINE bool same(const QString &name, const char
     return same(name, units, N - 1);
 }
 
-size_t slot(const QString &name)
+Q_ALWAYS_INLINE size_t slot(const QString &name)
 {
     const qsizetype n = name.size();
     if (n == 0)
         return 0;
-    const QChar *c = name.constData();
-    return (size_t(n) * 31 + c[0].unicode() + c[n / 2].unicode() * 7 + c[n - 1].unicode() * 13)
-        % 64;
+    const auto *c = reinterpret_cast<const char16_t *>(name.data_ptr().data());
+    return (size_t(n) * 31 + c[0] + c[n / 2] * 7u + c[n - 1] * 13u) % 64;
 }
 
 // Whether two names of 4 or more characters (an element's) are the same,
