@@ -9,7 +9,7 @@ std::unique_ptr<Sink> makeWriter(const WriterSettings &settings, OutputBuffer *o
                                  InputDevice *input, const ElementTracker &tracker)
 {
     switch (settings.output) {
-    case Output::Json: return std::make_unique<JsonWriter>(out);
+    case Output::Json: return std::make_unique<JsonWriter>(out, tracker);
     case Output::Frames: return std::make_unique<FramesWriter>(out);
     case Output::Html: return std::make_unique<HtmlWriter>(out, input, settings.report, tracker);
     case Output::Text: break;

@@ -260,11 +260,13 @@ void ClassicStage::addField(bool flag, quint64 offset, quint8 code, quint64 leng
         return addTypedRow(flag, offset, code, length, name, value, extra, meaning, tag);
     const RowKind kind = kindOf(name);
     if (kind == RowKind::Id || kind == RowKind::Size) {
-        if (m_headRows)
-            addTypedRow(flag, offset, code, length, name, value, extra, meaning, tag);
-        return;
+        if (!m_headRows)
+            return;
+        // The ID is no number that the row shows.
+        if (kind == RowKind::Id)
+            tag = m_id;
     }
-    // The classic walk's tag is -1, as a row without its number has it.
+    // Else the classic walk's tag is -1, as a row without its number has it.
     m_rows->addField(flag, offset, quint8(kind), length, name, value, extra, meaning, tag);
 }
 

@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                     std::abort();
                 continue;
             case 1: writer = std::make_unique<TextWriter>(&out, tracker); break;
-            case 2: writer = std::make_unique<JsonWriter>(&out); break;
+            case 2: writer = std::make_unique<JsonWriter>(&out, tracker); break;
             case 3: writer = std::make_unique<FramesWriter>(&out); break;
             default: writer = std::make_unique<HtmlWriter>(&out, &device, report, tracker); break;
             }

@@ -87,7 +87,8 @@ TEST(JsonWriter, ListsEveryFramePastTheSpooledBatches)
     constexpr quint64 Count = 100000;
     {
         OutputBuffer out(file);
-        JsonWriter writer(&out);
+        const ElementTracker tracker;
+        JsonWriter writer(&out, tracker);
         writer.beginFile(QStringLiteral("many.mkv"), 10);
         for (quint64 i = 0; i < Count; ++i)
             writer.addFrame(FrameRecord {uint(i % 3), i, 1000 + i, 7, int(i % 2)});
