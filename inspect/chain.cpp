@@ -1,13 +1,14 @@
 #include "chain.h"
 
-#include "boundsstage.h"
 #include "checkstage.h"
+#include "classicstage.h"
 #include "crcstage.h"
 #include "progressstage.h"
 #include "schemahintstage.h"
 #include "summarystage.h"
+#include "trackerstage.h"
 
-Chain::Chain(Sink *writer, InputDevice *input, const Settings &settings)
+Chain::Chain(Sink *writer, InputDevice *input, const Settings &settings, ElementTracker *tracker)
     : m_head(writer)
 {
     auto add = [this](Stage *stage) {
@@ -18,24 +19,31 @@ Chain::Chain(Sink *writer, InputDevice *input, const Settings &settings)
     if (settings.progress)
         add(new ProgressStage(m_head, settings.progress));
     if (settings.summary)
-        add(new SummaryStage(m_head));
+        add(new SummaryStage(m_head, *tracker));
     if (settings.conformance)
-        add(new CheckStage(m_head, input));
-    m_bounds = new BoundsStage(m_head);
-    add(m_bounds);
+        add(new CheckStage(m_head, input, *tracker));
     if (settings.checkCrcs)
-        add(new CrcStage(m_head, input));
+        add(new CrcStage(m_head, input, *tracker));
     if (settings.schemaHint) {
-        m_hint = new SchemaHintStage(m_head, input);
+        m_hint = new SchemaHintStage(m_head, *tracker);
         add(m_hint);
     }
+    // The header and value facts are read by the checks, and the CRC
+    // stage's by the CRC-32 elements.
+    if (settings.modern)
+        m_tracker
+            = new TrackerStage(m_head, tracker, true, settings.conformance || settings.checkCrcs);
+    else
+        m_tracker = new ClassicStage(m_head, tracker, input, settings.sizeBase,
+                                     settings.conformance || settings.checkCrcs);
+    add(m_tracker);
 }
 
 Chain::~Chain() = default;
 
 const PastEnd *Chain::firstPastEnd() const
 {
-    return m_bounds->firstPastEnd();
+    return m_tracker->firstPastEnd();
 }
 
 QString Chain::schemaHint() const

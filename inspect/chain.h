@@ -6,13 +6,16 @@
 #include <memory>
 #include <vector>
 
-class BoundsStage;
+class ElementTracker;
 class InputDevice;
 class SchemaHintStage;
+class TrackerStage;
 
 // The stages between the plug-in and a writer, in the order the calls
-// pass them: the schema hint, CRC checks, bounds, conformance checks, the
-// summary, progress.
+// pass them: the tracker of open elements and their bounds (for the classic
+// walk, the adapter that keeps it), the schema hint, CRC checks, conformance
+// checks, the summary, progress. The stages and the writer read the open
+// elements from the tracker, which the first stage keeps.
 class Chain
 {
 public:
@@ -23,9 +26,13 @@ public:
         bool schemaHint = false;       // count what today's schema knows of the unknown elements
         bool summary = false;          // what the HTML report needs of tracks and frames
         std::FILE *progress = nullptr; // a terminal for the progress line
+        // What the walk says of its calls: the modern walk says what each is,
+        // the classic one needs the adapter; its size rows are in sizeBase.
+        bool modern = false;
+        int sizeBase = 10;
     };
     // The stages read what they check from input, which the walk reads too.
-    Chain(Sink *writer, InputDevice *input, const Settings &settings);
+    Chain(Sink *writer, InputDevice *input, const Settings &settings, ElementTracker *tracker);
     ~Chain();
 
     // Where the plug-in's calls go.
@@ -38,7 +45,7 @@ public:
 
 private:
     std::vector<std::unique_ptr<Stage>> m_stages;
-    BoundsStage *m_bounds;
+    TrackerStage *m_tracker;
     SchemaHintStage *m_hint = nullptr;
     Sink *m_head;
 };

@@ -53,7 +53,12 @@ bool FileWalk::open(const ParserSettings &settings)
 
 bool FileWalk::walk(Sink *writer, const Chain::Settings &settings)
 {
-    m_chain = std::make_unique<Chain>(writer, &m_input, settings);
+    // The stages read the calls as this parser makes them.
+    Chain::Settings chain = settings;
+    chain.modern = m_parser->modernMatroska;
+    chain.sizeBase
+        = m_parser->numberBase >= 2 && m_parser->numberBase <= 36 ? m_parser->numberBase : 10;
+    m_chain = std::make_unique<Chain>(writer, &m_input, chain, &m_tracker);
     const int status = m_parser->parseFile(m_name, &m_input, m_chain->head());
     m_parser.reset();
     if (status != 0)

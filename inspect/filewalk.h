@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chain.h"
+#include "elementtracker.h"
 #include "inputdevice.h"
 
 #include <QString>
@@ -44,6 +45,9 @@ public:
     bool walk(Sink *writer, const Chain::Settings &settings);
 
     InputDevice *input() { return &m_input; }
+    // The open elements of the walk, which its chain keeps and its writer
+    // reads.
+    const ElementTracker &tracker() const { return m_tracker; }
     // The chain of the last walk.
     const Chain *chain() const { return m_chain.get(); }
     // Why open() or walk() failed.
@@ -60,6 +64,7 @@ private:
     QString m_name;
     QByteArray m_nativeName;
     InputDevice m_input;
+    ElementTracker m_tracker;
     std::unique_ptr<ContainerAbstract> m_parser;
     std::unique_ptr<Chain> m_chain;
     QString m_failure;

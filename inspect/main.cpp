@@ -155,7 +155,7 @@ int main(int argc, char *argv[])
     }
 
     OutputBuffer out(output.stream());
-    const std::unique_ptr<Sink> writer = makeWriter(r.writer, &out, file.input());
+    const std::unique_ptr<Sink> writer = makeWriter(r.writer, &out, file.input(), file.tracker());
     Chain::Settings settings;
     settings.checkCrcs = r.checkCrcs;
     settings.schemaHint = !r.parser.modern;

@@ -15,7 +15,6 @@
 enum ElementMark : unsigned {
     PastFileEnd = 1,   // it claims more bytes than the file holds from its offset
     PastParentEnd = 2, // it ends after its parent
-    UnknownElement = 4,
 };
 
 // Where an element that claims size bytes from offset ends, saturated.
@@ -134,6 +133,14 @@ public:
     virtual void pastEndFound(const PastEnd &first) { Q_UNUSED(first); }
     virtual void tracksSummed(const TrackSummary &summary) { Q_UNUSED(summary); }
     virtual void finding(const Finding &finding) { Q_UNUSED(finding); }
+    // Whether it looks at the Id and Size rows; a sink that does not (the
+    // glance view, which says an element's header on its own line) may be
+    // spared them.
+    virtual bool wantsHeadRows() const { return true; }
+    // Whether it reads the numbers that rows carry in their tags. Only a
+    // walk that must read them from texts (the classic one) skips them for
+    // a chain where no sink does.
+    virtual bool readsRowNumbers() const { return false; }
 };
 
 // A stage between the plug-in and a writer: it passes every call on to the
@@ -181,6 +188,8 @@ public:
     void finding(const Finding &finding) override { m_next->finding(finding); }
 
     ElementSink *rowSink() override { return takesRows() ? this : m_rows; }
+    bool wantsHeadRows() const override { return takesRows() || m_next->wantsHeadRows(); }
+    bool readsRowNumbers() const override { return m_next->readsRowNumbers(); }
 
 protected:
     virtual bool takesRows() const { return false; }

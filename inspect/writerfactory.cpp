@@ -6,17 +6,17 @@
 #include "textwriter.h"
 
 std::unique_ptr<Sink> makeWriter(const WriterSettings &settings, OutputBuffer *out,
-                                 InputDevice *input)
+                                 InputDevice *input, const ElementTracker &tracker)
 {
     switch (settings.output) {
-    case Output::Json: return std::make_unique<JsonWriter>(out);
+    case Output::Json: return std::make_unique<JsonWriter>(out, tracker);
     case Output::Frames: return std::make_unique<FramesWriter>(out);
-    case Output::Html: return std::make_unique<HtmlWriter>(out, input, settings.report);
+    case Output::Html: return std::make_unique<HtmlWriter>(out, input, settings.report, tracker);
     case Output::Text: break;
     }
     if (settings.rows)
-        return std::make_unique<TextWriter>(out);
-    return std::make_unique<GlanceWriter>(out, settings.glance);
+        return std::make_unique<TextWriter>(out, tracker);
+    return std::make_unique<GlanceWriter>(out, settings.glance, tracker);
 }
 
 std::unique_ptr<FindingsWriter> makeFindingsWriter(Output output, const QString &file)

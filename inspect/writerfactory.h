@@ -22,8 +22,9 @@ struct WriterSettings
 };
 
 // The writer of a walk, writing into out; the report embeds bytes of input.
+// It reads the open elements from tracker, which the walk's chain keeps.
 std::unique_ptr<Sink> makeWriter(const WriterSettings &settings, OutputBuffer *out,
-                                 InputDevice *input);
+                                 InputDevice *input, const ElementTracker &tracker);
 // The writer of a checked file's findings, as JSON or as text.
 std::unique_ptr<FindingsWriter> makeFindingsWriter(Output output, const QString &file);
 // The chain's settings with what the writer of output needs of its stages.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "elementtracker.h"
 #include "matroskaids.h"
 #include "sink.h"
 
@@ -13,110 +14,52 @@ class InputDevice;
 // The IDs of the elements, as Id::Cluster and the like.
 namespace Id = MatroskaSchema::Id;
 
-constexpr size_t NoSegment = ~size_t(0);
-
-// One element of the walk as the checks see it: its node, its "id" and
-// "size" rows and its "value" row, filled in as the calls come.
-struct CheckedElement
-{
-    quint64 offset = 0;
-    quint64 size = 0; // the node's length, header included
-    quint64 end = 0;  // offset + size, saturated
-    qint64 id = -1;   // the node's tag: its ID, -1 when none could be read
-    QString name;
-    quint64 index = 1;          // 1-based among its parent's children of this name
-    unsigned marks = 0;         // PastFileEnd, PastParentEnd (sink.h)
-    size_t segment = NoSegment; // the innermost open Segment's place among the open elements
-
-    quint8 idLength = 0;      // from the "id" row
-    quint8 sizeLength = 0;    // from the "size" row
-    quint64 dataOffset = 0;   // where the payload begins (after the size row)
-    quint64 dataSize = 0;     // the size field's value; for an unknown size, the extent found
-    bool unknownSize = false; // the size row's meaning is "unknown"
-
-    quint32 rowChecks = 0; // the groups that want its rows, a bit each
-
-    bool hasValue = false; // a "value" row came
-    QString value;         // its value and meaning
-    QString meaning;
-};
-
 // A row of the element being walked, as the plug-in gave it.
 struct CheckedRow
 {
     RowKind kind;
     quint64 offset;
     quint64 length;
-    const QString &name;
+    qint64 number; // the number it holds (elementsink.h)
     const QString &value;
-    const QString &meaning;
 };
-
-// The value of a decimal text such as a row's, without a call into Qt: rows
-// of numbers come by the hundred thousand.
-inline bool decimalValue(const QString &text, quint64 *value)
-{
-    const qsizetype n = text.size();
-    if (n == 0 || n > 20)
-        return false;
-    quint64 v = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c < u'0' || c > u'9')
-            return false;
-        const quint64 digit = c - u'0';
-        if (v > (~quint64(0) - digit) / 10)
-            return false;
-        v = v * 10 + digit;
-    }
-    *value = v;
-    return true;
-}
 
 // What the checks share: the open elements, the facts of the EBML header,
 // the input, and the one way to report.
 class CheckContext
 {
 public:
-    CheckContext(Sink *next, InputDevice *input)
+    CheckContext(Sink *next, InputDevice *input, const ElementTracker &tracker)
         : m_next(next)
         , m_input(input)
+        , m_tracker(&tracker)
     {}
 
     // The open elements, outermost first; the innermost is the one whose
     // calls come now. During end() it is still open.
-    const std::vector<CheckedElement> &open() const { return m_open; }
-    const CheckedElement &current() const { return m_open.back(); }
+    size_t depth() const { return m_tracker->depth(); }
+    const OpenElement &at(size_t depth) const { return m_tracker->at(depth); }
+    const OpenElement &current() const { return m_tracker->current(); }
     // The element around the current one, or null at the top level.
-    const CheckedElement *parent() const
-    {
-        return m_open.size() >= 2 ? &m_open[m_open.size() - 2] : nullptr;
-    }
+    const OpenElement *parent() const { return m_tracker->parent(); }
     // The ID of the current element's parent: 0 at the top level, as the
     // schema writes it (MatroskaSchema::TopLevel).
-    quint32 parentId() const { return parent() && parent()->id >= 0 ? quint32(parent()->id) : 0; }
+    quint32 parentId() const { return m_tracker->parentId(); }
     // The innermost open Segment, or null.
-    const CheckedElement *segment() const
-    {
-        return m_open.empty() || m_open.back().segment == NoSegment
-            ? nullptr
-            : &m_open[m_open.back().segment];
-    }
+    const OpenElement *segment() const { return m_tracker->segment(); }
 
-    // /Segment/Cluster[3]/SimpleBlock[17] for the open element at depth.
-    // Past PathComponents elements, the first and last PathEnds stay around
-    // the count of those left out: /Segment/Cluster/Cluster/...[979 more].../
-    // Cluster/BlockGroup/Block. It costs the same at any depth.
-    QString path(size_t depth) const
-    {
-        return pathTo(depth) + step(m_open[depth].name, m_open[depth].index);
-    }
-    QString currentPath() const { return path(m_open.size() - 1); }
+    // /Segment/Cluster[3]/SimpleBlock[17] for the open element at depth,
+    // cut short past ElementTracker::PathComponents steps.
+    QString path(size_t depth) const { return m_tracker->path(depth); }
+    QString currentPath() const { return m_tracker->currentPath(); }
     // The path of the open element at depth up to its own step: what the
     // paths of its siblings share.
-    QString pathTo(size_t depth) const;
+    QString pathTo(size_t depth) const { return m_tracker->pathTo(depth); }
     // "/Name" or "/Name[index]", a step of a path.
-    static QString step(const QString &name, quint64 index);
+    static QString step(const QString &name, quint64 index)
+    {
+        return ElementTracker::step(name, index);
+    }
 
     // How many more findings of check are shown: each shows at most
     // ShownFindingsPerCheck of a file, and the rest are only counted.
@@ -128,7 +71,7 @@ public:
     template <typename Message>
     void report(Severity severity, const char *check, const Message &message)
     {
-        reportAbout(m_open.size() - 1, severity, check, message);
+        reportAbout(depth() - 1, severity, check, message);
     }
     template <typename Message>
     void reportAbout(size_t depth, Severity severity, const char *check, const Message &message)
@@ -161,9 +104,6 @@ public:
     quint64 maxSizeLength = 8;
     bool sawEbmlHeader = false; // an EBML element at offset 0
 
-    static constexpr size_t PathComponents = 16;
-    static constexpr size_t PathEnds = 3;
-
 private:
     friend class CheckStage;
     // The findings of one check: shown, and counted by severity.
@@ -180,7 +120,7 @@ private:
     Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void sendAbout(size_t depth, Severity severity,
                                                        const char *check, const Message &message)
     {
-        send(severity, check, m_open[depth].offset, path(depth), message());
+        send(severity, check, at(depth).offset, path(depth), message());
     }
     template <typename Path, typename Message>
     Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void sendAt(Severity severity, const char *check,
@@ -198,8 +138,8 @@ private:
 
     Sink *m_next;
     InputDevice *m_input;
+    const ElementTracker *m_tracker;
     quint64 m_fileSize = 0;
-    std::vector<CheckedElement> m_open;
     std::vector<Tally> m_tallies;
     size_t m_lastTally = 0;
 };
@@ -213,27 +153,27 @@ class Check
 public:
     virtual ~Check() = default;
     // The current element has opened: its offset, size, ID, name, index and
-    // marks are known, its rows not yet.
+    // bounds are known, its rows not yet.
     virtual void begin(CheckContext &c) { Q_UNUSED(c); }
-    // The current element's "size" row has come: its header is known.
+    // The current element's Size row has come: its header is known.
     virtual void header(CheckContext &c) { Q_UNUSED(c); }
     // Whether the group wants the rows of the current element, asked after
     // begin(); rows are most of a walk's calls, so the default is no.
-    virtual bool wantsRows(const CheckedElement &element) const
+    virtual bool wantsRows(const OpenElement &element) const
     {
         Q_UNUSED(element);
         return false;
     }
-    // A row of the current element; the CheckedElement already holds it.
+    // A row of the current element; the tracker already holds it.
     virtual void row(CheckContext &c, const CheckedRow &row)
     {
         Q_UNUSED(c);
         Q_UNUSED(row);
     }
-    virtual void annotation(CheckContext &c, const QString &text)
+    virtual void annotation(CheckContext &c, NoteKind kind)
     {
         Q_UNUSED(c);
-        Q_UNUSED(text);
+        Q_UNUSED(kind);
     }
     // The current element ends: its rows and children have all come.
     virtual void end(CheckContext &c) { Q_UNUSED(c); }

@@ -7,29 +7,6 @@
 #include <cstring>
 #include <limits>
 
-QString CheckContext::step(const QString &name, quint64 index)
-{
-    QString text = QLatin1Char('/') + name;
-    if (index > 1)
-        text += QLatin1Char('[') + QString::number(index) + QLatin1Char(']');
-    return text;
-}
-
-QString CheckContext::pathTo(size_t depth) const
-{
-    const size_t count = depth + 1; // steps of the whole path
-    const bool elided = count > PathComponents;
-    QString text;
-    for (size_t i = 0; i < depth; ++i) {
-        if (elided && i == PathEnds) {
-            text += QStringLiteral("/...[%1 more]...").arg(count - 2 * PathEnds);
-            i = count - PathEnds;
-        }
-        text += step(m_open[i].name, m_open[i].index);
-    }
-    return text;
-}
-
 CheckContext::Tally &CheckContext::entry(const char *check)
 {
     // Findings of one check come in runs; a check's ID is one literal,
@@ -98,77 +75,37 @@ qint64 CheckContext::read(quint64 position, char *bytes, qint64 count) const
     return got > 0 ? got : 0;
 }
 
-CheckStage::CheckStage(Sink *next, InputDevice *input)
+CheckStage::CheckStage(Sink *next, InputDevice *input, const ElementTracker &tracker)
     : Stage(next)
-    , m_context(next, input)
+    , m_context(next, input, tracker)
 {
     addSchemaChecks(&m_checks);
     addTargetChecks(&m_checks);
     addStreamChecks(&m_checks);
-    Q_ASSERT(m_checks.size() <= 32); // a bit each in rowChecks
+    Q_ASSERT(m_checks.size() <= 32); // a bit each in m_rowChecks
 }
 
 CheckStage::~CheckStage() = default;
 
 void CheckStage::beginFile(const QString &fileName, quint64 size)
 {
-    m_context = CheckContext(m_context.m_next, m_context.m_input);
+    m_context = CheckContext(m_context.m_next, m_context.m_input, *m_context.m_tracker);
     m_context.m_fileSize = size;
-    m_children.assign(1, {});
     m_next->beginFile(fileName, size);
-}
-
-void CheckStage::mark(unsigned marks)
-{
-    m_marks |= marks;
-    m_next->mark(marks);
 }
 
 void CheckStage::beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag)
 {
     m_next->beginElement(offset, size, name, tag);
-    CheckedElement element;
-    element.offset = offset;
-    element.size = size;
-    element.end = elementEnd(offset, size);
-    element.id = tag;
-    element.name = name;
-    element.marks = m_marks;
-    m_marks = 0;
-    element.index = nextIndex(m_children.back(), name, tag);
-    element.dataOffset = offset;
-    element.segment = tag == Id::Segment ? m_context.m_open.size()
-        : m_context.m_open.empty()       ? NoSegment
-                                         : m_context.m_open.back().segment;
-    if (tag == Id::Ebml && offset == 0 && m_context.m_open.empty())
+    if (tag == Id::Ebml && offset == 0 && m_context.depth() == 1)
         m_context.sawEbmlHeader = true;
-    m_context.m_open.push_back(std::move(element));
-    m_children.emplace_back();
-    CheckedElement &opened = m_context.m_open.back();
+    const OpenElement &opened = m_context.current();
+    m_rowChecks = 0;
     for (size_t i = 0; i < m_checks.size(); ++i) {
         m_checks[i]->begin(m_context);
         if (m_checks[i]->wantsRows(opened))
-            opened.rowChecks |= 1u << i;
+            m_rowChecks |= 1u << i;
     }
-}
-
-quint64 CheckStage::nextIndex(Children &children, const QString &name, qint64 id)
-{
-    std::vector<NameCount> &names = children.names;
-    if (children.last < names.size()) {
-        NameCount &last = names[children.last];
-        if (id >= 0 ? last.id == id : last.id < 0 && last.name == name)
-            return ++last.count;
-    }
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (names[i].name == name) {
-            children.last = i;
-            return ++names[i].count;
-        }
-    }
-    children.last = names.size();
-    names.push_back(NameCount {id, name, 1});
-    return 1;
 }
 
 void CheckStage::addField(bool flag, quint64 offset, quint8 code, quint64 length,
@@ -176,66 +113,33 @@ void CheckStage::addField(bool flag, quint64 offset, quint8 code, quint64 length
                           const QString &meaning, qint64 tag)
 {
     m_rows->addField(flag, offset, code, length, name, value, extra, meaning, tag);
-    if (m_context.m_open.empty())
+    if (m_context.depth() == 0 || m_context.current().children)
         return;
-    CheckedElement &element = m_context.m_open.back();
     const RowKind kind = rowKind(code);
-    switch (kind) {
-    case RowKind::Id: element.idLength = quint8(qMin<quint64>(length, 255)); break;
-    case RowKind::Size: {
-        element.sizeLength = quint8(qMin<quint64>(length, 255));
-        element.dataOffset = offset + length;
-        element.unknownSize = meaning == QLatin1String("unknown");
-        // The node's length is its header and its payload (for an unknown
-        // size, the extent the walk found).
-        const quint64 header = quint64(element.idLength) + element.sizeLength;
-        element.dataSize = element.size > header ? element.size - header : 0;
-        break;
-    }
-    case RowKind::Value:
-        element.hasValue = true;
-        element.value = value;
-        element.meaning = meaning;
-        readHeaderFact(element);
-        break;
-    default: break;
-    }
+    if (kind == RowKind::Value)
+        readHeaderFact(value, tag);
     if (kind == RowKind::Size) {
         for (const auto &check : m_checks)
             check->header(m_context);
     }
-    if (!element.rowChecks)
+    if (!m_rowChecks)
         return;
-    const CheckedRow row {kind, offset, length, name, value, meaning};
-    for (quint32 wanted = element.rowChecks; wanted; wanted &= wanted - 1)
+    const CheckedRow row {kind, offset, length, tag, value};
+    for (quint32 wanted = m_rowChecks; wanted; wanted &= wanted - 1)
         m_checks[size_t(qCountTrailingZeroBits(wanted))]->row(m_context, row);
 }
 
-void CheckStage::readHeaderFact(const CheckedElement &element)
+void CheckStage::readHeaderFact(const QString &value, qint64 number)
 {
-    const CheckedElement *parent = m_context.parent();
-    if (!parent || parent->id != Id::Ebml)
+    const quint32 id = quint32(m_context.current().id);
+    if (m_context.parentId() != Id::Ebml || m_context.current().id < 0)
         return;
-    bool ok = false;
-    const quint64 number = element.value.toULongLong(&ok);
-    switch (element.id) {
-    case Id::DocType: m_context.docType = element.value; break;
-    case Id::DocTypeVersion:
-        if (ok)
-            m_context.docTypeVersion = number;
-        break;
-    case Id::DocTypeReadVersion:
-        if (ok)
-            m_context.docTypeReadVersion = number;
-        break;
-    case Id::EbmlMaxIdLength:
-        if (ok)
-            m_context.maxIdLength = number;
-        break;
-    case Id::EbmlMaxSizeLength:
-        if (ok)
-            m_context.maxSizeLength = number;
-        break;
+    switch (id) {
+    case Id::DocType: m_context.docType = value; break;
+    case Id::DocTypeVersion: m_context.docTypeVersion = quint64(number); break;
+    case Id::DocTypeReadVersion: m_context.docTypeReadVersion = quint64(number); break;
+    case Id::EbmlMaxIdLength: m_context.maxIdLength = quint64(number); break;
+    case Id::EbmlMaxSizeLength: m_context.maxSizeLength = quint64(number); break;
     default: break;
     }
 }
@@ -243,16 +147,16 @@ void CheckStage::readHeaderFact(const CheckedElement &element)
 void CheckStage::noteElement(NoteKind kind, const QString &text)
 {
     m_next->noteElement(kind, text);
-    if (m_context.m_open.empty())
+    if (m_context.depth() == 0)
         return;
     for (const auto &check : m_checks)
-        check->annotation(m_context, text);
+        check->annotation(m_context, kind);
 }
 
 void CheckStage::crcChecked(CrcVerdict verdict)
 {
     m_next->crcChecked(verdict);
-    if (m_context.m_open.empty())
+    if (m_context.depth() == 0)
         return;
     for (const auto &check : m_checks)
         check->crc(m_context, verdict);
@@ -260,12 +164,11 @@ void CheckStage::crcChecked(CrcVerdict verdict)
 
 void CheckStage::endElement()
 {
-    if (!m_context.m_open.empty()) {
+    if (m_context.depth() > 0) {
         for (const auto &check : m_checks)
             check->end(m_context);
-        m_context.m_open.pop_back();
-        m_children.pop_back();
     }
+    m_rowChecks = 0;
     m_next->endElement();
 }
 

@@ -176,7 +176,7 @@ public:
 
     void begin(CheckContext &c) override
     {
-        const CheckedElement &e = c.current();
+        const OpenElement &e = c.current();
         Frame frame;
         frame.headerDone = e.id < 0;
         if (e.id >= 0) {
@@ -223,7 +223,7 @@ public:
         if (frame.schema && frame.schema->type == Master) {
             endMaster(c, frame);
             m_counts.resize(frame.countBase);
-        } else if (frame.schema && !(c.current().marks & PastFileEnd)) {
+        } else if (frame.schema && !(c.current().pastFileEnd)) {
             checkValue(c, *frame.schema);
         }
         m_frames.pop_back();
@@ -330,7 +330,7 @@ private:
     // versions, deprecated and WebM elements.
     void checkHeader(CheckContext &c, const Frame &frame)
     {
-        const CheckedElement &e = c.current();
+        const OpenElement &e = c.current();
         if (e.idLength > c.maxIdLength)
             say(c, IdLength, [&] {
                 return QStringLiteral("an ID of %1 bytes; EBMLMaxIDLength is %2")
@@ -386,17 +386,16 @@ private:
 
     static bool inEbmlHeader(const CheckContext &c)
     {
-        const auto &open = c.open();
-        return !open.empty() && open.front().id == Id::Ebml;
+        return c.depth() > 0 && c.at(0).id == Id::Ebml;
     }
 
     void endMaster(CheckContext &c, const Frame &frame)
     {
-        const CheckedElement &e = c.current();
+        const OpenElement &e = c.current();
         const Element &s = *frame.schema;
-        if (s.id == Id::Ebml && c.open().size() == 1)
+        if (s.id == Id::Ebml && c.depth() == 1)
             endEbmlHeader(c);
-        if (e.marks & PastFileEnd)
+        if (e.pastFileEnd)
             return; // cut by the end of the file: its children may be lost
         missingChildren(
             c, frame, s.children, &s, e.offset, [&] { return c.currentPath(); }, e.name);
@@ -454,7 +453,7 @@ private:
     // The payload of the current element, at most limit bytes.
     QByteArray payload(const CheckContext &c, qint64 limit) const
     {
-        const CheckedElement &e = c.current();
+        const OpenElement &e = c.current();
         QByteArray bytes(qsizetype(qMin<quint64>(e.dataSize, quint64(limit))), Qt::Uninitialized);
         bytes.resize(qsizetype(c.read(e.dataOffset, bytes.data(), bytes.size())));
         return bytes;
@@ -462,8 +461,8 @@ private:
 
     void checkValue(CheckContext &c, const Element &s)
     {
-        const CheckedElement &e = c.current();
-        if (s.id == Id::DocTypeReadVersion && c.open().size() == 2 && c.parentId() == Id::Ebml) {
+        const OpenElement &e = c.current();
+        if (s.id == Id::DocTypeReadVersion && c.depth() == 2 && c.parentId() == Id::Ebml) {
             m_readVersionOffset = e.offset;
             m_readVersionIndex = e.index;
         }
@@ -501,7 +500,7 @@ private:
 
     void checkLength(CheckContext &c, const Element &s)
     {
-        const CheckedElement &e = c.current();
+        const OpenElement &e = c.current();
         if (s.minLength == s.maxLength && e.dataSize != s.minLength)
             say(c, ValueLength, [&] {
                 return QStringLiteral("%1 bytes; it must be %2").arg(e.dataSize).arg(s.minLength);
@@ -519,7 +518,7 @@ private:
         const Range &range = s.range;
         if (!range.present)
             return;
-        const CheckedElement &e = c.current();
+        const OpenElement &e = c.current();
         unsigned char bytes[8] = {};
         const qint64 n = qint64(e.dataSize);
         if (n == 0 && s.defaultValue)
@@ -560,7 +559,7 @@ private:
     void checkText(CheckContext &c, const Element &s)
     {
         checkLength(c, s);
-        const CheckedElement &e = c.current();
+        const OpenElement &e = c.current();
         const QByteArray bytes = payload(c, TextLimit);
         const bool truncated = quint64(bytes.size()) < e.dataSize;
         const qsizetype bad = s.type == UTF8 ? badUtf8(bytes, truncated) : badAscii(bytes);

@@ -21,24 +21,6 @@ constexpr size_t ListedTracks = 8;
 
 constexpr size_t NoDepth = std::numeric_limits<size_t>::max();
 
-const QString &damagedDataName()
-{
-    static const QString text = QStringLiteral("Damaged data");
-    return text;
-}
-
-const QString &lacesMisfitText()
-{
-    static const QString text = QStringLiteral("Lace sizes do not fit the block!");
-    return text;
-}
-
-const QString &shortBlockText()
-{
-    static const QString text = QStringLiteral("Block is shorter than its header!");
-    return text;
-}
-
 bool isBlock(qint64 id)
 {
     return id == Id::SimpleBlock || id == Id::Block;
@@ -89,9 +71,9 @@ class StreamChecks : public Check
 {
 public:
     void begin(CheckContext &c) override;
-    bool wantsRows(const CheckedElement &element) const override;
+    bool wantsRows(const OpenElement &element) const override;
     void row(CheckContext &c, const CheckedRow &row) override;
-    void annotation(CheckContext &c, const QString &text) override;
+    void annotation(CheckContext &c, NoteKind kind) override;
     void end(CheckContext &c) override;
     void crc(CheckContext &c, CrcVerdict verdict) override;
     void finish(CheckContext &c) override;
@@ -117,7 +99,7 @@ private:
     void blockRow(CheckContext &c, const CheckedRow &row);
     void blockTrack(CheckContext &c, quint64 track);
     void endTrackEntry(CheckContext &c);
-    void clusterTimestamp(CheckContext &c, const QString &value);
+    void clusterTimestamp(CheckContext &c, quint64 timestamp);
     void resolvePending(CheckContext &c, bool tracksCame);
     void lacesMisfit(CheckContext &c);
     void shortBlock(CheckContext &c);
@@ -174,9 +156,9 @@ void StreamChecks::beginSegment()
 
 void StreamChecks::begin(CheckContext &c)
 {
-    const CheckedElement &e = c.current();
-    if (e.marks & PastParentEnd) {
-        if (const CheckedElement *parent = c.parent())
+    const OpenElement &e = c.current();
+    if (e.pastParentEnd) {
+        if (const OpenElement *parent = c.parent())
             c.report(Severity::Error, "past-parent", [&] {
                 return QStringLiteral("%1 ends at %2, %3 bytes past the end of its %4 at %5")
                     .arg(e.name)
@@ -186,8 +168,8 @@ void StreamChecks::begin(CheckContext &c)
                     .arg(parent->end);
             });
     }
-    if (e.marks & PastFileEnd)
-        m_pastEndDepth = c.open().size() - 1;
+    if (e.pastFileEnd)
+        m_pastEndDepth = c.depth() - 1;
 
     switch (e.id) {
     case Id::SimpleBlock:
@@ -205,23 +187,14 @@ void StreamChecks::begin(CheckContext &c)
         m_entryHasUid = false;
         break;
     case Id::Segment:
-        if (c.open().size() == 1)
+        if (c.depth() == 1)
             beginSegment();
-        break;
-    case -1:
-        if (e.name == damagedDataName())
-            c.report(Severity::Error, "garbage", [&] {
-                return QStringLiteral("%1 bytes from %2 to %3 are no element and were skipped")
-                    .arg(e.size)
-                    .arg(e.offset)
-                    .arg(e.end);
-            });
         break;
     default: break;
     }
 }
 
-bool StreamChecks::wantsRows(const CheckedElement &element) const
+bool StreamChecks::wantsRows(const OpenElement &element) const
 {
     switch (element.id) {
     case Id::SimpleBlock:
@@ -236,17 +209,14 @@ bool StreamChecks::wantsRows(const CheckedElement &element) const
 
 void StreamChecks::row(CheckContext &c, const CheckedRow &row)
 {
-    const CheckedElement &e = c.current();
+    const OpenElement &e = c.current();
     switch (e.id) {
     case Id::SimpleBlock:
     case Id::Block: blockRow(c, row); break;
     case Id::TrackNumber:
     case Id::TrackUid:
         if (c.parentId() == Id::TrackEntry && row.kind == RowKind::Value) {
-            bool ok = false;
-            const quint64 value = row.value.toULongLong(&ok);
-            if (!ok)
-                break;
+            const quint64 value = quint64(row.number);
             if (e.id == Id::TrackNumber && !m_entryHasNumber) {
                 m_entryHasNumber = true;
                 m_entryNumber = value;
@@ -258,7 +228,7 @@ void StreamChecks::row(CheckContext &c, const CheckedRow &row)
         break;
     case Id::Timestamp:
         if (c.parentId() == Id::Cluster && row.kind == RowKind::Value)
-            clusterTimestamp(c, row.value);
+            clusterTimestamp(c, quint64(row.number));
         break;
     case Id::Crc32:
         if (row.kind == RowKind::Value && c.parent() && c.parent()->dataOffset == e.offset) {
@@ -276,9 +246,7 @@ void StreamChecks::blockRow(CheckContext &c, const CheckedRow &row)
     switch (row.kind) {
     case RowKind::TrackNumber: {
         m_trackLength = row.length;
-        quint64 track = 0;
-        if (decimalValue(row.value, &track))
-            blockTrack(c, track);
+        blockTrack(c, quint64(row.number));
         break;
     }
     case RowKind::Flags:
@@ -286,14 +254,11 @@ void StreamChecks::blockRow(CheckContext &c, const CheckedRow &row)
         m_flagsOffset = row.offset;
         break;
     case RowKind::Data: m_dataLength = row.length; break;
-    case RowKind::LaceCount: decimalValue(row.value, &m_laceCount); break;
-    case RowKind::LaceSize: {
-        quint64 size = 0;
-        decimalValue(row.value, &size);
+    case RowKind::LaceCount: m_laceCount = quint64(row.number); break;
+    case RowKind::LaceSize:
         ++m_laceSizes;
-        m_laceTotal += size;
+        m_laceTotal += quint64(row.number);
         break;
-    }
     default: break;
     }
 }
@@ -302,7 +267,7 @@ void StreamChecks::blockTrack(CheckContext &c, quint64 track)
 {
     if (m_tracksTooMany || m_numbers.contains(track))
         return;
-    const CheckedElement &e = c.current();
+    const OpenElement &e = c.current();
     if (m_tracksCame) {
         c.report(Severity::Error, BlockTrack, [&] {
             return QStringLiteral("%1 of track %2, which no TrackEntry has (tracks: %3)")
@@ -327,7 +292,7 @@ void StreamChecks::blockTrack(CheckContext &c, quint64 track)
     ++pending.blocks;
     if (pending.first.size() >= c.shownLeft(BlockTrack))
         return;
-    const size_t depth = c.open().size() - 1;
+    const size_t depth = c.depth() - 1;
     const quint64 parent = depth ? c.parent()->offset : 0;
     if (m_parentPath.isNull() || m_parentOffset != parent || m_parentDepth != depth) {
         m_parentPath = c.pathTo(depth);
@@ -412,18 +377,14 @@ void StreamChecks::endTrackEntry(CheckContext &c)
     m_entryHasUid = false;
 }
 
-void StreamChecks::clusterTimestamp(CheckContext &c, const QString &value)
+void StreamChecks::clusterTimestamp(CheckContext &c, quint64 timestamp)
 {
     if (m_clusterTimed)
         return;
     m_clusterTimed = true;
-    bool ok = false;
-    const quint64 timestamp = value.toULongLong(&ok);
-    if (!ok)
-        return;
-    const CheckedElement &cluster = *c.parent();
+    const OpenElement &cluster = *c.parent();
     if (m_hasPrevious && timestamp < m_previous)
-        c.reportAbout(c.open().size() - 2, Severity::Warning, "timestamp-order", [&] {
+        c.reportAbout(c.depth() - 2, Severity::Warning, "timestamp-order", [&] {
             return QStringLiteral("Cluster Timestamp %1 is below %2 of the Cluster at %3")
                 .arg(timestamp)
                 .arg(m_previous)
@@ -434,20 +395,26 @@ void StreamChecks::clusterTimestamp(CheckContext &c, const QString &value)
     m_previousOffset = cluster.offset;
 }
 
-void StreamChecks::annotation(CheckContext &c, const QString &text)
+void StreamChecks::annotation(CheckContext &c, NoteKind kind)
 {
-    if (!isBlock(c.current().id))
-        return;
-    if (text == lacesMisfitText())
+    const OpenElement &e = c.current();
+    if (kind == NoteKind::DamagedData)
+        c.report(Severity::Error, "garbage", [&] {
+            return QStringLiteral("%1 bytes from %2 to %3 are no element and were skipped")
+                .arg(e.size)
+                .arg(e.offset)
+                .arg(e.end);
+        });
+    else if (kind == NoteKind::LacesMisfit && isBlock(e.id))
         lacesMisfit(c);
-    else if (text == shortBlockText())
+    else if (kind == NoteKind::ShortBlock && isBlock(e.id))
         shortBlock(c);
 }
 
 void StreamChecks::lacesMisfit(CheckContext &c)
 {
     c.report(Severity::Error, "lacing", [&] {
-        const CheckedElement &e = c.current();
+        const OpenElement &e = c.current();
         char flags = 0;
         const int lacing
             = m_hasFlags && c.read(m_flagsOffset, &flags, 1) == 1 ? (quint8(flags) >> 1) & 3 : 0;
@@ -478,7 +445,7 @@ void StreamChecks::lacesMisfit(CheckContext &c)
 void StreamChecks::shortBlock(CheckContext &c)
 {
     c.report(Severity::Error, "block-short", [&] {
-        const CheckedElement &e = c.current();
+        const OpenElement &e = c.current();
         quint64 trackLength = m_trackLength;
         if (trackLength == 0 && e.dataSize > 0) {
             char first = 0;
@@ -500,8 +467,8 @@ void StreamChecks::shortBlock(CheckContext &c)
 
 void StreamChecks::end(CheckContext &c)
 {
-    const CheckedElement &e = c.current();
-    if ((e.marks & PastFileEnd) && m_pastEndDepth == c.open().size() - 1) {
+    const OpenElement &e = c.current();
+    if ((e.pastFileEnd) && m_pastEndDepth == c.depth() - 1) {
         const quint64 fileSize = c.fileSize();
         c.report(Severity::Error, "past-end", [&] {
             return QStringLiteral("%1 claims %2 bytes up to %3, but the file ends at %4, %5 "
@@ -520,7 +487,7 @@ void StreamChecks::end(CheckContext &c)
         resolvePending(c, true);
         break;
     case Id::Segment:
-        if (c.open().size() == 1)
+        if (c.depth() == 1)
             resolvePending(c, m_tracksCame);
         break;
     default: break;
@@ -531,7 +498,7 @@ void StreamChecks::crc(CheckContext &c, CrcVerdict verdict)
 {
     if (verdict != CrcVerdict::Mismatch)
         return;
-    const CheckedElement &e = c.current();
+    const OpenElement &e = c.current();
     const quint64 end = qMin(e.end, c.fileSize());
     c.report(Severity::Error, "crc-mismatch", [&] {
         if (m_crcParent == e.offset && m_crcEnd <= end)

@@ -108,7 +108,7 @@ QString found(const CheckContext &c, quint64 position, const Header &h)
 // The payload start of the innermost open Segment, or -1 outside one.
 qint64 segmentData(const CheckContext &c)
 {
-    const CheckedElement *segment = c.segment();
+    const OpenElement *segment = c.segment();
     return segment ? qint64(segment->dataOffset) : -1;
 }
 
@@ -118,10 +118,10 @@ quint64 place(quint64 base, quint64 offset)
     return base + offset < base ? ~quint64(0) : base + offset;
 }
 
-quint64 number(const CheckedElement &e, bool *ok)
+quint64 number(const OpenElement &e, bool *ok)
 {
     *ok = e.hasValue;
-    return e.hasValue ? e.value.toULongLong(ok) : 0;
+    return e.hasValue ? quint64(e.number) : 0;
 }
 
 class TargetChecks : public Check
@@ -138,7 +138,7 @@ public:
 
     void end(CheckContext &c) override
     {
-        const CheckedElement &e = c.current();
+        const OpenElement &e = c.current();
         switch (e.id) {
         case Id::SeekId:
             if (c.parentId() == Id::Seek)
@@ -199,7 +199,7 @@ private:
         quint64 track = 0;
     };
 
-    void readSeekId(CheckContext &c, const CheckedElement &e)
+    void readSeekId(CheckContext &c, const OpenElement &e)
     {
         m_seek.idLength = 0;
         if (e.unknownSize || e.dataSize < 1 || e.dataSize > 4)
@@ -312,7 +312,7 @@ private:
     // Cue findings stand at the CuePoint, the parent of the current element.
     template <typename Message> void reportCue(CheckContext &c, const Message &message)
     {
-        c.reportAbout(c.open().size() - 2, Severity::Error, "cue-target", message);
+        c.reportAbout(c.depth() - 2, Severity::Error, "cue-target", message);
     }
 
     SeekEntry m_seek;

@@ -1,7 +1,7 @@
 #include "crcstage.h"
 
-#include "ebmldecoder.h"
 #include "inputdevice.h"
+#include "matroskaids.h"
 
 #include <new>
 
@@ -94,9 +94,10 @@ quint32 CrcStage::combine(quint32 crcA, quint32 crcB, quint64 lengthB)
     return multiply(shiftOver(lengthB), crcA) ^ crcB;
 }
 
-CrcStage::CrcStage(Sink *next, InputDevice *input)
+CrcStage::CrcStage(Sink *next, InputDevice *input, const ElementTracker &tracker)
     : Stage(next)
     , m_input(input)
+    , m_tracker(tracker)
     , m_buffer(new (std::nothrow) unsigned char[BufferSize])
 {}
 
@@ -106,54 +107,39 @@ void CrcStage::beginFile(const QString &fileName, quint64 size)
 {
     m_fileSize = size;
     m_catchUpLeft = size;
-    m_open.clear();
+    m_masters.clear();
     m_ranges.clear();
     m_ends = {};
     m_done = 0;
     m_next->beginFile(fileName, size);
 }
 
-void CrcStage::beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag)
-{
-    bool isCrc = false;
-    if (!m_open.empty())
-        isCrc = ++m_open.back().children == 1 && name == QLatin1String("CRC-32");
-    const quint64 end = elementEnd(offset, size);
-    quint64 dataOffset = offset;
-    if (isCrc) {
-        // Its ID is one byte; its size field as long as its first byte
-        // tells, 8 for a zero byte as the walk reads it. Read here, the rows
-        // can pass this stage by.
-        unsigned char first = 0;
-        m_input->readDirect(qint64(offset + 1), reinterpret_cast<char *>(&first), 1);
-        const int length = EbmlDecoder::length(first);
-        dataOffset = offset + 1 + quint64(length ? length : 8);
-    }
-    m_open.push_back(Node {offset, end, dataOffset, 0, isCrc, false, CrcVerdict::None, 0});
-    m_next->beginElement(offset, size, name, tag);
-}
-
 void CrcStage::endElement()
 {
-    if (!m_open.empty()) {
-        const Node node = m_open.back();
-        m_open.pop_back();
-        if (node.isCrc && !m_open.empty()) {
-            startCheck(node, m_open.back());
-        } else if (node.checking) {
-            advance(node.end);
-            const Range range = m_ranges.back();
-            m_ranges.pop_back();
-            const bool ok = !range.failed && finish(range) == node.expected;
-            m_next->crcChecked(ok ? CrcVerdict::Ok : CrcVerdict::Mismatch);
-        } else if (node.verdict != CrcVerdict::None) {
-            m_next->crcChecked(node.verdict);
+    if (!m_tracker.empty()) {
+        const size_t depth = m_tracker.depth() - 1;
+        const OpenElement &e = m_tracker.current();
+        const OpenElement *parent = m_tracker.parent();
+        if (e.id == MatroskaSchema::Id::Crc32 && parent && parent->children == 1) {
+            startCheck(e, *parent, depth - 1);
+        } else if (!m_masters.empty() && m_masters.back().depth == depth) {
+            const Master master = m_masters.back();
+            m_masters.pop_back();
+            if (master.checking) {
+                advance(e.end);
+                const Range range = m_ranges.back();
+                m_ranges.pop_back();
+                const bool ok = !range.failed && finish(range) == master.expected;
+                m_next->crcChecked(ok ? CrcVerdict::Ok : CrcVerdict::Mismatch);
+            } else {
+                m_next->crcChecked(master.verdict);
+            }
         }
     }
     m_next->endElement();
 }
 
-void CrcStage::startCheck(const Node &crc, Node &master)
+void CrcStage::startCheck(const OpenElement &crc, const OpenElement &master, size_t depth)
 {
     const quint64 from = crc.end;
     const quint64 to = master.end;
@@ -162,12 +148,12 @@ void CrcStage::startCheck(const Node &crc, Node &master)
     unsigned char stored[4] = {};
     if (crc.dataOffset + 4 != from || to > m_fileSize || from > to || !m_buffer
         || m_input->readDirect(qint64(crc.dataOffset), reinterpret_cast<char *>(stored), 4) != 4) {
-        master.verdict = CrcVerdict::Mismatch;
+        m_masters.push_back(Master {depth, false, CrcVerdict::Mismatch, 0});
         return;
     }
-    master.expected = quint32(stored[0]) | quint32(stored[1]) << 8 | quint32(stored[2]) << 16
+    const quint32 expected = quint32(stored[0]) | quint32(stored[1]) << 8 | quint32(stored[2]) << 16
         | quint32(stored[3]) << 24;
-    master.checking = true;
+    m_masters.push_back(Master {depth, true, CrcVerdict::None, expected});
     advance(from);
     Range range {from, to, from, 0, 0, 0, false};
     // The pass went past this payload's start only after an element that

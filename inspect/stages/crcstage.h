@@ -1,5 +1,6 @@
 #pragma once
 
+#include "elementtracker.h"
 #include "sink.h"
 
 #include <functional>
@@ -22,12 +23,12 @@ class InputDevice;
 class CrcStage : public Stage
 {
 public:
-    // Reads the bytes it checks from input, without moving its position.
-    CrcStage(Sink *next, InputDevice *input);
+    // Reads the bytes it checks from input, without moving its position;
+    // the elements are those of tracker.
+    CrcStage(Sink *next, InputDevice *input, const ElementTracker &tracker);
     ~CrcStage() override;
 
     void beginFile(const QString &fileName, quint64 size) override;
-    void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
     void endElement() override;
 
     static quint32 crc32(quint32 crc, const unsigned char *bytes, size_t size);
@@ -35,14 +36,12 @@ public:
     static quint32 combine(quint32 crcA, quint32 crcB, quint64 lengthB);
 
 private:
-    struct Node
+    // A master whose first child is a CRC-32, from that child's end to its
+    // own: a range of it is open, or its verdict is known already.
+    struct Master
     {
-        quint64 offset;
-        quint64 end;        // offset + size, saturated
-        quint64 dataOffset; // a CRC-32's payload
-        quint64 children;
-        bool isCrc;
-        bool checking; // a range of it is open
+        size_t depth;
+        bool checking;
         CrcVerdict verdict;
         quint32 expected;
     };
@@ -58,15 +57,16 @@ private:
     };
     // An open range that the pass has not finished: its end and its index.
     using End = std::pair<quint64, size_t>;
-    void startCheck(const Node &crc, Node &master);
+    void startCheck(const OpenElement &crc, const OpenElement &master, size_t depth);
     static quint32 finish(const Range &range);
     void advance(quint64 to);
     bool catchUp(Range &range);
 
     InputDevice *m_input;
+    const ElementTracker &m_tracker;
     quint64 m_fileSize = 0;
-    std::vector<Node> m_open;
-    std::vector<Range> m_ranges; // of the masters being checked, outermost first
+    std::vector<Master> m_masters; // outermost first
+    std::vector<Range> m_ranges;   // of the masters being checked, outermost first
     std::priority_queue<End, std::vector<End>, std::greater<End>> m_ends; // nearest first
     quint64 m_done = 0;        // the pass has read the bytes before this
     quint32 m_pass = 0;        // the running CRC, since the pass last skipped bytes

@@ -1,24 +1,11 @@
 #include "schemahintstage.h"
 
-#include "ebmldecoder.h"
-#include "inputdevice.h"
 #include "matroskaschema.h"
-
-void SchemaHintStage::beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag)
-{
-    m_open = true;
-    m_offset = offset;
-    m_next->beginElement(offset, size, name, tag);
-}
 
 void SchemaHintStage::noteElement(NoteKind kind, const QString &text)
 {
-    unsigned char bytes[4] = {};
-    const qint64 got = m_open && text == QLatin1String("Unknown element!")
-        ? m_input->readDirect(qint64(m_offset), reinterpret_cast<char *>(bytes), 4)
-        : 0;
-    quint32 id = 0;
-    if (EbmlDecoder::readId(bytes, got, &id)) {
+    if (kind == NoteKind::UnknownElement && !m_tracker.empty() && m_tracker.current().id >= 0) {
+        const quint32 id = quint32(m_tracker.current().id);
         if (const MatroskaSchema::Element *element = MatroskaSchema::find(id)) {
             ++m_count;
             if (!m_seen.contains(id)) {
@@ -29,12 +16,6 @@ void SchemaHintStage::noteElement(NoteKind kind, const QString &text)
         }
     }
     m_next->noteElement(kind, text);
-}
-
-void SchemaHintStage::endElement()
-{
-    m_open = false;
-    m_next->endElement();
 }
 
 QString SchemaHintStage::hint() const

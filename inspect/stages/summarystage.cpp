@@ -1,6 +1,6 @@
 #include "summarystage.h"
 
-#include <QHash>
+#include "matroskaids.h"
 
 #include <algorithm>
 
@@ -11,60 +11,58 @@ constexpr size_t MaxStreams = 4096; // streams counted one by one
 constexpr int MaxTextChars = 64;    // of a codec or a type name
 
 using Role = SummaryStage::Role;
+namespace Id = MatroskaSchema::Id;
 
-// An element's role, by its name and the role of its parent (Other: any
+// An element's role, by its ID and the role of its parent (Other: any
 // parent).
 struct RoleRow
 {
-    const char *name;
+    quint32 id;
     Role parent;
     Role role;
 };
 const RoleRow Roles[] = {
-    {"Unknown", Role::Other, Role::Unknown},
-    {"SegmentInfo", Role::Other, Role::SegmentInfo},
-    {"TimecodeScale", Role::SegmentInfo, Role::TimecodeScale},
-    {"Cluster", Role::Other, Role::Cluster},
-    {"Timecode", Role::Cluster, Role::ClusterTime},
-    {"SimpleBlock", Role::Other, Role::Block},
-    {"Block", Role::Other, Role::Block},
-    {"TrackEntry", Role::Other, Role::TrackEntry},
-    {"TrackNumber", Role::TrackEntry, Role::TrackNumber},
-    {"TrackType", Role::TrackEntry, Role::TrackType},
-    {"CodecID", Role::TrackEntry, Role::CodecID},
-    {"Video", Role::TrackEntry, Role::Video},
-    {"PixelWidth", Role::Video, Role::PixelWidth},
-    {"PixelHeight", Role::Video, Role::PixelHeight},
-    {"Language", Role::TrackEntry, Role::Language},
-    {"LanguageBCP47", Role::TrackEntry, Role::LanguageBCP47},
-    {"CodecDelay", Role::TrackEntry, Role::CodecDelay},
-    {"DefaultDuration", Role::TrackEntry, Role::DefaultDuration},
-    {"Audio", Role::TrackEntry, Role::Audio},
-    {"SamplingFrequency", Role::Audio, Role::SamplingFrequency},
-    {"Channels", Role::Audio, Role::Channels},
+    {Id::Info, Role::Other, Role::SegmentInfo},
+    {Id::TimestampScale, Role::SegmentInfo, Role::TimecodeScale},
+    {Id::Cluster, Role::Other, Role::Cluster},
+    {Id::Timestamp, Role::Cluster, Role::ClusterTime},
+    {Id::SimpleBlock, Role::Other, Role::Block},
+    {Id::Block, Role::Other, Role::Block},
+    {Id::TrackEntry, Role::Other, Role::TrackEntry},
+    {Id::TrackNumber, Role::TrackEntry, Role::TrackNumber},
+    {Id::TrackType, Role::TrackEntry, Role::TrackType},
+    {Id::CodecId, Role::TrackEntry, Role::CodecID},
+    {Id::Video, Role::TrackEntry, Role::Video},
+    {Id::PixelWidth, Role::Video, Role::PixelWidth},
+    {Id::PixelHeight, Role::Video, Role::PixelHeight},
+    {Id::Language, Role::TrackEntry, Role::Language},
+    {Id::LanguageBcp47, Role::TrackEntry, Role::LanguageBCP47},
+    {Id::CodecDelay, Role::TrackEntry, Role::CodecDelay},
+    {Id::DefaultDuration, Role::TrackEntry, Role::DefaultDuration},
+    {Id::Audio, Role::TrackEntry, Role::Audio},
+    {Id::SamplingFrequency, Role::Audio, Role::SamplingFrequency},
+    {Id::Channels, Role::Audio, Role::Channels},
 };
-
-Role roleOf(const QString &name, Role parent)
-{
-    static const QHash<QString, const RoleRow *> byName = [] {
-        QHash<QString, const RoleRow *> rows;
-        for (const RoleRow &row : Roles)
-            rows.insert(QString::fromLatin1(row.name), &row);
-        return rows;
-    }();
-    const RoleRow *row = byName.value(name);
-    if (!row || (row->parent != Role::Other && row->parent != parent))
-        return Role::Other;
-    return row->role;
-}
 
 } // namespace
 
+// A role that wants a parent of a role looks at the parent's: a few levels
+// at most.
+Role SummaryStage::roleAt(size_t depth) const
+{
+    const qint64 id = m_tracker.at(depth).id;
+    for (const RoleRow &row : Roles) {
+        if (row.id == id)
+            return row.parent == Other || (depth > 0 && roleAt(depth - 1) == row.parent) ? row.role
+                                                                                         : Other;
+    }
+    return Other;
+}
+
 void SummaryStage::beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag)
 {
-    const Role role = roleOf(name, m_open.empty() ? Other : m_open.back());
+    const Role role = roleAt(m_tracker.depth() - 1);
     switch (role) {
-    case Unknown: m_next->mark(UnknownElement); break;
     case Block:
         m_blockTimeKnown = false;
         m_blockTrack = 0;
@@ -76,8 +74,8 @@ void SummaryStage::beginElement(quint64 offset, quint64 size, const QString &nam
         break;
     default: break;
     }
-    m_open.push_back(role);
-    m_rowsDone = false;
+    m_role = role;
+    m_value.role = Other;
     m_next->beginElement(offset, size, name, tag);
 }
 
@@ -86,37 +84,46 @@ void SummaryStage::addField(bool flag, quint64 offset, quint8 code, quint64 leng
                             const QString &meaning, qint64 tag)
 {
     // Rows after a child are not the element's own.
-    const Role role = m_open.empty() || m_rowsDone ? Other : m_open.back();
+    const Role role = m_tracker.empty() || m_tracker.current().children ? Other : m_role;
+    const RowKind kind = rowKind(code);
     if (role == Block) {
-        if (name == QLatin1String("Timecode")) {
-            bool ok = false;
-            m_blockTime = value.toLongLong(&ok);
-            m_blockTimeKnown = ok;
-        } else if (name == QLatin1String("TrackNumber")) {
-            m_blockTrack = value.toULongLong();
+        if (kind == RowKind::Timecode) {
+            m_blockTime = tag;
+            m_blockTimeKnown = true;
+        } else if (kind == RowKind::TrackNumber) {
+            m_blockTrack = quint64(tag);
         }
-    } else if (role != Other && name == QLatin1String("value")) {
-        takeValue(role, value, meaning);
+    } else if (role != Other && kind == RowKind::Value) {
+        m_value = Value {role, tag, value, meaning};
     }
     m_rows->addField(flag, offset, code, length, name, value, extra, meaning, tag);
 }
 
-void SummaryStage::takeValue(Role role, const QString &value, const QString &meaning)
+void SummaryStage::noteElement(NoteKind kind, const QString &text)
 {
-    bool ok = false;
-    switch (role) {
+    if (kind == NoteKind::UnknownElement)
+        m_value.role = Other;
+    m_next->noteElement(kind, text);
+}
+
+void SummaryStage::takeValue()
+{
+    const QString &value = m_value.text;
+    const quint64 number = quint64(m_value.number);
+    switch (m_value.role) {
     case TimecodeScale:
-        if (const quint64 scale = value.toULongLong(&ok); ok && scale != 0)
-            m_summary.timecodeScale = scale;
+        if (number != 0)
+            m_summary.timecodeScale = number;
         break;
     case ClusterTime:
-        m_clusterTime = value.toLongLong(&ok);
-        m_clusterTimeKnown = ok;
+        // Times past qint64 are not added up.
+        m_clusterTime = m_value.number;
+        m_clusterTimeKnown = m_value.number >= 0;
         break;
-    case TrackNumber: m_track.number = value.toULongLong(); break;
+    case TrackNumber: m_track.number = number; break;
     case TrackType:
-        m_track.type = value.toULongLong();
-        m_track.typeName = meaning.left(MaxTextChars);
+        m_track.type = number;
+        m_track.typeName = m_value.meaning.left(MaxTextChars);
         break;
     case CodecID: m_track.codec = value.left(MaxTextChars); break;
     case PixelWidth: m_track.width = value.left(24); break;
@@ -129,12 +136,15 @@ void SummaryStage::takeValue(Role role, const QString &value, const QString &mea
     case Channels: m_track.channels = value.left(24); break;
     default: break;
     }
+    m_value = Value();
 }
 
 void SummaryStage::endElement()
 {
-    if (!m_open.empty()) {
-        if (m_open.back() == TrackEntry) {
+    if (m_value.role != Other)
+        takeValue();
+    if (!m_tracker.empty()) {
+        if (roleAt(m_tracker.depth() - 1) == TrackEntry) {
             // LanguageBCP47 stands for the track's language when there is one.
             if (!m_languageBCP47.isEmpty())
                 m_track.language = m_languageBCP47;
@@ -143,9 +153,7 @@ void SummaryStage::endElement()
             else
                 ++m_summary.tracksOmitted;
         }
-        m_open.pop_back();
     }
-    m_rowsDone = true;
     m_next->endElement();
 }
 

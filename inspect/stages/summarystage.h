@@ -1,5 +1,6 @@
 #pragma once
 
+#include "elementtracker.h"
 #include "sink.h"
 
 #include <map>
@@ -7,25 +8,29 @@
 
 // What the report needs to know of the file's content: its tracks, the
 // track of each video stream, the presentation time of each frame, and
-// which elements are unknown. It learns them from the elements and rows it
-// passes on, by the roles of a small table.
+// It learns them from the elements and rows it passes on, by the roles of a
+// small table.
 class SummaryStage : public Stage
 {
 public:
-    using Stage::Stage;
+    SummaryStage(Sink *next, const ElementTracker &tracker)
+        : Stage(next)
+        , m_tracker(tracker)
+    {}
 
     void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
     void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
                   const QString &value, const QString &extra, const QString &meaning,
                   qint64 tag) override;
+    void noteElement(NoteKind kind, const QString &text) override;
     void endElement() override;
     void addFrame(const FrameRecord &frame) override;
     void endFile() override;
+    bool readsRowNumbers() const override { return true; }
 
     // What an element is to the summary.
     enum Role : quint8 {
         Other,
-        Unknown,
         SegmentInfo,
         TimecodeScale,
         Cluster,
@@ -51,10 +56,21 @@ protected:
     bool takesRows() const override { return true; }
 
 private:
-    void takeValue(Role role, const QString &value, const QString &meaning);
+    void takeValue();
+    Role roleAt(size_t depth) const;
 
-    std::vector<Role> m_open;
-    bool m_rowsDone = false; // the innermost element has a child: its rows are over
+    const ElementTracker &m_tracker;
+    Role m_role = Other; // of the element that opened last
+    // The value row of the innermost element, taken at its end unless the
+    // walk says that it does not know the element (and so shows no value of
+    // its type).
+    struct Value
+    {
+        Role role = Other;
+        qint64 number = -1;
+        QString text;
+        QString meaning;
+    } m_value;
 
     TrackSummary m_summary;
     TrackFacts m_track;

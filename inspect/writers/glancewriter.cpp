@@ -12,20 +12,6 @@ constexpr char NoteColor[] = "\x1b[36m";
 constexpr char AlarmColor[] = "\x1b[31m";
 constexpr char Reset[] = "\x1b[0m";
 
-// The rows that the element's own line says: its name and length in "id"
-// and "size", its value in "value". Compared unit by unit: most rows are
-// one of these, and a QLatin1String comparison costs 2 % of a walk.
-inline bool isHeadRow(const QString &name)
-{
-    const QChar *c = name.constData();
-    return (name.size() == 2 && c[0] == u'i' && c[1] == u'd')
-        || (name.size() == 4 && c[0] == u's' && c[1] == u'i' && c[2] == u'z' && c[3] == u'e');
-}
-inline bool isValueRow(const QString &name)
-{
-    return name.size() == 5 && name == QLatin1String("value");
-}
-
 char *hex(char *p, quint64 n)
 {
     static const char digits[] = "0123456789abcdef";
@@ -40,9 +26,11 @@ char *hex(char *p, quint64 n)
 
 } // namespace
 
-GlanceWriter::GlanceWriter(OutputBuffer *out, const Settings &settings)
+GlanceWriter::GlanceWriter(OutputBuffer *out, const Settings &settings,
+                           const ElementTracker &tracker)
     : m_out(out)
     , m_settings(settings)
+    , m_tracker(tracker)
     , m_shown(settings.elements.isEmpty())
 {}
 
@@ -101,7 +89,7 @@ void GlanceWriter::finishLine()
 void GlanceWriter::noteStart()
 {
     closeLine();
-    char *p = indent(m_out->reserve(size_t(2 * m_depth) + IndentSlack + 16), m_depth);
+    char *p = indent(m_out->reserve(size_t(2 * depth()) + IndentSlack + 16), depth());
     if (m_settings.color)
         p = putLiteral(p, NoteColor);
     m_out->commit(putLiteral(p, "# "));
@@ -123,7 +111,7 @@ void GlanceWriter::beginFile(const QString &fileName, quint64 size)
 void GlanceWriter::beginElement(quint64 at, quint64 size, const QString &name, qint64)
 {
     closeLine();
-    const int d = m_depth++;
+    const int d = depth() - 1; // it is open
     const unsigned marks = m_marks;
     m_marks = 0;
     if (m_subtree < 0 && !m_settings.elements.isEmpty() && m_settings.elements.contains(name))
@@ -148,14 +136,16 @@ void GlanceWriter::beginElement(quint64 at, quint64 size, const QString &name, q
     m_lineMarks = marks;
 }
 
-void GlanceWriter::addField(bool, quint64 at, quint8, quint64 length, const QString &name,
+void GlanceWriter::addField(bool, quint64 at, quint8 code, quint64 length, const QString &name,
                             const QString &value, const QString &, const QString &meaning, qint64)
 {
-    if (!m_shown || isHeadRow(name))
+    // The element's own line says its name and length, and its value.
+    const RowKind kind = rowKind(code);
+    if (!m_shown || kind == RowKind::Id || kind == RowKind::Size)
         return;
     const size_t texts = (size_t(name.size()) + size_t(value.size()) + size_t(meaning.size()))
         * Escape::MaxBytesPerUnit;
-    if (m_open && !m_valued && isValueRow(name)) {
+    if (m_open && !m_valued && kind == RowKind::Value) {
         // On the element's own line.
         m_valued = true;
         if (value.isEmpty() && meaning.isEmpty())
@@ -174,8 +164,8 @@ void GlanceWriter::addField(bool, quint64 at, quint8, quint64 length, const QStr
     closeLine();
     // One bounds check for the whole row.
     char *p
-        = m_out->reserve(size_t(2 * m_depth) + IndentSlack + LineSlack + 3 * Texts::Slack + texts);
-    p = m_names.put(indent(p, m_depth), name);
+        = m_out->reserve(size_t(2 * depth()) + IndentSlack + LineSlack + 3 * Texts::Slack + texts);
+    p = m_names.put(indent(p, depth()), name);
     if (!value.isEmpty()) {
         p = putLiteral(p, " = ");
         if (m_settings.color)
@@ -213,9 +203,9 @@ void GlanceWriter::crcChecked(CrcVerdict verdict)
 void GlanceWriter::endElement()
 {
     closeLine();
-    if (m_depth == 0)
+    if (depth() == 0)
         return;
-    const int d = --m_depth;
+    const int d = depth() - 1; // it is open until the chain has passed this on
     if (m_below && m_shown) {
         // The element of depth --depth ends: what was under it, counted.
         char *p = indent(m_out->reserve(size_t(2 * d) + IndentSlack + 64), d + 1);
@@ -238,7 +228,7 @@ void GlanceWriter::addFrame(const FrameRecord &frame)
     if (!m_shown)
         return;
     closeLine();
-    m_out->commit(indent(m_out->reserve(size_t(2 * m_depth) + IndentSlack), m_depth));
+    m_out->commit(indent(m_out->reserve(size_t(2 * depth()) + IndentSlack), depth()));
     *m_out << "=> frame " << quint64(frame.number) << " of video stream " << quint64(frame.stream);
     if (frame.keyframe)
         *m_out << ", keyframe";

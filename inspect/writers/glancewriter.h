@@ -1,5 +1,6 @@
 #pragma once
 
+#include "elementtracker.h"
 #include "encodingcache.h"
 #include "escape.h"
 #include "outputbuffer.h"
@@ -8,9 +9,9 @@
 #include <QStringList>
 
 // The tree read at a glance: one line per element with its name, offset and
-// length, and its value and meaning when it has a "value" row; its other
-// rows (block fields, lacing, frames) on lines under it, but not "id" and
-// "size"; its annotation after '#'.
+// length, and its value and meaning when it has a Value row; its other rows
+// (block fields, lacing, frames) on lines under it, but not its Id and Size
+// rows; its annotation after '#'.
 //
 // Rows come after their element's beginElement, so an element's line is
 // left open at the end of the buffer until its value row, or anything else
@@ -26,7 +27,8 @@ public:
         bool color = false; // names and values in colour (ANSI escapes)
     };
 
-    GlanceWriter(OutputBuffer *out, const Settings &settings);
+    // The open elements are those of tracker.
+    GlanceWriter(OutputBuffer *out, const Settings &settings, const ElementTracker &tracker);
 
     void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
     void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
@@ -40,6 +42,7 @@ public:
     void endFile() override;
     void mark(unsigned marks) override { m_marks |= marks; }
     void crcChecked(CrcVerdict verdict) override;
+    bool wantsHeadRows() const override { return false; }
 
 private:
     static constexpr size_t IndentSlack = 32;
@@ -78,7 +81,10 @@ private:
     Texts m_names; // of rows and elements: few, each seen again and again
     Texts m_values;
 
-    int m_depth = 0;     // open elements
+    // The open elements.
+    int depth() const { return int(m_tracker.depth()); }
+
+    const ElementTracker &m_tracker;
     int m_subtree = -1;  // the depth of the open element that --element matched
     bool m_shown = true; // the innermost open element is printed
     bool m_open = false; // its line is not ended yet

@@ -108,10 +108,12 @@ HtmlWriter::Settings sane(HtmlWriter::Settings s)
 
 } // namespace
 
-HtmlWriter::HtmlWriter(OutputBuffer *out, InputDevice *input, const Settings &settings)
+HtmlWriter::HtmlWriter(OutputBuffer *out, InputDevice *input, const Settings &settings,
+                       const ElementTracker &tracker)
     : m_out(out)
     , m_settings(sane(settings))
     , m_input(input)
+    , m_tracker(tracker)
 {}
 
 void HtmlWriter::beginFile(const QString &fileName, quint64 size)
@@ -263,21 +265,15 @@ void HtmlWriter::beginElement(quint64 offset, quint64 size, const QString &name,
     m_pastFile += (flags & FlagPastFileEnd) != 0;
     m_pastParent += (flags & FlagPastParentEnd) != 0;
     m_pastEither += flags != 0;
-    m_unknown += (marks & UnknownElement) != 0;
-    const quint64 end = elementEnd(offset, size);
+    Q_UNUSED(size);
     Open *parent = m_open.empty() ? nullptr : &m_open.back();
-    if (parent) {
-        parent->hasChildren = true;
-        // A master's line goes out before its first child's, with the bytes
-        // up to that child.
-        if (!parent->flushed)
-            flush(*parent, m_open.size() >= 2 ? m_open[m_open.size() - 2].index : -1, offset);
-    }
+    // A master's line goes out before its first child's, with the bytes up
+    // to that child.
+    if (parent && !parent->flushed)
+        flush(*parent, *m_tracker.parent(),
+              m_open.size() >= 2 ? m_open[m_open.size() - 2].index : -1, offset);
 
     Open node;
-    node.offset = offset;
-    node.size = size;
-    node.end = end;
     node.flags = flags;
     const bool embed = m_embedded < m_settings.maxNodes && (!parent || parent->index >= 0);
     if (embed) {
@@ -297,7 +293,7 @@ void HtmlWriter::beginElement(quint64 offset, quint64 size, const QString &name,
     m_open.push_back(std::move(node));
 }
 
-void HtmlWriter::flush(Open &node, qint64 parentIndex, quint64 bytesTo)
+void HtmlWriter::flush(Open &node, const OpenElement &element, qint64 parentIndex, quint64 bytesTo)
 {
     node.flushed = true;
     m_line.clear();
@@ -305,15 +301,15 @@ void HtmlWriter::flush(Open &node, qint64 parentIndex, quint64 bytesTo)
     m_line += '\t';
     m_line += m_pendingName;
     m_line += '\t';
-    putNumber(m_line, node.offset);
+    putNumber(m_line, element.offset);
     m_line += '\t';
-    putNumber(m_line, node.size);
+    putNumber(m_line, element.size);
     m_line += '\t';
     // The element's bytes up to bytesTo, the file's end and the limits; once
     // the budget is spent, only the first few.
-    quint64 count = bytesTo > node.offset ? bytesTo - node.offset : 0;
-    count = qMin(count, node.size);
-    count = qMin(count, node.offset < m_size ? m_size - node.offset : 0);
+    quint64 count = bytesTo > element.offset ? bytesTo - element.offset : 0;
+    count = qMin(count, element.size);
+    count = qMin(count, element.offset < m_size ? m_size - element.offset : 0);
     count = qMin(count, m_settings.hexLimit);
     quint8 flags = node.flags;
     const quint64 left = m_settings.hexBudget - qMin(m_hexBytes, m_settings.hexBudget);
@@ -324,7 +320,7 @@ void HtmlWriter::flush(Open &node, qint64 parentIndex, quint64 bytesTo)
     }
     putNumber(m_line, flags);
     m_line += '\t';
-    writeBase64(m_line, node.offset, count);
+    writeBase64(m_line, element.offset, count);
     m_line += '\t';
     if (node.annotated) {
         text(m_line, node.annotation, false);
@@ -343,14 +339,14 @@ void HtmlWriter::flush(Open &node, qint64 parentIndex, quint64 bytesTo)
     writeLine(m_line);
 }
 
-void HtmlWriter::addField(bool, quint64 offset, quint8, quint64 length, const QString &name,
+void HtmlWriter::addField(bool, quint64 offset, quint8 code, quint64 length, const QString &name,
                           const QString &value, const QString &, const QString &meaning, qint64)
 {
     if (m_open.empty())
         return;
     Open &node = m_open.back();
     // This plug-in adds every row of a node before its first child.
-    if (node.hasChildren || node.flushed)
+    if (m_tracker.current().children || node.flushed)
         return;
     ++m_rowCount;
     if (m_rowsEmbedded >= m_settings.maxRows) {
@@ -362,15 +358,21 @@ void HtmlWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
     reference(m_rows, name);
     m_rows += '\t';
     if (offset != m_rowEnd)
-        putSigned(m_rows, qint64(offset - node.offset));
+        putSigned(m_rows, qint64(offset - m_tracker.current().offset));
     m_rows += '\t';
     putNumber(m_rows, length);
     m_rows += '\t';
     // The id row names the element: a repeated text.
-    text(m_rows, value, name == QLatin1String("id"));
+    text(m_rows, value, rowKind(code) == RowKind::Id);
     m_rows += '\t';
     reference(m_rows, meaning);
     m_rowEnd = offset + length;
+}
+
+void HtmlWriter::noteElement(NoteKind kind, const QString &text)
+{
+    m_unknown += kind == NoteKind::UnknownElement;
+    annotateElement(text);
 }
 
 void HtmlWriter::annotateElement(const QString &note)
@@ -398,7 +400,8 @@ void HtmlWriter::endElement()
     const qint64 parentIndex = m_open.size() >= 2 ? m_open[m_open.size() - 2].index : -1;
     if (node.index >= 0) {
         if (!node.flushed) {
-            flush(node, parentIndex, node.end);
+            const OpenElement &element = m_tracker.at(m_open.size() - 1);
+            flush(node, element, parentIndex, element.end);
         } else if (node.annotated || node.crc != CrcVerdict::None || node.omitted) {
             m_line.assign(1, LateLine);
             putNumber(m_line, quint64(node.index));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "elementtracker.h"
 #include "framespool.h"
 #include "outputbuffer.h"
 #include "sink.h"
@@ -32,14 +33,16 @@ public:
     static constexpr int MaxValueChars = 1024;
 
     // Embeds the bytes of the elements from input (null: none), without
-    // moving its position.
-    HtmlWriter(OutputBuffer *out, InputDevice *input, const Settings &settings);
+    // moving its position; the open elements are those of tracker.
+    HtmlWriter(OutputBuffer *out, InputDevice *input, const Settings &settings,
+               const ElementTracker &tracker);
 
     void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
     void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
                   const QString &value, const QString &extra, const QString &meaning,
                   qint64 tag) override;
     void annotateElement(const QString &text) override;
+    void noteElement(NoteKind kind, const QString &text) override;
     void endElement() override;
     void addFrame(const FrameRecord &frame) override;
     void topLevelParsed(int status) override;
@@ -52,18 +55,15 @@ public:
     void tracksSummed(const TrackSummary &summary) override;
 
 private:
+    // What the page needs of an open element besides the tracker's facts.
     struct Open
     {
-        qint64 index; // in the page, or -1 past the cap
-        qint64 owner; // the innermost embedded open node (position in m_open), or -1
-        quint64 offset;
-        quint64 size;
-        quint64 end;         // offset + size, saturated
+        qint64 index;        // in the page, or -1 past the cap
+        qint64 owner;        // the innermost embedded open node (position in m_open), or -1
         quint64 omitted = 0; // descendants past the cap
         quint64 rowsOmitted = 0;
         quint8 flags;
         bool flushed = false; // its line went out, or never will
-        bool hasChildren = false;
         bool annotated = false;
         CrcVerdict crc = CrcVerdict::None;
         QString annotation;
@@ -75,7 +75,7 @@ private:
         qint64 node;
     };
 
-    void flush(Open &node, qint64 parentIndex, quint64 bytesTo);
+    void flush(Open &node, const OpenElement &element, qint64 parentIndex, quint64 bytesTo);
     void writeLine(const std::string &line);
     void text(std::string &line, QStringView value, bool mayIntern);
     void reference(std::string &line, const QString &value);
@@ -86,6 +86,7 @@ private:
     OutputBuffer *m_out;
     Settings m_settings;
     InputDevice *m_input;
+    const ElementTracker &m_tracker;
     quint64 m_size = 0;
     unsigned m_marks = 0;
 

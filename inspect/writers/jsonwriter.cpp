@@ -10,8 +10,9 @@ size_t jsonSize(const QString &text)
 
 } // namespace
 
-JsonWriter::JsonWriter(OutputBuffer *out)
+JsonWriter::JsonWriter(OutputBuffer *out, const ElementTracker &tracker)
     : m_out(out)
+    , m_tracker(tracker)
 {}
 
 void JsonWriter::writeString(const QString &text)
@@ -27,29 +28,21 @@ void JsonWriter::beginFile(const QString &fileName, quint64 size)
     *m_out << ", \"size\": " << size << ",\n \"elements\": [";
 }
 
-void JsonWriter::openChildren(Open &node)
-{
-    if (!node.inChildren) {
-        *m_out << "], \"children\": [";
-        node.inChildren = true;
-    }
-}
-
 void JsonWriter::beginElement(quint64 offset, quint64 size, const QString &name, qint64)
 {
-    if (m_open.empty()) {
+    // The element is open: its parent, if any, is the one before it.
+    if (const OpenElement *parent = m_tracker.parent()) {
+        if (parent->children == 1)
+            *m_out << "], \"children\": [";
+        else
+            *m_out << ", ";
+    } else {
         if (m_pendingTopLevel) // a top-level node whose status never came
             topLevelParsed(0);
         if (m_elementWritten)
             *m_out << ',';
         *m_out << "\n  ";
         m_elementWritten = true;
-    } else {
-        Open &parent = m_open.back();
-        openChildren(parent);
-        if (parent.childWritten)
-            *m_out << ", ";
-        parent.childWritten = true;
     }
     *m_out << "{\"name\": ";
     char *p = m_out->reserve(64 + jsonSize(name) + Strings::Slack);
@@ -59,24 +52,21 @@ void JsonWriter::beginElement(quint64 offset, quint64 size, const QString &name,
         *m_out << ", \"past_end\": true";
     m_marks = 0;
     *m_out << ", \"rows\": [";
-    m_open.emplace_back();
+    m_rowsWritten = false;
 }
 
 void JsonWriter::addField(bool, quint64 offset, quint8, quint64 length, const QString &name,
                           const QString &value, const QString &, const QString &meaning, qint64)
 {
-    if (m_open.empty())
-        return;
-    Open &node = m_open.back();
     // This plug-in adds every row of a node before its first child.
-    if (node.inChildren)
+    if (m_tracker.empty() || m_tracker.current().children)
         return;
     // One bounds check for the whole row.
     char *p = m_out->reserve(128 + Strings::Slack + jsonSize(name) + jsonSize(value)
                              + jsonSize(meaning));
-    if (node.rowsWritten)
+    if (m_rowsWritten)
         p = putLiteral(p, ", ");
-    node.rowsWritten = true;
+    m_rowsWritten = true;
     p = m_strings.put(putLiteral(p, "{\"name\": "), name);
     p = OutputBuffer::writeNumber(putLiteral(p, ", \"offset\": "), offset);
     p = OutputBuffer::writeNumber(putLiteral(p, ", \"length\": "), length);
@@ -94,38 +84,54 @@ void JsonWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
     m_out->commit(p);
 }
 
+JsonWriter::Pending &JsonWriter::pending()
+{
+    const size_t depth = m_tracker.depth() - 1;
+    if (m_pending.empty() || m_pending.back().depth != depth)
+        m_pending.push_back(Pending {depth, false, CrcVerdict::None, QString()});
+    return m_pending.back();
+}
+
 void JsonWriter::annotateElement(const QString &text)
 {
-    if (m_open.empty())
+    if (m_tracker.empty())
         return;
-    m_open.back().annotation = text;
-    m_open.back().annotated = true;
+    Pending &node = pending();
+    node.annotation = text;
+    node.annotated = true;
 }
 
 void JsonWriter::crcChecked(CrcVerdict verdict)
 {
-    if (!m_open.empty())
-        m_open.back().crc = verdict;
+    if (!m_tracker.empty())
+        pending().crc = verdict;
 }
 
 void JsonWriter::endElement()
 {
-    if (m_open.empty())
-        return;
-    Open &node = m_open.back();
-    openChildren(node);
+    if (!m_tracker.empty())
+        closeElement(m_tracker.depth() - 1);
+}
+
+void JsonWriter::closeElement(size_t depth)
+{
+    if (m_tracker.at(depth).children == 0)
+        *m_out << "], \"children\": [";
     *m_out << ']';
-    if (node.annotated) {
-        *m_out << ", \"annotation\": ";
-        writeString(node.annotation);
+    if (!m_pending.empty() && m_pending.back().depth == depth) {
+        const Pending &node = m_pending.back();
+        if (node.annotated) {
+            *m_out << ", \"annotation\": ";
+            writeString(node.annotation);
+        }
+        if (node.crc == CrcVerdict::Ok)
+            *m_out << ", \"crc\": \"ok\"";
+        else if (node.crc == CrcVerdict::Mismatch)
+            *m_out << ", \"crc\": \"mismatch\"";
+        m_pending.pop_back();
     }
-    if (node.crc == CrcVerdict::Ok)
-        *m_out << ", \"crc\": \"ok\"";
-    else if (node.crc == CrcVerdict::Mismatch)
-        *m_out << ", \"crc\": \"mismatch\"";
-    m_open.pop_back();
     // A top-level node stays open for its status.
-    if (m_open.empty())
+    if (depth == 0)
         m_pendingTopLevel = true;
     else
         *m_out << '}';
@@ -156,8 +162,9 @@ void JsonWriter::writeFrame(const FrameRecord &frame)
 
 void JsonWriter::endFile()
 {
-    while (!m_open.empty())
-        endElement();
+    // A walk that ends inside elements: they are closed here.
+    for (size_t depth = m_tracker.depth(); depth > 0; --depth)
+        closeElement(depth - 1);
     if (m_pendingTopLevel)
         topLevelParsed(0);
     *m_out << "],\n \"frames\": [";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "elementtracker.h"
 #include "encodingcache.h"
 #include "escape.h"
 #include "framespool.h"
@@ -8,13 +9,13 @@
 
 #include <vector>
 
-// Writes the tree as one JSON document while the walk goes. Only the chain of
-// open nodes is held in memory; frames are spooled and appended at the end,
-// so memory stays flat however large the file.
+// Writes the tree as one JSON document while the walk goes. The open nodes
+// are the tracker's; frames are spooled and appended at the end, so memory
+// stays flat however large the file.
 class JsonWriter : public Sink
 {
 public:
-    explicit JsonWriter(OutputBuffer *out);
+    JsonWriter(OutputBuffer *out, const ElementTracker &tracker);
 
     void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
     void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
@@ -30,16 +31,17 @@ public:
     void crcChecked(CrcVerdict verdict) override;
 
 private:
-    struct Open
+    // What an open node still has to write after its children: its
+    // annotation and the verdict on its CRC-32, which come after its rows.
+    struct Pending
     {
-        bool rowsWritten = false;
-        bool inChildren = false;
-        bool childWritten = false;
+        size_t depth;
         bool annotated = false;
         CrcVerdict crc = CrcVerdict::None;
         QString annotation;
     };
-    void openChildren(Open &node);
+    Pending &pending();
+    void closeElement(size_t depth);
     void writeString(const QString &text);
     void writeFrame(const FrameRecord &frame);
 
@@ -47,7 +49,9 @@ private:
     OutputBuffer *m_out;
     Strings m_strings;
 
-    std::vector<Open> m_open;
+    const ElementTracker &m_tracker;
+    bool m_rowsWritten = false;     // of the node that opened last
+    std::vector<Pending> m_pending; // of open nodes, the innermost last
     unsigned m_marks = 0;
     bool m_elementWritten = false;
     bool m_pendingTopLevel = false;

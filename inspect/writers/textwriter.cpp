@@ -2,15 +2,16 @@
 
 #include <cstring>
 
-TextWriter::TextWriter(OutputBuffer *out)
+TextWriter::TextWriter(OutputBuffer *out, const ElementTracker &tracker)
     : m_out(out)
+    , m_tracker(tracker)
 {}
 
 // The caller reserves IndentSlack bytes besides the indent itself.
-char *TextWriter::indent(char *p) const
+char *TextWriter::indent(char *p, size_t less) const
 {
     static const char spaces[IndentSlack + 1] = "                                ";
-    const size_t n = size_t(2 * m_depth);
+    const size_t n = 2 * (m_tracker.depth() - less);
     if (n <= IndentSlack)
         std::memcpy(p, spaces, IndentSlack);
     else
@@ -33,16 +34,16 @@ void TextWriter::beginFile(const QString &fileName, quint64 size)
 
 void TextWriter::beginElement(quint64 offset, quint64 size, const QString &name, qint64)
 {
-    char *p = m_out->reserve(size_t(2 * m_depth) + IndentSlack
+    // The element is open: its line is indented as its parent's rows.
+    char *p = m_out->reserve(2 * m_tracker.depth() + IndentSlack
                              + size_t(name.size()) * Escape::MaxBytesPerUnit + Texts::Slack + 64);
-    p = putLiteral(m_names.put(indent(p), name), "  @");
+    p = putLiteral(m_names.put(indent(p, 1), name), "  @");
     p = OutputBuffer::writeNumber(putLiteral(OutputBuffer::writeNumber(p, offset), " len "), size);
     m_out->commit(p);
     if (m_marks & PastFileEnd)
         *m_out << "  (past the end of the file)";
     *m_out << '\n';
     m_marks = 0;
-    ++m_depth;
 }
 
 void TextWriter::addField(bool, quint64 offset, quint8, quint64 length, const QString &name,
@@ -50,7 +51,7 @@ void TextWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
 {
     const QStringView words = meaning.isEmpty() ? QStringView() : QStringView(meaning).trimmed();
     // One bounds check for the whole row.
-    char *p = m_out->reserve(size_t(2 * m_depth) + IndentSlack + 3 * Texts::Slack + 64
+    char *p = m_out->reserve(2 * m_tracker.depth() + IndentSlack + 3 * Texts::Slack + 64
                              + (size_t(name.size()) + size_t(value.size()) + size_t(words.size()))
                                  * Escape::MaxBytesPerUnit);
     p = m_names.put(indent(p), name);
@@ -70,7 +71,7 @@ void TextWriter::addField(bool, quint64 offset, quint8, quint64 length, const QS
 
 void TextWriter::annotateElement(const QString &note)
 {
-    m_out->commit(indent(m_out->reserve(size_t(2 * m_depth) + IndentSlack)));
+    m_out->commit(indent(m_out->reserve(2 * m_tracker.depth() + IndentSlack)));
     *m_out << "# ";
     text(note);
     *m_out << '\n';
@@ -79,23 +80,19 @@ void TextWriter::annotateElement(const QString &note)
 // Comes at the end of the checked master, under its last child.
 void TextWriter::crcChecked(CrcVerdict verdict)
 {
-    m_out->commit(indent(m_out->reserve(size_t(2 * m_depth) + IndentSlack)));
+    m_out->commit(indent(m_out->reserve(2 * m_tracker.depth() + IndentSlack)));
     if (verdict == CrcVerdict::Ok)
         *m_out << "# CRC-32 ok\n";
     else
         *m_out << "# CRC-32 mismatch\n";
 }
 
-void TextWriter::endElement()
-{
-    if (m_depth > 0)
-        --m_depth;
-}
+void TextWriter::endElement() {}
 
 void TextWriter::addFrame(const FrameRecord &frame)
 {
     ++m_frames;
-    m_out->commit(indent(m_out->reserve(size_t(2 * m_depth) + IndentSlack)));
+    m_out->commit(indent(m_out->reserve(2 * m_tracker.depth() + IndentSlack)));
     *m_out << "=> frame " << quint64(frame.number) << " of video stream " << quint64(frame.stream);
     if (frame.keyframe)
         *m_out << ", keyframe";

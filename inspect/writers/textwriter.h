@@ -1,5 +1,6 @@
 #pragma once
 
+#include "elementtracker.h"
 #include "encodingcache.h"
 #include "escape.h"
 #include "outputbuffer.h"
@@ -12,7 +13,8 @@
 class TextWriter : public Sink
 {
 public:
-    explicit TextWriter(OutputBuffer *out);
+    // The open elements are those of tracker.
+    TextWriter(OutputBuffer *out, const ElementTracker &tracker);
 
     void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
     void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
@@ -29,7 +31,8 @@ public:
 
 private:
     static constexpr size_t IndentSlack = 32;
-    char *indent(char *p) const;
+    // Indented by the open elements, less those of less.
+    char *indent(char *p, size_t less = 0) const;
     void text(QStringView value);
 
     using Texts = EncodingCache<&Escape::text>;
@@ -37,7 +40,7 @@ private:
     Texts m_names; // of rows and elements: few, each seen again and again
     Texts m_values;
 
-    int m_depth = 0;
+    const ElementTracker &m_tracker;
     unsigned m_marks = 0;
     quint64 m_frames = 0;
 };

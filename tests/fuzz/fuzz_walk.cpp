@@ -4,6 +4,7 @@
 // classic catalogue and today's Matroska; and through the conformance checks.
 #include "chain.h"
 #include "containermkv.h"
+#include "elementtracker.h"
 #include "elementtree.h"
 #include "findingswriter.h"
 #include "frameswriter.h"
@@ -44,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             break;
         OutputBuffer out(sink);
         ElementTree tree;
+        ElementTracker tracker;
         std::unique_ptr<Sink> writer;
         HtmlWriter::Settings report;
         report.hexLimit = 64;
@@ -63,13 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 if (tree.openNodes() != 0 || tree.strayCalls != 0)
                     std::abort();
                 continue;
-            case 1: writer = std::make_unique<TextWriter>(&out); break;
-            case 2: writer = std::make_unique<JsonWriter>(&out); break;
+            case 1: writer = std::make_unique<TextWriter>(&out, tracker); break;
+            case 2: writer = std::make_unique<JsonWriter>(&out, tracker); break;
             case 3: writer = std::make_unique<FramesWriter>(&out); break;
-            default: writer = std::make_unique<HtmlWriter>(&out, &device, report); break;
+            default: writer = std::make_unique<HtmlWriter>(&out, &device, report, tracker); break;
             }
         }
-        const Chain chain(writer.get(), &device, settings);
+        settings.modern = parser.modernMatroska;
+        settings.sizeBase = parser.numberBase;
+        const Chain chain(writer.get(), &device, settings, &tracker);
         parser.parseFile(path, &device, chain.head());
     }
     std::fclose(sink);

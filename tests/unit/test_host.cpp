@@ -4,14 +4,17 @@
 // checks of nested masters in one pass, the glance view's held lines on a
 // call stream that no sample makes, and the options table's keys.
 #include "chain.h"
+#include "classicstage.h"
 #include "containermkv.h"
 #include "crcstage.h"
 #include "ebml.h"
+#include "elementtracker.h"
 #include "glancewriter.h"
 #include "jsonwriter.h"
 #include "options.h"
 #include "outputbuffer.h"
 #include "textwriter.h"
+#include "trackerstage.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -84,7 +87,8 @@ TEST(JsonWriter, ListsEveryFramePastTheSpooledBatches)
     constexpr quint64 Count = 100000;
     {
         OutputBuffer out(file);
-        JsonWriter writer(&out);
+        const ElementTracker tracker;
+        JsonWriter writer(&out, tracker);
         writer.beginFile(QStringLiteral("many.mkv"), 10);
         for (quint64 i = 0; i < Count; ++i)
             writer.addFrame(FrameRecord {uint(i % 3), i, 1000 + i, 7, int(i % 2)});
@@ -111,28 +115,30 @@ QByteArray glance(const GlanceWriter::Settings &settings)
     std::FILE *file = std::tmpfile();
     {
         OutputBuffer out(file);
-        GlanceWriter w(&out, settings);
-        const auto row
-            = [&](quint64 at, const char *name, const char *value, const char *meaning = "") {
-                  w.addField(false, at, 0, 1, QString::fromLatin1(name), QString::fromLatin1(value),
-                             {}, QString::fromLatin1(meaning), 0);
-              };
+        ElementTracker tracker;
+        GlanceWriter writer(&out, settings, tracker);
+        TrackerStage w(&writer, &tracker, true, true);
+        const auto row = [&](quint64 at, RowKind kind, const char *name, const char *value,
+                             const char *meaning = "") {
+            w.addField(false, at, quint8(kind), 1, QString::fromLatin1(name),
+                       QString::fromLatin1(value), {}, QString::fromLatin1(meaning), 0);
+        };
         const auto begin = [&](quint64 at, quint64 size, const char *name) {
             w.beginElement(at, size, QString::fromLatin1(name), 0);
-            row(at, "id", name);
-            row(at + 1, "size", "9");
+            row(at, RowKind::Id, "id", name);
+            row(at + 1, RowKind::Size, "size", "9");
         };
         w.beginFile(QStringLiteral("x.mkv"), 90);
         w.mark(PastFileEnd);
         begin(0, 100, "Segment");
         begin(5, 3, "Duration");
-        row(7, "value", "12", " ms ");
+        row(7, RowKind::Value, "value", "12", " ms ");
         w.annotateElement(QStringLiteral("line\nbreak"));
         w.endElement();
         begin(0x2a, 40, "Cluster");
         begin(44, 20, "SimpleBlock");
-        row(46, "TrackNumber", "1");
-        row(47, "value", "late");
+        row(46, RowKind::TrackNumber, "TrackNumber", "1");
+        row(47, RowKind::Value, "value", "late");
         w.addFrame(FrameRecord {0, 7, 48, 9, 1});
         w.endElement();
         begin(64, 10, "Cluster");
@@ -201,10 +207,11 @@ std::pair<QStringList, quint64> check(const QByteArray &bytes)
     std::FILE *text = std::tmpfile();
     {
         OutputBuffer out(text);
-        TextWriter writer(&out);
+        ElementTracker tracker;
+        TextWriter writer(&out, tracker);
         Chain::Settings settings;
         settings.checkCrcs = true;
-        const Chain chain(&writer, &input, settings);
+        const Chain chain(&writer, &input, settings, &tracker);
         ContainerMKV parser;
         parser.parseFile(QStringLiteral("x.mkv"), &input, chain.head());
     }
@@ -320,6 +327,149 @@ TEST(CrcStage, VerdictsOfRangesThatNestOrNot)
     };
     for (const auto &c : cases)
         EXPECT_EQ(check(sealed(c.file)).first, c.verdicts) << c.name;
+}
+
+namespace {
+
+// The typed calls that reach the stage after the classic adapter.
+struct TypedCalls : Sink
+{
+    void beginElement(quint64, quint64, const QString &, qint64 tag) override { ids << tag; }
+    void addField(bool, quint64, quint8 code, quint64, const QString &, const QString &,
+                  const QString &, const QString &, qint64 tag) override
+    {
+        rows.emplace_back(rowKind(code), tag);
+    }
+    void annotateElement(const QString &) override {}
+    void noteElement(NoteKind kind, const QString &) override { notes << kind; }
+    void endElement() override {}
+    void addFrame(const FrameRecord &) override {}
+    void topLevelParsed(int) override {}
+    bool readsRowNumbers() const override { return true; }
+
+    QList<qint64> ids;
+    std::vector<std::pair<RowKind, qint64>> rows;
+    QList<NoteKind> notes;
+};
+
+qint64 bits(double value)
+{
+    qint64 tag;
+    std::memcpy(&tag, &value, sizeof tag);
+    return tag;
+}
+
+} // namespace
+
+// The classic walk's texts in, the modern walk's typed calls out: IDs by
+// classic name or, for names that give none, from the element's bytes; a
+// number for each row that shows one, by the element's type.
+TEST(ClassicStage, TypesTheClassicCalls)
+{
+    using namespace MatroskaSchema;
+    // Unknown elements at 0 (LanguageBCP47), 3 (no ID: a zero byte) and 4
+    // (an ID of 5 bytes).
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
+    file.write(ebml::bytes({0x22, 0xB5, 0x9D, 0x00, 0x08, 0, 0, 0, 0}));
+    file.close();
+    InputDevice input;
+    ASSERT_TRUE(input.openFile(file.fileName()));
+    TypedCalls typed;
+    ElementTracker tracker;
+    ClassicStage stage(&typed, &tracker, &input, 16);
+    const struct
+    {
+        const char *element;
+        quint64 offset;
+        qint64 id;
+        const char *row;
+        const char *value;
+        RowKind kind;
+        qint64 tag;
+    } cases[] = {
+        {"Timecode", 9, Id::Timestamp, "id", "Timecode", RowKind::Id, Id::Timestamp},
+        {"SegmentInfo", 9, Id::Info, "size", "7f", RowKind::Size, 127},
+        {"SegmentUID", 9, Id::SegmentUuid, "size", "7g", RowKind::Size, -1},
+        {"TrackUID", 9, Id::TrackUid, "value", "18446744073709551615", RowKind::Value, -1},
+        {"TrackUID", 9, Id::TrackUid, "value", "18446744073709551616", RowKind::Value, -1},
+        {"TrackUID", 9, Id::TrackUid, "value", "9223372036854775808", RowKind::Value,
+         std::numeric_limits<qint64>::min()},
+        {"ReferenceBlock", 9, Id::ReferenceBlock, "value", "-40", RowKind::Value, -40},
+        {"Duration", 9, Id::Duration, "value", "2.5e+06", RowKind::Value, bits(2.5e6)},
+        {"CodecID", 9, Id::CodecId, "value", "123", RowKind::Value, -1},
+        {"Unknown", 0, Id::LanguageBcp47, "value", "12", RowKind::Value, -1},
+        {"Unknown", 3, -1, "id", "Unknown", RowKind::Id, -1},
+        {"Unknown", 4, -1, "id", "Unknown", RowKind::Id, -1},
+        {"SimpleBlock", 9, Id::SimpleBlock, "Flags", "-128", RowKind::Flags, 0x80},
+        {"SimpleBlock", 9, Id::SimpleBlock, "Timecode", "-3", RowKind::Timecode, -3},
+        {"SimpleBlock", 9, Id::SimpleBlock, "data", "", RowKind::Data, -1},
+        {"SimpleBlock", 9, Id::SimpleBlock, "Frame", "1", RowKind::Unsaid, -1},
+    };
+    for (const auto &c : cases) {
+        stage.beginElement(c.offset, 1, QString::fromLatin1(c.element), -1);
+        stage.addField(false, 0, 0, 1, QString::fromLatin1(c.row), QString::fromLatin1(c.value), {},
+                       {}, -1);
+        ASSERT_EQ(typed.ids.back(), c.id) << c.element;
+        EXPECT_EQ(typed.rows.back(), std::make_pair(c.kind, c.tag)) << c.element << " " << c.value;
+    }
+    for (const char *note : {"Unknown element!", "Block is shorter than its header!",
+                             "Lace sizes do not fit the block!", "Unknown element"})
+        stage.annotateElement(QString::fromLatin1(note));
+    EXPECT_EQ(typed.notes,
+              (QList<NoteKind> {NoteKind::UnknownElement, NoteKind::ShortBlock,
+                                NoteKind::LacesMisfit, NoteKind::Unsaid}));
+}
+
+// Indexes count the siblings of one ID, and of the name "Unknown" for IDs
+// that the walk does not know; paths keep their ends past 16 steps; a size
+// is unknown only where the modern walk found a master's extent.
+TEST(ElementTracker, IndexesPathsAndUnknownSizes)
+{
+    namespace Id = MatroskaSchema::Id;
+    for (const bool modern : {true, false}) {
+        ElementTracker t;
+        t.beginFile(100, modern);
+        const auto open = [&](qint64 id, const char *name, quint64 offset, quint64 size) {
+            t.open(offset, size, QString::fromLatin1(name), id);
+            t.row(RowKind::Id, offset, id > 0xFF ? 4 : 1, id);
+        };
+        open(Id::Segment, "Segment", 0, 300);
+        t.row(RowKind::Size, 4, 1, 0x7F); // all ones: the walk found 295 bytes
+        EXPECT_EQ(t.current().unknownSize, modern);
+        EXPECT_TRUE(t.current().pastFileEnd);
+        open(Id::Void, "Void", 5, 129);
+        t.row(RowKind::Size, 6, 1, 0x7F); // all ones, as stored
+        EXPECT_FALSE(t.current().unknownSize);
+        EXPECT_EQ(t.current().dataOffset, 7u);
+        t.close();
+        for (const auto &[id, name] : {std::pair<qint64, const char *> {Id::Cluster, "Cluster"},
+                                       {0x4DBB, "Seek"},
+                                       {Id::Cluster, "Cluster"},
+                                       {0xEE, "Unknown"},
+                                       {0xEF, "Unknown"},
+                                       {-1, "Damaged data"},
+                                       {Id::Cluster, "Cluster"}}) {
+            open(id, name, 10, 5);
+            t.close();
+        }
+        EXPECT_EQ(t.at(0).children, 8u);
+        open(Id::Cluster, "Cluster", 20, 300);
+        EXPECT_TRUE(t.current().pastParentEnd);
+        EXPECT_EQ(t.currentPath(), "/Segment/Cluster[4]");
+        open(0xEE, "Unknown", 21, 2);
+        t.close();
+        open(Id::Timestamp, "Timestamp", 23, 2);
+        t.close();
+        open(0xEF, "Unknown", 25, 2);
+        EXPECT_EQ(t.currentPath(), "/Segment/Cluster[4]/Unknown[2]");
+        t.close();
+        for (int level = 2; level < 20; ++level)
+            open(Id::BlockGroup, "BlockGroup", 30, 2);
+        EXPECT_EQ(t.currentPath(),
+                  "/Segment/Cluster[4]/BlockGroup/...[14 more]..."
+                  "/BlockGroup/BlockGroup/BlockGroup");
+    }
 }
 
 // Options are read by key: a key with no row, or with two, would read some

@@ -4,6 +4,7 @@
 
 #include "chain.h"
 #include "ebml.h"
+#include "elementtracker.h"
 #include "findingswriter.h"
 #include "fuzz/settings.h"
 #include "probe.h"
@@ -236,7 +237,9 @@ TEST(FuzzRegressions, EveryKeptInputWalksBalanced)
         Chain::Settings settings;
         settings.checkCrcs = true;
         settings.conformance = true;
-        const Chain chain(&writer, &device, settings);
+        settings.modern = true;
+        ElementTracker tracker;
+        const Chain chain(&writer, &device, settings, &tracker);
         parser.parseFile(QStringLiteral("kept.mkv"), &device, chain.head());
         EXPECT_TRUE(writer.output().startsWith("{\"file\": \"kept.mkv\"")
                     && writer.output().endsWith("}\n"));
