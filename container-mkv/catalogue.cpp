@@ -391,7 +391,13 @@ ContainerMKV::Dialect ContainerMKV::modernDialect()
     modern.tagFill = 0;
     modern.showsUnknownIds = modern.unknownSizes = modern.damagedData = modern.blockDetails
         = modern.cutMeanings = true;
+    modern.announcesFormat = false;
     return modern;
+}
+
+ContainerMKV::Dialect ContainerMKV::settingDialect()
+{
+    return modernMatroska ? modernDialect() : classicDialect();
 }
 
 int ContainerMKV::searchID(unsigned int id, ElementMKV *record)

@@ -197,10 +197,14 @@ private:
         bool blockDetails = false;
         // Values that are shown cut say so.
         bool cutMeanings = false;
+        // An accepted file is announced on standard error.
+        bool announcesFormat = true;
     };
     Dialect m_dialect;
     Dialect classicDialect();
     Dialect modernDialect();
+    // The dialect that the parser's setting asks for.
+    Dialect settingDialect();
     // The names of the classic catalogue's track types and display units.
     static QString classicLabel(quint32 id, quint64 value);
     // The ID of the element read last (0 when none could be read): the

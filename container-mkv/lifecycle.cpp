@@ -69,7 +69,8 @@ int ContainerMKV::verifyContainerFormat(const QString &fileName)
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (suffix != QLatin1String("mkv") && suffix != QLatin1String("webm"))
         return StatusFileRefused;
-    std::fputs("Container format:\tMKV\n", stderr);
+    if (settingDialect().announcesFormat)
+        std::fputs("Container format:\tMKV\n", stderr);
     return StatusDone;
 }
 
@@ -81,7 +82,7 @@ int ContainerMKV::findBeginOfContainer(qint64 *offset)
 
 void ContainerMKV::prepareParsing()
 {
-    m_dialect = modernMatroska ? modernDialect() : classicDialect();
+    m_dialect = settingDialect();
     m_timestampScale = 1000000;
     m_clusterTimestampKnown = false;
     m_groupEnd = 0;
