@@ -162,8 +162,8 @@ int ContainerMKV::parseBlock(ElementMKV *element)
             && m_clusterTimestamp <= quint64(std::numeric_limits<qint64>::max())
             && !qAddOverflow(qint64(m_clusterTimestamp), qint64(value), &ticks))
             time = &ticksTime(ticks);
-        addNumberField(offset + l, RowKind::Timecode, 2, Texts.timecode, decimal(qint64(value)),
-                       *time, held >= quint64(l) + 2, value);
+        addNumberField(offset + l, RowKind::Timecode, 2, *m_dialect.blockTimeName,
+                       decimal(qint64(value)), *time, held >= quint64(l) + 2, value);
     }
     if (size < quint64(l) + 3) {
         note(shortBlockText(), NoteKind::ShortBlock);

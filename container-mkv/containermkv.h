@@ -158,7 +158,7 @@ private:
     // more instructions).
     struct RowTexts
     {
-        QString id, size, value, trackNumber, timecode, flags, data, none;
+        QString id, size, value, trackNumber, timecode, timestamp, flags, data, none;
     };
     static const RowTexts Texts;
 
@@ -199,6 +199,8 @@ private:
         bool cutMeanings = false;
         // An accepted file is announced on standard error.
         bool announcesFormat = true;
+        // The name of a block's row of its time relative to its Cluster.
+        const QString *blockTimeName = &Texts.timecode;
     };
     Dialect m_dialect;
     Dialect classicDialect();

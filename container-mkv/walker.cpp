@@ -71,10 +71,9 @@ bool mayHold(quint32 parentId, quint32 childId)
 } // namespace
 
 const ContainerMKV::RowTexts ContainerMKV::Texts = {
-    QStringLiteral("id"),       QStringLiteral("size"),
-    QStringLiteral("value"),    QStringLiteral("TrackNumber"),
-    QStringLiteral("Timecode"), QStringLiteral("Flags"),
-    QStringLiteral("data"),     QString(),
+    QStringLiteral("id"),          QStringLiteral("size"),     QStringLiteral("value"),
+    QStringLiteral("TrackNumber"), QStringLiteral("Timecode"), QStringLiteral("Timestamp"),
+    QStringLiteral("Flags"),       QStringLiteral("data"),     QString(),
 };
 
 void ContainerMKV::seekTo(quint64 position)

@@ -23,9 +23,12 @@ struct RoleRow
 const RoleRow Roles[] = {
     {"Unknown", Role::Other, Role::Unknown},
     {"SegmentInfo", Role::Other, Role::SegmentInfo},
+    {"Info", Role::Other, Role::SegmentInfo},
     {"TimecodeScale", Role::SegmentInfo, Role::TimecodeScale},
+    {"TimestampScale", Role::SegmentInfo, Role::TimecodeScale},
     {"Cluster", Role::Other, Role::Cluster},
     {"Timecode", Role::Cluster, Role::ClusterTime},
+    {"Timestamp", Role::Cluster, Role::ClusterTime},
     {"SimpleBlock", Role::Other, Role::Block},
     {"Block", Role::Other, Role::Block},
     {"TrackEntry", Role::Other, Role::TrackEntry},
@@ -88,7 +91,7 @@ void SummaryStage::addField(bool flag, quint64 offset, quint8 code, quint64 leng
     // Rows after a child are not the element's own.
     const Role role = m_open.empty() || m_rowsDone ? Other : m_open.back();
     if (role == Block) {
-        if (name == QLatin1String("Timecode")) {
+        if (name == QLatin1String("Timecode") || name == QLatin1String("Timestamp")) {
             bool ok = false;
             m_blockTime = value.toLongLong(&ok);
             m_blockTimeKnown = ok;

@@ -125,7 +125,7 @@ TEST(DamagedData, ResyncLandsOnElementsAndReadsForward)
     for (const QByteArray &part : parts) {
         want += QString("%1@%2+%3 ")
                     .arg(part == zeroed         ? "Damaged data"
-                             : part.size() == 3 ? "Timecode"
+                             : part.size() == 3 ? "Timestamp"
                                                 : "SimpleBlock")
                     .arg(at)
                     .arg(part.size());
