@@ -401,7 +401,7 @@ ContainerMKV::Dialect ContainerMKV::modernDialect()
     modern.codeMask = 0xFF;
     modern.tagFill = 0;
     modern.showsUnknownIds = modern.unknownSizes = modern.damagedData = modern.blockDetails
-        = modern.cutMeanings = true;
+        = modern.cutMeanings = modern.cutHeaders = true;
     modern.announcesFormat = false;
     modern.blockTimeName = &Texts.timestamp;
     return modern;

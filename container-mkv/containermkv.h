@@ -201,6 +201,9 @@ private:
         bool announcesFormat = true;
         // The name of a block's row of its time relative to its Cluster.
         const QString *blockTimeName = &Texts.timecode;
+        // A header (an element's, a block's, a lace header) that the end of
+        // the input cuts shows the bytes it holds, and is not read further.
+        bool cutHeaders = false;
     };
     Dialect m_dialect;
     Dialect classicDialect();
@@ -257,8 +260,14 @@ private:
     // Loads up to count bytes at the device position, never more than the
     // input still holds there. StatusNoMemory when no buffer can be had.
     int loadPayload(quint64 count, Payload *payload);
-    enum RecordKind { RecordUnknown, RecordKnown, RecordDamaged };
+    enum RecordKind { RecordUnknown, RecordKnown, RecordDamaged, RecordCut };
     RecordKind beginRecord(ElementMKV *record);
+    // The node of an element whose header the end of the input cuts.
+    RecordKind beginCutRecord(ElementMKV *record, bool known, quint32 id, quint8 idLength,
+                              quint8 sizeLength);
+    // A Data row of a header field that the end of the input cuts: the
+    // length bytes that it holds, in hex (as binaryLimit allows).
+    void addCutField(quint64 offset, quint64 length, const QString &name);
     int parsePayload(ElementMKV *record, bool known);
     int walkChildren(ElementMKV *record);
 
@@ -325,8 +334,9 @@ private:
     QString m_timeText;
     quint64 m_timeSecond = 0; // the whole seconds that m_timeText shows
     bool m_timeNegative = false;
-    // The LaceCount, LaceSize and frame rows of a laced block's data.
-    int parseLacing(int lacing, quint64 offset, quint64 size);
+    // The LaceCount, LaceSize and frame rows of a laced block's data; cut
+    // says whether the end of the input cuts its lace header.
+    int parseLacing(int lacing, quint64 offset, quint64 size, bool *cut);
 
     // --- Today's Matroska: meanings of values ---
     // Nanoseconds per tick of the Segment being walked (its TimestampScale).

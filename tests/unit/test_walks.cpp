@@ -353,8 +353,8 @@ QString walk(const Case &c, bool modern)
     forEachNode(p.tree.roots, [&](const ElementNode &n) {
         for (const ElementRow &r : n.rows) {
             const RowKind named = kinds.value(r.name, RowKind::Unsaid);
-            const bool cut
-                = r.offset + r.length > quint64(c.input.size()) && rowKind(r.code) == RowKind::Data;
+            const bool cut = r.offset + r.length >= quint64(c.input.size())
+                && rowKind(r.code) == RowKind::Data;
             const RowKind kind = cut ? RowKind::Data : named;
             const qint64 shown = r.value.toLongLong(nullptr, kind == RowKind::Size ? base : 10);
             qint64 tag = shown;
