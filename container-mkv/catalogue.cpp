@@ -403,6 +403,7 @@ ContainerMKV::Dialect ContainerMKV::modernDialect()
     modern.showsUnknownIds = modern.unknownSizes = modern.damagedData = modern.blockDetails
         = modern.cutMeanings = modern.cutHeaders = true;
     modern.announcesFormat = false;
+    modern.byContent = true;
     modern.blockTimeName = &Texts.timestamp;
     return modern;
 }

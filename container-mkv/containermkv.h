@@ -24,7 +24,8 @@ public:
     // Results of the walker, the handlers and the reporters.
     enum Status {
         StatusDone = 0,
-        StatusFileRefused = 3,   // verifyContainerFormat: not an mkv/webm name
+        StatusFileRefused = 3,   // verifyContainerFormat: not an mkv/webm name, or
+                                 // (today's Matroska) not a Matroska or WebM file
         StatusLengthRefused = 6, // ID over 4 bytes, float not 4/8, integer over 8
         StatusUnknownID = 7,     // searchID: not in the catalogue
         StatusNoMemory = 9,      // a payload buffer could not be allocated
@@ -199,6 +200,8 @@ private:
         bool cutMeanings = false;
         // An accepted file is announced on standard error.
         bool announcesFormat = true;
+        // A file is taken by its content, not by its name's suffix.
+        bool byContent = false;
         // The name of a block's row of its time relative to its Cluster.
         const QString *blockTimeName = &Texts.timecode;
         // A header (an element's, a block's, a lace header) that the end of
@@ -210,6 +213,9 @@ private:
     Dialect modernDialect();
     // The dialect that the parser's setting asks for.
     Dialect settingDialect();
+    // Why the input is not a Matroska or WebM file by its content, or the
+    // empty text when it is one.
+    QString contentRefusal();
     // The names of the classic catalogue's track types and display units.
     static QString classicLabel(quint32 id, quint64 value);
     // The ID of the element read last (0 when none could be read): the
