@@ -25,12 +25,13 @@ ContainerAbstract::~ContainerAbstract() = default;
 
 int ContainerAbstract::parseFile(const QString &fileName, InputDevice *device, ElementSink *sink)
 {
+    dataSource = device;
+    refusal.clear();
     const int verified = verifyContainerFormat(fileName);
     if (verified != 0)
         return verified;
 
     setSink(sink);
-    dataSource = device;
     frameCounters = QVector<quint64>(1, 0);
     const quint64 end = quint64(device->size());
     if (m_sink)

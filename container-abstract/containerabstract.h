@@ -34,7 +34,8 @@ public:
     // findBeginOfContainer, prepareParsing, parseElement for each top-level
     // element until the position reaches the end of the device,
     // finalizeParsing. Every top-level status goes to the sink. Returns the
-    // status of verifyContainerFormat; nothing is walked when it is not 0.
+    // status of verifyContainerFormat, which may read the device; nothing is
+    // walked when it is not 0.
     int parseFile(const QString &fileName, InputDevice *device, ElementSink *sink);
 
     // Display settings.
@@ -49,6 +50,9 @@ public:
 
     InputDevice *dataSource = nullptr;
     quint64 currentPosition = 0;
+    // Why verifyContainerFormat refused the last file, in words that a host
+    // can show after the file's name; empty when the parser does not say.
+    QString refusal;
 
     // Frame bookkeeping: one running frame number per video stream. A walk
     // starts with one counter; a parser adds counters for further streams.

@@ -30,15 +30,19 @@ public:
     }
 
     quint64 position() const { return m_next - quint64(m_have - m_at); }
+    // Whether a read found no byte left before the end.
+    bool ranShort() const { return m_short; }
 
     bool next(quint8 *byte)
     {
         if (m_at == m_have) {
-            if (m_next >= m_end)
+            m_short = m_next >= m_end;
+            if (m_short)
                 return false;
             const qint64 n = qint64(qMin<quint64>(sizeof m_bytes, m_end - m_next));
             const qint64 got = m_device->readBytes(reinterpret_cast<char *>(m_bytes), n);
-            if (got <= 0)
+            m_short = got <= 0;
+            if (m_short)
                 return false;
             m_next += quint64(got);
             m_have = int(got);
@@ -69,6 +73,7 @@ private:
     unsigned char m_bytes[8] = {};
     int m_have = 0;
     int m_at = 0;
+    bool m_short = false;
 };
 
 const QString &laceCountText()
@@ -123,6 +128,12 @@ QString flagWords(quint8 flags)
     return text;
 }
 
+const QString &blockCutText()
+{
+    static const QString text = QStringLiteral("Block is cut by the end of the file!");
+    return text;
+}
+
 const QString &shortBlockText()
 {
     static const QString text = QStringLiteral("Block is shorter than its header!");
@@ -143,11 +154,21 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     // A payload shorter than its header shows only the fields that lie in
     // it; its data length would wrap below zero, so it has no data row and
     // is never registered as a frame.
-    // Fields that the input's end cuts are Data rows in today's Matroska.
+    // Fields that the input's end cuts are Data rows in today's Matroska,
+    // with the bytes that the input holds; the block goes no further.
     const quint64 held = bytesLeftAt(offset);
+    const bool cut = m_dialect.cutHeaders && held < qMin(size, quint64(l) + 3);
+    const auto field = [&](quint64 from, quint64 length, RowKind kind, const QString &name,
+                           const QString &value, const QString &meaning, qint64 number) {
+        if (!cut || held >= from + length)
+            addNumberField(offset + from, kind, length, name, value, meaning, held >= from + length,
+                           number);
+        else if (held > from)
+            addCutField(offset + from, held - from, name);
+    };
     if (size >= l)
-        addNumberField(offset, RowKind::TrackNumber, l, Texts.trackNumber, decimal(qint64(track)),
-                       Texts.none, held >= l, qint64(track));
+        field(0, l, RowKind::TrackNumber, Texts.trackNumber, decimal(qint64(track)), Texts.none,
+              qint64(track));
     if (size >= quint64(l) + 2) {
         seekTo(offset + l);
         unsigned char timecode[2] = {};
@@ -162,11 +183,13 @@ int ContainerMKV::parseBlock(ElementMKV *element)
             && m_clusterTimestamp <= quint64(std::numeric_limits<qint64>::max())
             && !qAddOverflow(qint64(m_clusterTimestamp), qint64(value), &ticks))
             time = &ticksTime(ticks);
-        addNumberField(offset + l, RowKind::Timecode, 2, Texts.timecode, decimal(qint64(value)),
-                       *time, held >= quint64(l) + 2, value);
+        field(l, 2, RowKind::Timecode, *m_dialect.blockTimeName, decimal(qint64(value)), *time,
+              value);
     }
     if (size < quint64(l) + 3) {
         note(shortBlockText(), NoteKind::ShortBlock);
+        if (cut)
+            annotateElement(blockCutText());
         seekTo(offset);
         return StatusLengthRefused;
     }
@@ -175,8 +198,13 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     char flagsByte = 0;
     dataSource->readBytes(&flagsByte, 1);
     const auto flags = quint8(flagsByte);
-    addNumberField(offset + l + 2, RowKind::Flags, 1, Texts.flags, decimal(qint64(qint8(flags))),
-                   flagWords(flags), held >= quint64(l) + 3, flags);
+    field(quint64(l) + 2, 1, RowKind::Flags, Texts.flags, decimal(qint64(qint8(flags))),
+          flagWords(flags), flags);
+    if (cut) {
+        annotateElement(blockCutText());
+        seekTo(offset);
+        return StatusDone;
+    }
 
     const quint64 dataOffset = offset + l + 3;
     const quint64 dataSize = size - l - 3;
@@ -188,18 +216,20 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     // tells. Laced data shows its frames.
     bool keyframe = flags & 0x80;
     int status = StatusDone;
+    bool lacesCut = false;
     if (m_dialect.blockDetails) {
         if (m_elementId == MatroskaSchema::Id::Block)
             keyframe = element->elementOffset >= m_groupStart && element->elementOffset < m_groupEnd
                 && !m_groupHasReference;
         if (flags & 0x06)
-            status = parseLacing((flags >> 1) & 3, dataOffset, dataSize);
+            status = parseLacing((flags >> 1) & 3, dataOffset, dataSize, &lacesCut);
         seekTo(dataOffset);
     }
 
     // A block whose header the input does not hold whole (a cut file) is no
-    // frame: its flags would be made up of missing bytes.
-    const bool headerInInput = held >= quint64(l) + 3;
+    // frame: its flags would be made up of missing bytes, its lace sizes
+    // unknown.
+    const bool headerInInput = held >= quint64(l) + 3 && !lacesCut;
     if (headerInInput && trackTypes.value(track, 0) == 1) {
         frameKeyframe = keyframe ? 1 : 0;
         frameOffset = dataOffset;
@@ -224,11 +254,12 @@ int ContainerMKV::parseBlock(ElementMKV *element)
     return status;
 }
 
-int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
+int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size, bool *cut)
 {
     // Up to 256 frames: the count byte holds the number less one.
     quint64 sizes[256];
-    LaceHeader header(dataSource, offset, offset + qMin(size, bytesLeftAt(offset)));
+    const quint64 held = bytesLeftAt(offset);
+    LaceHeader header(dataSource, offset, offset + qMin(size, held));
     quint8 countByte = 0;
     bool fits = header.next(&countByte);
     const int frames = countByte + 1;
@@ -243,8 +274,9 @@ int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
         for (int i = 0; i < frames - 1; ++i)
             sizes[i] = (size - 1) / quint64(frames);
     }
+    quint64 field = offset; // where the size being read begins
     for (int i = 0; fits && lacing != FixedLacing && i < frames - 1; ++i) {
-        const quint64 field = header.position();
+        field = header.position();
         quint64 value = 0;
         if (lacing == XiphLacing) {
             quint8 b = 255;
@@ -279,6 +311,15 @@ int ContainerMKV::parseLacing(int lacing, quint64 offset, quint64 size)
     const quint64 frameStart = header.position();
     if (fits && total > size - (frameStart - offset))
         fits = false;
+    // Reads that the input's end stopped, before the block's: the header
+    // is cut there, and shows the bytes of the field it cuts.
+    *cut = !fits && header.ranShort() && held < size && m_dialect.cutHeaders;
+    if (*cut) {
+        if (offset + held > field)
+            addCutField(field, offset + held - field, laceSizeText());
+        annotateElement(blockCutText());
+        return StatusDone;
+    }
     if (!fits) {
         note(lacesMisfitText(), NoteKind::LacesMisfit);
         return StatusLengthRefused;

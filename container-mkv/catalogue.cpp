@@ -349,12 +349,23 @@ void ContainerMKV::fillModernCatalogue()
         if (it.value())
             m_modernElements.insert(it.key(), new (std::nothrow) ElementMKV(*it.value()));
     }
+    // Every element of the schema goes by the schema's name (Info, not
+    // SegmentInfo; TimestampScale, not TimecodeScale).
     for (int i = 0; i < MatroskaSchema::ElementCount; ++i) {
         const MatroskaSchema::Element &row = MatroskaSchema::Elements[i];
-        if (!m_modernElements.contains(row.id))
+        if (ElementMKV *record = m_modernElements.value(row.id, nullptr))
+            record->name = MatroskaSchema::name(row);
+        else
             m_modernElements.insert(row.id,
                                     new (std::nothrow) ElementMKV(
                                         row.type, nullptr, MatroskaSchema::name(row), QString()));
+    }
+    // Classic descriptions that today's Matroska contradicts: a Duration
+    // counts ticks of the TimestampScale, not nanoseconds, and a
+    // DefaultDuration may not be 0. Their values show the time instead.
+    for (const unsigned int id : {Id::Duration, Id::DefaultDuration}) {
+        if (ElementMKV *record = m_modernElements.value(id, nullptr))
+            record->description.clear();
     }
     for (const ModernHandlerRow &row : ModernHandlers) {
         if (ElementMKV *record = m_modernElements.value(row.id, nullptr))
@@ -390,8 +401,16 @@ ContainerMKV::Dialect ContainerMKV::modernDialect()
     modern.codeMask = 0xFF;
     modern.tagFill = 0;
     modern.showsUnknownIds = modern.unknownSizes = modern.damagedData = modern.blockDetails
-        = modern.cutMeanings = true;
+        = modern.cutMeanings = modern.cutHeaders = true;
+    modern.announcesFormat = false;
+    modern.byContent = true;
+    modern.blockTimeName = &Texts.timestamp;
     return modern;
+}
+
+ContainerMKV::Dialect ContainerMKV::settingDialect()
+{
+    return modernMatroska ? modernDialect() : classicDialect();
 }
 
 int ContainerMKV::searchID(unsigned int id, ElementMKV *record)

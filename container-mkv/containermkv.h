@@ -24,7 +24,8 @@ public:
     // Results of the walker, the handlers and the reporters.
     enum Status {
         StatusDone = 0,
-        StatusFileRefused = 3,   // verifyContainerFormat: not an mkv/webm name
+        StatusFileRefused = 3,   // verifyContainerFormat: not an mkv/webm name, or
+                                 // (today's Matroska) not a Matroska or WebM file
         StatusLengthRefused = 6, // ID over 4 bytes, float not 4/8, integer over 8
         StatusUnknownID = 7,     // searchID: not in the catalogue
         StatusNoMemory = 9,      // a payload buffer could not be allocated
@@ -158,7 +159,7 @@ private:
     // more instructions).
     struct RowTexts
     {
-        QString id, size, value, trackNumber, timecode, flags, data, none;
+        QString id, size, value, trackNumber, timecode, timestamp, flags, data, none;
     };
     static const RowTexts Texts;
 
@@ -197,10 +198,24 @@ private:
         bool blockDetails = false;
         // Values that are shown cut say so.
         bool cutMeanings = false;
+        // An accepted file is announced on standard error.
+        bool announcesFormat = true;
+        // A file is taken by its content, not by its name's suffix.
+        bool byContent = false;
+        // The name of a block's row of its time relative to its Cluster.
+        const QString *blockTimeName = &Texts.timecode;
+        // A header (an element's, a block's, a lace header) that the end of
+        // the input cuts shows the bytes it holds, and is not read further.
+        bool cutHeaders = false;
     };
     Dialect m_dialect;
     Dialect classicDialect();
     Dialect modernDialect();
+    // The dialect that the parser's setting asks for.
+    Dialect settingDialect();
+    // Why the input is not a Matroska or WebM file by its content, or the
+    // empty text when it is one.
+    QString contentRefusal();
     // The names of the classic catalogue's track types and display units.
     static QString classicLabel(quint32 id, quint64 value);
     // The ID of the element read last (0 when none could be read): the
@@ -251,8 +266,14 @@ private:
     // Loads up to count bytes at the device position, never more than the
     // input still holds there. StatusNoMemory when no buffer can be had.
     int loadPayload(quint64 count, Payload *payload);
-    enum RecordKind { RecordUnknown, RecordKnown, RecordDamaged };
+    enum RecordKind { RecordUnknown, RecordKnown, RecordDamaged, RecordCut };
     RecordKind beginRecord(ElementMKV *record);
+    // The node of an element whose header the end of the input cuts.
+    RecordKind beginCutRecord(ElementMKV *record, bool known, quint32 id, quint8 idLength,
+                              quint8 sizeLength);
+    // A Data row of a header field that the end of the input cuts: the
+    // length bytes that it holds, in hex (as binaryLimit allows).
+    void addCutField(quint64 offset, quint64 length, const QString &name);
     int parsePayload(ElementMKV *record, bool known);
     int walkChildren(ElementMKV *record);
 
@@ -319,8 +340,9 @@ private:
     QString m_timeText;
     quint64 m_timeSecond = 0; // the whole seconds that m_timeText shows
     bool m_timeNegative = false;
-    // The LaceCount, LaceSize and frame rows of a laced block's data.
-    int parseLacing(int lacing, quint64 offset, quint64 size);
+    // The LaceCount, LaceSize and frame rows of a laced block's data; cut
+    // says whether the end of the input cuts its lace header.
+    int parseLacing(int lacing, quint64 offset, quint64 size, bool *cut);
 
     // --- Today's Matroska: meanings of values ---
     // Nanoseconds per tick of the Segment being walked (its TimestampScale).

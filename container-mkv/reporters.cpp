@@ -96,8 +96,20 @@ void ContainerMKV::addValueRow(const ElementMKV *element, const QString &value,
 void ContainerMKV::addNumberRow(const ElementMKV *element, qint64 number, const QString &value,
                                 const QString &meaning)
 {
-    addNumberField(element->dataOffset, RowKind::Value, element->dataSize, Texts.value, value,
-                   meaning, bytesLeftAt(element->dataOffset) >= element->dataSize, number);
+    const bool whole = bytesLeftAt(element->dataOffset) >= element->dataSize;
+    if (whole || !m_dialect.cutHeaders) {
+        addNumberField(element->dataOffset, RowKind::Value, element->dataSize, Texts.value, value,
+                       meaning, whole, number);
+        return;
+    }
+    // A number that the input's end cuts shows the bytes it holds, as
+    // binary data does.
+    seekTo(element->dataOffset);
+    Payload payload;
+    loadPayload(qMin(element->dataSize, binaryLimit), &payload);
+    addField(false, element->dataOffset, rowCode(RowKind::Data), element->dataSize, Texts.value,
+             hexText(payload.bytes.get(), payload.size), Texts.none,
+             cutMeaning(element, payload.size), -1);
 }
 
 qint64 ContainerMKV::doubleBits(double value)

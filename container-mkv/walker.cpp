@@ -23,6 +23,18 @@ const QString &nestingTooDeepText()
     return text;
 }
 
+const QString &headerCutText()
+{
+    static const QString text = QStringLiteral("Header is cut by the end of the file!");
+    return text;
+}
+
+const QString &unknownNameText()
+{
+    static const QString text = QStringLiteral("Unknown");
+    return text;
+}
+
 const QString &damagedDataText()
 {
     static const QString text = QStringLiteral("Damaged data");
@@ -71,10 +83,9 @@ bool mayHold(quint32 parentId, quint32 childId)
 } // namespace
 
 const ContainerMKV::RowTexts ContainerMKV::Texts = {
-    QStringLiteral("id"),       QStringLiteral("size"),
-    QStringLiteral("value"),    QStringLiteral("TrackNumber"),
-    QStringLiteral("Timecode"), QStringLiteral("Flags"),
-    QStringLiteral("data"),     QString(),
+    QStringLiteral("id"),          QStringLiteral("size"),     QStringLiteral("value"),
+    QStringLiteral("TrackNumber"), QStringLiteral("Timecode"), QStringLiteral("Timestamp"),
+    QStringLiteral("Flags"),       QStringLiteral("data"),     QString(),
 };
 
 void ContainerMKV::seekTo(quint64 position)
@@ -137,6 +148,9 @@ Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginRecord(ElementMKV *re
             return RecordDamaged;
         }
     }
+    // Nor is a header read from bytes past the end of the input.
+    if (m_dialect.cutHeaders && idRead && quint64(idLength) + sizeLength > bytesLeftAt(start))
+        return beginCutRecord(record, known, id, idLength, sizeLength);
     m_elementId = idRead ? id : 0;
     record->elementOffset = start;
     record->dataOffset = start + idLength + sizeLength;
@@ -170,6 +184,51 @@ Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginRecord(ElementMKV *re
              base == 10 ? decimal(size) : QString::number(size, base), Texts.none,
              unknownSize ? unknownSizeText() : Texts.none, rowTag(qint64(size)));
     return known ? RecordKnown : RecordUnknown;
+}
+
+Q_NEVER_INLINE ContainerMKV::RecordKind ContainerMKV::beginCutRecord(ElementMKV *record, bool known,
+                                                                     quint32 id, quint8 idLength,
+                                                                     quint8 sizeLength)
+{
+    const quint64 start = currentPosition;
+    const quint64 there = bytesLeftAt(start);
+    // An ID that the end cuts names no element. The element is as long as
+    // the shortest header its bytes allow (a size field of one byte when
+    // even its first is missing), which reaches past the end.
+    const bool idWhole = there >= idLength;
+    const quint64 length = quint64(idLength) + (there > idLength ? sizeLength : 1);
+    m_elementId = idWhole ? id : 0;
+    record->elementOffset = start;
+    record->elementSize = length;
+    record->dataOffset = start + length;
+    record->dataSize = 0;
+    if (!idWhole || !known)
+        record->name = unknownNameText();
+    beginElement(start, length, record->name, rowTag(idWhole ? qint64(id) : -1));
+    if (idWhole)
+        addField(false, start, rowCode(RowKind::Id), idLength, Texts.id, record->name, Texts.none,
+                 known ? QString() : QLatin1String("0x") + QString::number(id, 16).toUpper(),
+                 rowTag(qint64(id)));
+    else
+        addCutField(start, there, Texts.id);
+    if (there > idLength)
+        addCutField(start + idLength, there - idLength, Texts.size);
+    annotateElement(headerCutText());
+    seekTo(start);
+    return RecordCut;
+}
+
+void ContainerMKV::addCutField(quint64 offset, quint64 length, const QString &name)
+{
+    seekTo(offset);
+    Payload payload;
+    loadPayload(qMin(length, binaryLimit), &payload);
+    addField(false, offset, rowCode(RowKind::Data), length, name,
+             hexText(payload.bytes.get(), payload.size), Texts.none,
+             payload.size < length
+                 ? QStringLiteral("cut: %1 of %2 bytes shown").arg(payload.size).arg(length)
+                 : QString(),
+             -1);
 }
 
 Q_NEVER_INLINE quint64 ContainerMKV::unknownSizeEnd(quint32 id, quint64 from, quint64 limit)
@@ -312,7 +371,9 @@ int ContainerMKV::parseElement(quint64 *length)
     *length = record.elementSize;
 
     int status = StatusDone;
-    if (known && record.type == Master) {
+    if (kind == RecordCut) {
+        // Its header is all that the input holds of it.
+    } else if (known && record.type == Master) {
         if (m_nesting >= MaxNesting) {
             annotateElement(nestingTooDeepText());
             record.description.clear();

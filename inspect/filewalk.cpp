@@ -36,8 +36,10 @@ bool FileWalk::open(const ParserSettings &settings)
     QString error;
     if (!m_plugin->loaded() && !m_plugin->load(m_pluginDirectories, &error))
         return failed(error, false);
+    // The classic walk goes by the file's suffix; today's Matroska by its
+    // content, which the plug-in reads when it walks.
     const QStringList extensions = m_plugin->supportedExtensions();
-    if (!extensions.contains(QFileInfo(m_name).suffix(), Qt::CaseInsensitive))
+    if (!settings.modern && !extensions.contains(QFileInfo(m_name).suffix(), Qt::CaseInsensitive))
         return failed(QStringLiteral("not a Matroska or WebM file name (suffixes: %1)")
                           .arg(extensions.join(QStringLiteral(", "))));
     m_parser.reset(m_plugin->createParser());
@@ -60,8 +62,11 @@ bool FileWalk::walk(Sink *writer, const Chain::Settings &settings)
         = m_parser->numberBase >= 2 && m_parser->numberBase <= 36 ? m_parser->numberBase : 10;
     m_chain = std::make_unique<Chain>(writer, &m_input, chain, &m_tracker);
     const int status = m_parser->parseFile(m_name, &m_input, m_chain->head());
+    const QString refusal = m_parser->refusal;
     m_parser.reset();
     if (status != 0)
-        return failed(QStringLiteral("the plug-in refuses this file (status %1)").arg(status));
+        return failed(refusal.isEmpty()
+                          ? QStringLiteral("the plug-in refuses this file (status %1)").arg(status)
+                          : refusal);
     return true;
 }

@@ -39,6 +39,7 @@ public:
     ~FileWalk();
 
     // Opens the file, makes sure of the plug-in, checks the file's suffix
+    // (unless the plug-in reads today's Matroska, which goes by the content)
     // and makes a parser with settings.
     bool open(const ParserSettings &settings);
     // Walks the opened file into writer: false when the plug-in refuses it.

@@ -69,15 +69,15 @@ std::vector<Info> parseMkvinfo(const QByteArray &output, QStringList *unread)
 // L the same as a float, N a time held in nanoseconds, D a date.
 const char *const labelTable = R"(EBML head=EBML;EBML void=Void;Seek entry=Seek;Seek ID=:H;
 Maximum EBML ID length=EBMLMaxIDLength;Maximum EBML size length=EBMLMaxSizeLength;
-Document type=DocType;Document type version=DocTypeVersion;Segment UID=:H;
-Document type read version=DocTypeReadVersion;Segment information=SegmentInfo;
-Timestamp scale=TimecodeScale;Multiplexing application=MuxingApp;Writing application=WritingApp;
+Document type=DocType;Document type version=DocTypeVersion;Segment UID=SegmentUID|SegmentUUID:H;
+Document type read version=DocTypeReadVersion;Segment information=SegmentInfo|Info;
+Timestamp scale=TimecodeScale|TimestampScale;Multiplexing application=MuxingApp;Writing application=WritingApp;
 Duration=:L;Date=DateUTC:D;Track=TrackEntry;Track number=:#;Track UID=TrackUID/TagTrackUID;
 Track type=:T;"Lacing" flag=FlagLacing;"Default track" flag=FlagDefault;Name=TagName/Name;
 Codec's private data=CodecPrivate;Default duration=:N;Video track=Video;Audio track=Audio;
-Interlaced=FlagInterlaced;Sampling frequency=:F;Cluster timestamp=Timecode:K;Cue time=:K;
+Interlaced=FlagInterlaced;Sampling frequency=:F;Cluster timestamp=Timecode|Timestamp:K;Cue time=:K;
 Block duration=:K;Reference block=:K;Cue duration=:K;Attached=AttachedFile;String=TagString;
-MIME type=FileMimeType;Chapter time start=:N;Chapter string=ChapString;Simple=SimpleTag;
+MIME type=FileMimeType|FileMediaType;Chapter time start=:N;Chapter string=ChapString;Simple=SimpleTag;
 Chapter language=ChapLanguage;Language (IETF BCP 47)=Unknown|LanguageBCP47;
 Discard padding=Unknown|DiscardPadding;Chapter language (IETF BCP 47)=Unknown|ChapLanguageBCP47;
 Tag language (IETF BCP 47)=Unknown|TagLanguageBCP47;Codec-inherent delay=Unknown|CodecDelay:N;
@@ -198,7 +198,8 @@ void checkBlock(Sample &s, const ElementNode &n, const Info &e, const std::vecto
     const QStringList words = m.captured(1).split(", ", Qt::SkipEmptyParts);
     const quint64 track = m.captured(2).toULongLong(), at = e.payload();
     const quint64 l = track < 127 ? 1 : track < 16383 ? 2 : 3; // the shortest EBML number for it
-    const ElementRow *number = n.row("TrackNumber"), *timecode = n.row("Timecode"),
+    const ElementRow *number = n.row("TrackNumber"),
+                     *timecode = n.row(s.modern ? "Timestamp" : "Timecode"),
                      *flags = n.row("Flags"), *data = n.row("data");
     qint64 ns = 0;
     ++s.blocks;

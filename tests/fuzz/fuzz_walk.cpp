@@ -25,14 +25,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
         return 0;
+    // Today's Matroska takes only files that begin with an EBML header of
+    // its DocType: its walks read the input after one.
     static const QString path
         = QStringLiteral("/tmp/vantorel-fuzz-walk-%1.mkv").arg(qint64(getpid()));
-    static const bool removedAtExit = std::atexit([] { QFile::remove(path); }) == 0;
+    static const QString modernPath
+        = QStringLiteral("/tmp/vantorel-fuzz-walk-%1-modern.mkv").arg(qint64(getpid()));
+    static const bool removedAtExit = std::atexit([] {
+                                          QFile::remove(path);
+                                          QFile::remove(modernPath);
+                                      })
+        == 0;
     Q_UNUSED(removedAtExit);
-    {
-        QFile file(path);
+    static const char ebmlHeader[] = "\x1A\x45\xDF\xA3\x8B\x42\x82\x88matroska";
+    for (const QString &name : {path, modernPath}) {
+        QFile file(name);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return 0;
+        if (name == modernPath)
+            file.write(ebmlHeader, qint64(sizeof ebmlHeader - 1));
         file.write(reinterpret_cast<const char *>(data) + 1, qint64(size - 1));
     }
     std::FILE *sink = std::fopen("/dev/null", "wb");
@@ -41,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         applySettings(parser, data[0]);
         parser.modernMatroska = kind >= 5;
         InputDevice device;
-        if (!device.openFile(path))
+        if (!device.openFile(parser.modernMatroska ? modernPath : path))
             break;
         OutputBuffer out(sink);
         ElementTree tree;

@@ -13,19 +13,55 @@ using namespace ebml;
 
 namespace {
 
-TEST(FileNames, MatroskaAndWebmSuffixesInAnyCase)
+// The classic walk takes a file by its name's suffix, whatever it holds;
+// today's Matroska by its EBML header and DocType, whatever its name, and
+// says why it refuses one.
+TEST(FileNames, ClassicBySuffixModernByContent)
 {
-    Probe p;
-    for (const QString &name :
-         QStringLiteral("clip.mkv|clip.webm|clip.MKV|clip.Mkv|clip.WEBM|/tmp/some dir/clip.mkv|"
-                        "archive.tar.webm")
-             .split('|'))
-        EXPECT_EQ(p.verifyContainerFormat(name), 0) << name.toStdString();
-    for (const QString &name :
-         QStringLiteral("clip.mkv.part|clip.mka|clip.mk3d|clip|clip.|movies.mkv/clip|mkv|"
-                        "clip.webmx|")
-             .split('|'))
-        EXPECT_EQ(p.verifyContainerFormat(name), Probe::StatusFileRefused) << name.toStdString();
+    const struct
+    {
+        const char *what;
+        QByteArray bytes;
+        const char *refusal; // today's Matroska's reason
+    } contents[] = {
+        {"webm", el(EBML, el(DocType, "webm")), nullptr},
+        {"matroska after another child, zero-padded",
+         el(EBML, uel(EBMLVersion, 1) + el(DocType, QByteArray("matroska\0\0", 10))), nullptr},
+        {"another DocType", el(EBML, el(DocType, "matroxka")), "its DocType is \"matroxka\""},
+        {"no DocType", el(EBML, uel(EBMLVersion, 1)), "its EBML header has no DocType"},
+        {"a DocType after the header", el(EBML, QByteArray()) + el(DocType, "webm"), "no DocType"},
+        {"text", "Not a video.\n", "it does not begin with an EBML header"},
+        {"nothing", QByteArray(), "it does not begin with an EBML header"},
+        {"a cut EBML ID", el(EBML, el(DocType, "webm")).left(3), "not begin with an EBML header"},
+    };
+    const QStringList suffixed = QStringLiteral("clip.mkv|clip.webm|clip.MKV|clip.Mkv|clip.WEBM|"
+                                                "/tmp/some dir/clip.mkv|archive.tar.webm")
+                                     .split('|');
+    const QStringList others = QStringLiteral("clip.mkv.part|clip.mka|clip.mk3d|clip|clip.|"
+                                              "movies.mkv/clip|mkv|clip.webmx|")
+                                   .split('|');
+    for (const auto &c : contents) {
+        for (const bool modern : {false, true}) {
+            for (const QString &name : suffixed + others) {
+                SCOPED_TRACE(std::string(c.what) + (modern ? ", modern, " : ", classic, ")
+                             + name.toStdString());
+                Probe p;
+                p.takesAnyInput = false;
+                p.modernMatroska = modern;
+                p.device.openBuffer(c.bytes);
+                p.dataSource = &p.device;
+                const bool takes = modern ? !c.refusal : suffixed.contains(name);
+                EXPECT_EQ(p.verifyContainerFormat(name), takes ? 0 : Probe::StatusFileRefused);
+                if (modern && c.refusal) {
+                    EXPECT_EQ(p.refusal.section(": ", 0, 0), "not a Matroska or WebM file");
+                    EXPECT_TRUE(p.refusal.contains(QLatin1String(c.refusal)))
+                        << qPrintable(p.refusal);
+                } else {
+                    EXPECT_EQ(p.refusal, QString());
+                }
+            }
+        }
+    }
     EXPECT_EQ(supportedExtensions(), QStringLiteral("mkv webm").split(' '));
 }
 
@@ -46,6 +82,7 @@ TEST(HostDriver, FramesTheWalkOfAnAcceptedNameOnly)
     InputDevice device;
     device.openBuffer(el(EBML, uel(EBMLVersion, 1)) + el(Void, "xx"));
     Probe p;
+    p.takesAnyInput = false;
     ElementTree refused;
     EXPECT_EQ(p.parseFile(QStringLiteral("clip.avi"), &device, &refused), Probe::StatusFileRefused);
     EXPECT_TRUE(refused.roots.empty());
