@@ -78,7 +78,11 @@ public:
     CommandLine()
     {
         m_parser.setApplicationDescription(QString::fromUtf8(InspectDescription));
-        m_parser.addHelpOption();
+        // Not addHelpOption(): it adds --help-all as well, which lists Qt's
+        // own options, none of which this program takes.
+        m_parser.addOption(
+            QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")},
+                               QStringLiteral("Displays help on commandline options.")));
         m_parser.addVersionOption();
         for (int i = 0; i < InspectOptionCount; ++i) {
             const OptionText &row = InspectOptions[i];
