@@ -17,7 +17,10 @@ bool Plugin::load(const QStringList &directories, QString *error)
 {
     QStringList tried;
     for (const QString &directory : directories) {
-        m_library.setFileName(QDir(directory).absoluteFilePath(QLatin1String(PluginName)));
+        // By its soname, which the library package holds; the unversioned
+        // link is the -dev package's.
+        m_library.setFileNameAndVersion(QDir(directory).absoluteFilePath(QLatin1String(PluginName)),
+                                        PLUGIN_SOVERSION);
         if (!m_library.load()) {
             tried << m_library.errorString();
             continue;
