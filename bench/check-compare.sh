@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Speed and memory of vantorel-inspect --check, in one run: against
 # mediaconch -mc -fs and against the default walk (vantorel-inspect FILE:
 # text, no CRC) on the many-blocks file, the median of ROUNDS runs each with

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What the speed comparisons share, sourced by them: the bench files, made
 # once and deterministically in $work, the shell-clock timer and the median.
 #   many-blocks.mkv  20 min of 16x16 MPEG-4 at 250 fps and AAC: 300,000 video

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Speed of vantorel-inspect against the tools users would pick instead, on
 # the same files in one run, with the files in the page cache: the median of
 # ROUNDS runs each, the tools taking turns within a round.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Peak resident memory of vantorel-inspect (text, --json and --check) on
 # synthetic files of growing size, element count, nesting and claimed sizes,
 # and on the hostile shapes of bench/scaling.sh, as a ratio to its peak on a

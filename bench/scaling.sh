@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Linear cost on hostile shapes: each case is one synthetic file at two
 # sizes (a count n and 4n, or a depth of 5 or 10 and 1000 around the same
 # tail) walked with the options that reach the code it aims at. Prints the

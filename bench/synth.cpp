@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantorel-synth: writes synthetic Matroska files for benchmarks and stress
 // runs. Block data is left as holes in a sparse file, since the walk never
 // reads it.

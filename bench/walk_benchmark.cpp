@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The walk alone: the plug-in and the base with a sink that discards
 // everything, on the file named by VANTOREL_BENCH_FILE.
 #include "containermkv.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What `cmake --install` gives a host developer beside the libraries and the
 # headers: a CMake package, find_package(VantorelContainer 0.2) with the
 # targets Vantorel::container-abstract and Vantorel::container-mkv, and

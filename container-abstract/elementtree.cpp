@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "elementtree.h"
 
 const ElementRow *ElementNode::row(const QString &rowName) const

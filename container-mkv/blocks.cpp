@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Block and SimpleBlock headers: track number, timecode and flags as rows,
 // the rest of the payload as the block's data, which is never loaded. Blocks
 // of video tracks are registered as the next frame of their stream. In

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The element catalogue: every Matroska/EBML element this parser knows, by
 // its ID as stored in the file (length-marker bits included). Masters are
 // walked as children; other elements go to their handler or, when there is

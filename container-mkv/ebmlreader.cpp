@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The walk's EBML readers over the input device, which they leave where they
 // found it, and over bytes already read. A size field whose first byte is 0
 // is read as 8 bytes without a marker, 2^56 or more, so that callers can tell

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Entry points, construction and teardown, and the host-facing operations
 // around a walk: taking the file (by its name, or in today's Matroska by its
 // EBML header) and preparing the walk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Meanings of values in today's Matroska: times, dates, enumeration labels
 // and the names behind seek IDs, each on its value row. Only the records of
 // the modern catalogue use these handlers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Value reporters: each turns an element's payload into one "value" row. The
 // row always spans the whole payload, also where fewer bytes were loaded.
 #include "containermkv.h"

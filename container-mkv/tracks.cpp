@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Track entries: the number and type of each track, gathered for the block
 // parser, and the track settings that are shown with names or as their
 // type's reporter shows them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The element walker: one call reads one element at currentPosition, reports
 // it as a node with its "id" and "size" rows, and walks a master's children
 // by calling itself once per child.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "chain.h"
 
 #include "checkstage.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantorel-inspect-docs: writes what the options table says as a man page
 // (--man), as the README's table of options (--readme) or as bash completion
 // (--completion), so that none of them can drift from --help.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "elementtracker.h"
 
 #include "ebmldecoder.h"

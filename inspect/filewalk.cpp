@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "filewalk.h"
 
 #include "containerabstract.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantorel-inspect: walks a Matroska or WebM file with the container plug-in
 // and prints every element with its rows, as text, JSON, frames CSV or an
 // HTML report; or checks files and prints their findings.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "outputfile.h"
 
 #include <cstdlib>

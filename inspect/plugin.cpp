@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "plugin.h"
 
 #include <QCoreApplication>

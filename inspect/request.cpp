@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "request.h"
 
 #include "escape.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "writerfactory.h"
 
 #include "findingswriter.h"

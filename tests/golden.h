@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Golden files: whole outputs that a person has read once, kept beside the

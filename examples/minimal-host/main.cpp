@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host in one file: loads the Matroska plug-in, walks a file into the
 // in-memory tree and prints how many elements and frames it holds.
 #include <containerabstract.h>

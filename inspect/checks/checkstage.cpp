@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "checkstage.h"
 
 #include "inputdevice.h"

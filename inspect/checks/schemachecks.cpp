@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The schema's checks: the EBML header, DocType versions, ID and size
 // lengths, unknown elements, parents, occurrences, unknown sizes, values,
 // deprecated elements and WebM.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Blocks, tracks and the walk's marks: elements past their parent or the
 // file, CRC-32 mismatches, skipped bytes, block headers and lacing, track
 // numbers of blocks and TrackEntries, Cluster timestamps.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Seek and Cue targets: the positions that SeekHead and Cues name are read in
 // the file, wherever they lie, and must hold what the entry says.
 #include "check.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "crcstage.h"
 
 #include "inputdevice.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "schemahintstage.h"
 
 #include "matroskaschema.h"

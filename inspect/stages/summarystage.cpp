@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "summarystage.h"
 
 #include "matroskaids.h"

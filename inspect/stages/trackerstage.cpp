@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "trackerstage.h"
 
 void TrackerStage::announce(const OpenElement &e)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "escape.h"
 
 #include "outputbuffer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "findingswriter.h"
 
 #include "escape.h"

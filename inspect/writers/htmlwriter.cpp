@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "htmlwriter.h"
 
 #include "escape.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared helpers of the tests of --check: a copy of a sample with a fault
 // planted in it, and the findings that --check --json reports on a file.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared helpers of the end-to-end tests: sample paths, a whole walk of a
 // file through the plug-in into an in-memory tree, and running the outside
 // tools (mkvinfo, ffprobe, vantorel-inspect).

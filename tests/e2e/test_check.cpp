@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // --check on whole files: clean samples, the command line, the output.
 #include "check_support.h"
 

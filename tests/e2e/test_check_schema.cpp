@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // --check, the schema's group: one fault planted in a copy of a real sample
 // per case, and the one check of the group that must tell it, at its place.
 #include "check_support.h"

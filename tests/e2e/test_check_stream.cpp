@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // --check on blocks, tracks, timestamps and the walk's marks: one fault
 // planted in a copy of a sample per case.
 #include "check_support.h"

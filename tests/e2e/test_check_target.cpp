@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // --check on Seek and Cue targets: one fault planted in a copy of a real file
 // each; the samples used have no CRC-32 elements, so no other check follows.
 #include "check_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantorel-inspect run as a separate process, on the samples and on files
 // made from them, each run held against tests/e2e/golden/runs.txt and the
 // golden files it names (see golden.h and the top of runs.txt).

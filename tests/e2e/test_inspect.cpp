@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantorel-inspect where a run needs more than arguments: a file name made
 // to attack a terminal, a report that cannot be written whole, and a
 // terminal for the progress line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The plug-in on real files made by ffmpeg, mkvmerge and GStreamer, held against two independent
 // readers: mkvinfo for the element tree (offsets, lengths, nesting, names, values, block headers,
 // keyframe flags, laced frames) and ffprobe for the frames of the video tracks and their times.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs the fuzzer of the walk and the writers for a bounded time on a corpus
 # seeded from the samples and the kept regression inputs.
 #

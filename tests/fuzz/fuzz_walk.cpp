@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target over the walk and the host's writers: the input, as a
 // file, walked into the in-memory tree (which must end balanced) and into the
 // text, JSON, CSV and HTML writers with CRC checks on; each in both modes, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A fuzz input is one byte of display settings, then the file: the fuzz

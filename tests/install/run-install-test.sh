@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The tree a host developer gets: installs the build into a temporary
 # prefix, builds examples/minimal-host against it with CMake's package and
 # a one-line compile with pkg-config, runs both on a sample, and runs the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Probe: the Matroska parser with its protected members opened up for tests,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The EBML decoder that the walk and the host share: bytes as they lie in a
 // file, how many of them may be read, and what each reader makes of them.
 #include "ebmldecoder.h"

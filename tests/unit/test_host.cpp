@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parts of the command-line host that its whole outputs (the end-to-end
 // golden files) cannot show: the writers' numbers of every digit count, the
 // encoding cache against reused addresses, frames spooled in batches, CRC

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hostile inputs too large or too many for the golden walks: deep nesting of
 // unknown sizes, overreaching masters, a file cut at every length, and the inputs kept
 // from fuzzing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The input device reads files through a window of pages: every read must
 // deliver exactly the file's bytes, wherever it falls against the windows,
 // and a walk that jumps fetches little more than what it reads.

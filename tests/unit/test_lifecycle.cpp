@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Entry points, file names, the element catalogue, and the host driver's walk
 // of a whole input.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The generated schema of today's Matroska: in step with its generator and
 // sources, ordered for find(), and in agreement with the classic catalogue.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole walks of inputs built in memory, held against tests/unit/golden/walks.txt:
 // the walker, each reporter, block headers and frames, track registration,
 // and damaged or hostile inputs, each walk also checked as walkChecked does.

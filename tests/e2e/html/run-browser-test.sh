@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Runs the browser test of the HTML report; exits with 77 (skipped) when
 # Node.js or Chromium is not installed.
 command -v node >/dev/null 2>&1 || { echo "SKIP: node is not installed"; exit 77; }
