@@ -160,7 +160,10 @@ int main(int argc, char **argv)
         std::perror(argv[2]);
         return 1;
     }
-    auto write = [&](const Bytes &b) { std::fwrite(b.data(), 1, b.size(), out); };
+    auto write = [&](const Bytes &b) {
+        if (!b.empty()) // an empty vector's data() may be null
+            std::fwrite(b.data(), 1, b.size(), out);
+    };
 
     write(header("matroska"));
     if (kind == "blocks" || kind == "repeats") {
