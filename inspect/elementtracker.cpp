@@ -59,7 +59,7 @@ void ElementTracker::open(quint64 offset, quint64 size, const QString &name, qin
 {
     OpenElement &parent = m_depth ? m_open[m_depth - 1] : m_top;
     ++parent.children;
-    const quint64 index = nextIndex(parent, name, id);
+    const quint64 index = m_paths ? nextIndex(parent, name, id) : 1;
     const quint64 parentEnd = parent.end;
     const size_t segment = id == MatroskaSchema::Id::Segment ? m_depth
         : m_depth                                            ? parent.segment
@@ -70,7 +70,7 @@ void ElementTracker::open(quint64 offset, quint64 size, const QString &name, qin
     e.id = id;
     // Elements of one depth mostly share their name: the same characters
     // need not be taken again.
-    if (e.name.constData() != name.constData() || e.name.size() != name.size())
+    if (m_paths && (e.name.constData() != name.constData() || e.name.size() != name.size()))
         e.name = name;
     e.offset = offset;
     e.size = size;
@@ -87,8 +87,10 @@ void ElementTracker::open(quint64 offset, quint64 size, const QString &name, qin
     e.hasValue = false;
     e.number = -1;
     e.children = 0;
-    e.m_childCounts.clear();
-    e.m_lastChild = 0;
+    if (m_paths) {
+        e.m_childCounts.clear();
+        e.m_lastChild = 0;
+    }
     ++m_depth;
 }
 

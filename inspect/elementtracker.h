@@ -15,11 +15,12 @@ constexpr size_t NoSegment = ~size_t(0);
 struct OpenElement
 {
     qint64 id = -1; // its ID; -1 when none could be read
-    QString name;   // for display and paths
+    QString name;   // for display and paths; kept by a tracker that keeps paths
     quint64 offset = 0;
     quint64 size = 0;           // the node's length, header included
     quint64 end = 0;            // offset + size, saturated
-    quint64 index = 1;          // 1-based among its parent's children of its ID (name: no ID)
+    quint64 index = 1;          // 1-based among its parent's children of its ID (name: no ID);
+                                // counted by a tracker that keeps paths
     size_t segment = NoSegment; // the depth of the innermost open Segment
     bool pastFileEnd = false;   // it claims more bytes than the file holds from its offset
     bool pastParentEnd = false; // it ends after its parent
@@ -90,6 +91,12 @@ public:
     // "/Name" or "/Name[index]", a step of a path.
     static QString step(const QString &name, quint64 index);
 
+    // Whether names and sibling indexes are kept, for paths (the checks
+    // read them); on unless the chain says no sink reads them. Without
+    // them an element opens in about half the instructions.
+    void keepPaths(bool keep) { m_paths = keep; }
+    bool keepsPaths() const { return m_paths; }
+
     static constexpr size_t PathComponents = 16;
     static constexpr size_t PathEnds = 3;
 
@@ -141,4 +148,5 @@ private:
     OpenElement m_top; // the top level, whose children are counted too
     quint64 m_fileSize = 0;
     bool m_modern = false;
+    bool m_paths = true;
 };

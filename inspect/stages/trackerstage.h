@@ -32,7 +32,7 @@ public:
         m_tracker->open(offset, size, name, tag);
         const OpenElement &e = m_tracker->current();
         if (e.pastFileEnd || e.pastParentEnd)
-            announce(e);
+            announce(e, name);
         m_next->beginElement(offset, size, name, tag);
     }
     void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
@@ -58,7 +58,7 @@ protected:
     ElementTracker *m_tracker;
 
 private:
-    Q_NEVER_INLINE void announce(const OpenElement &e);
+    Q_NEVER_INLINE void announce(const OpenElement &e, const QString &name);
 
     bool m_modern;
     bool m_rowFacts;
