@@ -81,4 +81,34 @@ private:
     };
     static constexpr size_t CacheSize = 64;
     Known m_cache[CacheSize];
+
+    // Names met last by where their characters lie: the walk passes the same
+    // shared strings again and again, and a pointer compare finds them. The
+    // copy kept holds the characters in place and unchanged (a shared string
+    // is copied on write, and raw data must outlive its copies); a name
+    // found by its characters alone is looked up as before.
+    struct Seen
+    {
+        const QChar *data = nullptr;
+        qsizetype size = -1;
+        qint64 id = -1;
+        Shown shown = Shown::Nothing;
+        QString kept;
+
+        bool is(const QString &name) const
+        {
+            return data == name.constData() && size == name.size();
+        }
+    };
+    static constexpr size_t SeenSize = 16;
+    static size_t seenSlot(const QString &name)
+    {
+        return size_t((quintptr(name.constData()) * 0x9E3779B97F4A7C15ull) >> 60);
+    }
+    void see(const QString &name, qint64 id, Shown shown)
+    {
+        m_seen[seenSlot(name)] = Seen {name.constData(), name.size(), id, shown, name};
+    }
+    Seen m_seen[SeenSize];
+    Q_NEVER_INLINE void identifyByText(quint64 offset, const QString &name);
 };
