@@ -1,6 +1,7 @@
 #pragma once
 
 #include "elementsink.h"
+#include "matroskaids.h"
 
 #include <QString>
 
@@ -58,6 +59,8 @@ private:
 class ElementTracker
 {
 public:
+    ElementTracker() { m_top.end = ~quint64(0); }
+
     // Open elements: depth() of them, the innermost at depth() - 1.
     size_t depth() const { return m_depth; }
     bool empty() const { return m_depth == 0; }
@@ -104,7 +107,18 @@ public:
     // the extent of masters of unknown size; the classic one takes their
     // size fields as they are.
     void beginFile(quint64 size, bool modern);
-    void open(quint64 offset, quint64 size, const QString &name, qint64 id);
+    // Inline for a tracker without paths, which opens an element in a few
+    // stores: the default walk of many-blocks from 1,212.8M to 1,195.6M
+    // instructions.
+    void open(quint64 offset, quint64 size, const QString &name, qint64 id)
+    {
+        if (m_paths || m_depth == m_open.size())
+            return openNamed(offset, size, name, id);
+        OpenElement &parent = m_depth ? m_open[m_depth - 1] : m_top;
+        ++parent.children;
+        fill(m_open[m_depth], parent, offset, size, id);
+        ++m_depth;
+    }
     // A row of the innermost element: its Id, Size and Value rows say its
     // header and value.
     void row(RowKind kind, quint64 offset, quint64 length, qint64 tag)
@@ -140,6 +154,28 @@ private:
         return countChild(parent, name, id);
     }
     Q_NEVER_INLINE quint64 countChild(OpenElement &parent, const QString &name, qint64 id);
+    // Opens an element with its name and index, or past the entries kept.
+    Q_NEVER_INLINE void openNamed(quint64 offset, quint64 size, const QString &name, qint64 id);
+    // All of an element but its name and index. The top level's end is
+    // past any, and it is in no Segment.
+    void fill(OpenElement &e, const OpenElement &parent, quint64 offset, quint64 size, qint64 id)
+    {
+        e.id = id;
+        e.offset = offset;
+        e.size = size;
+        e.end = size > ~quint64(0) - offset ? ~quint64(0) : offset + size;
+        e.segment = id == MatroskaSchema::Id::Segment ? m_depth : parent.segment;
+        e.pastFileEnd = size > (offset < m_fileSize ? m_fileSize - offset : 0);
+        e.pastParentEnd = e.end > parent.end;
+        e.idLength = 0;
+        e.sizeLength = 0;
+        e.dataOffset = offset;
+        e.dataSize = 0;
+        e.unknownSize = false;
+        e.hasValue = false;
+        e.number = -1;
+        e.children = 0;
+    }
     void sizeRow(OpenElement &e, quint64 offset, quint64 length, qint64 tag);
 
     // Entries past m_depth are kept for the next elements of their depth.
