@@ -54,10 +54,8 @@ char *GlanceWriter::offset(char *p, quint64 offset) const
 
 // " (MEANING)", trimmed; the trimmed words still lie in the meaning's
 // characters.
-char *GlanceWriter::words(char *p, const QString &meaning)
+char *GlanceWriter::meaningWords(char *p, const QString &meaning)
 {
-    if (meaning.isEmpty())
-        return p;
     const QStringView words = QStringView(meaning).trimmed();
     if (words.isEmpty())
         return p;
