@@ -46,7 +46,9 @@ char *GlanceWriter::indent(char *p, int depth) const
     return p + n;
 }
 
-char *GlanceWriter::offset(char *p, quint64 offset) const
+// Inline where a line says it: the default walk of many-blocks from 1,165.9M
+// to 1,157.6M instructions.
+Q_ALWAYS_INLINE char *GlanceWriter::offset(char *p, quint64 offset) const
 {
     p = putLiteral(p, "  @");
     return m_settings.hexOffsets ? hex(p, offset) : OutputBuffer::writeNumber(p, offset);
