@@ -163,6 +163,7 @@ ClassicStage::ClassicStage(Sink *next, ElementTracker *tracker, InputDevice *inp
     , m_headRows(next->wantsHeadRows())
     , m_numbers(next->readsRowNumbers())
     , m_rowFacts(rowFacts)
+    , m_kindRows(m_rows, m_headRows, &m_id)
 {
     static_assert(CacheSize == 64, "slot() gives 0 to 63");
 }
@@ -263,25 +264,37 @@ void ClassicStage::beginElement(quint64 offset, quint64 size, const QString &nam
     TrackerStage::beginElement(offset, size, name, m_id);
 }
 
-// Every row of the walk comes here. Most chains read neither the numbers of
-// rows nor the facts the tracker takes from them: such a row takes no call
-// but the one that passes it on.
-void ClassicStage::addField(bool flag, quint64 offset, quint8 code, quint64 length,
-                            const QString &name, const QString &value, const QString &extra,
-                            const QString &meaning, qint64 tag)
+ElementSink *ClassicStage::rowSink()
 {
-    if (m_numbers || m_rowFacts)
-        return addTypedRow(flag, offset, code, length, name, value, extra, meaning, tag);
+    return m_numbers || m_rowFacts ? static_cast<ElementSink *>(this) : &m_kindRows;
+}
+
+// Most chains read neither the numbers of rows nor the facts the tracker
+// takes from them: such a row takes no call but the one that passes it on.
+void ClassicStage::KindRows::addField(bool flag, quint64 offset, quint8, quint64 length,
+                                      const QString &name, const QString &value,
+                                      const QString &extra, const QString &meaning, qint64 tag)
+{
     const RowKind kind = kindOf(name);
     if (kind == RowKind::Id || kind == RowKind::Size) {
         if (!m_headRows)
             return;
         // The ID is no number that the row shows.
         if (kind == RowKind::Id)
-            tag = m_id;
+            tag = *m_id;
     }
     // Else the classic walk's tag is -1, as a row without its number has it.
     m_rows->addField(flag, offset, quint8(kind), length, name, value, extra, meaning, tag);
+}
+
+// The rows of other chains, and rows passed to the stage itself.
+void ClassicStage::addField(bool flag, quint64 offset, quint8 code, quint64 length,
+                            const QString &name, const QString &value, const QString &extra,
+                            const QString &meaning, qint64 tag)
+{
+    if (m_numbers || m_rowFacts)
+        return addTypedRow(flag, offset, code, length, name, value, extra, meaning, tag);
+    m_kindRows.addField(flag, offset, code, length, name, value, extra, meaning, tag);
 }
 
 // A row for a chain that reads numbers or the tracker's facts from rows.
