@@ -30,6 +30,7 @@ QString ElementTracker::pathTo(size_t depth) const
 void ElementTracker::beginFile(quint64 size, bool modern)
 {
     m_depth = 0;
+    m_current = &m_top;
     m_top = OpenElement();
     m_top.end = ~quint64(0);
     m_fileSize = size;
@@ -63,6 +64,7 @@ void ElementTracker::openNamed(quint64 offset, quint64 size, const QString &name
     OpenElement &parent = m_depth ? m_open[m_depth - 1] : m_top;
     ++parent.children;
     OpenElement &e = m_open[m_depth];
+    m_current = &e;
     if (m_paths) {
         e.index = nextIndex(parent, name, id);
         // Elements of one depth mostly share their name: the same
