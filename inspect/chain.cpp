@@ -29,6 +29,8 @@ Chain::Chain(Sink *writer, InputDevice *input, const Settings &settings, Element
         m_hint = new SchemaHintStage(m_head, *tracker);
         add(m_hint);
     }
+    // Only the checks read names and sibling indexes (paths).
+    tracker->keepPaths(settings.conformance);
     // The header and value facts are read by the checks, and the CRC
     // stage's by the CRC-32 elements.
     if (settings.modern)

@@ -31,7 +31,9 @@ QString ElementTracker::pathTo(size_t depth) const
 void ElementTracker::beginFile(quint64 size, bool modern)
 {
     m_depth = 0;
+    m_current = &m_top;
     m_top = OpenElement();
+    m_top.end = ~quint64(0);
     m_fileSize = size;
     m_modern = modern;
 }
@@ -56,40 +58,24 @@ quint64 ElementTracker::countChild(OpenElement &parent, const QString &name, qin
     return 1;
 }
 
-void ElementTracker::open(quint64 offset, quint64 size, const QString &name, qint64 id)
+void ElementTracker::openNamed(quint64 offset, quint64 size, const QString &name, qint64 id)
 {
-    OpenElement &parent = m_depth ? m_open[m_depth - 1] : m_top;
-    ++parent.children;
-    const quint64 index = nextIndex(parent, name, id);
-    const quint64 parentEnd = parent.end;
-    const size_t segment = id == MatroskaSchema::Id::Segment ? m_depth
-        : m_depth                                            ? parent.segment
-                                                             : NoSegment;
     if (m_depth == m_open.size())
         m_open.emplace_back();
+    OpenElement &parent = m_depth ? m_open[m_depth - 1] : m_top;
+    ++parent.children;
     OpenElement &e = m_open[m_depth];
-    e.id = id;
-    // Elements of one depth mostly share their name: the same characters
-    // need not be taken again.
-    if (e.name.constData() != name.constData() || e.name.size() != name.size())
-        e.name = name;
-    e.offset = offset;
-    e.size = size;
-    e.end = size > ~quint64(0) - offset ? ~quint64(0) : offset + size;
-    e.index = index;
-    e.segment = segment;
-    e.pastFileEnd = size > (offset < m_fileSize ? m_fileSize - offset : 0);
-    e.pastParentEnd = m_depth && e.end > parentEnd;
-    e.idLength = 0;
-    e.sizeLength = 0;
-    e.dataOffset = offset;
-    e.dataSize = 0;
-    e.unknownSize = false;
-    e.hasValue = false;
-    e.number = -1;
-    e.children = 0;
-    e.m_childCounts.clear();
-    e.m_lastChild = 0;
+    m_current = &e;
+    if (m_paths) {
+        e.index = nextIndex(parent, name, id);
+        // Elements of one depth mostly share their name: the same
+        // characters need not be taken again.
+        if (e.name.constData() != name.constData() || e.name.size() != name.size())
+            e.name = name;
+        e.m_childCounts.clear();
+        e.m_lastChild = 0;
+    }
+    fill(e, parent, offset, size, id);
     ++m_depth;
 }
 

@@ -92,6 +92,7 @@ void CheckStage::beginFile(const QString &fileName, quint64 size)
 {
     m_context = CheckContext(m_context.m_next, m_context.m_input, *m_context.m_tracker);
     m_context.m_fileSize = size;
+    m_takesRows = false;
     m_next->beginFile(fileName, size);
 }
 
@@ -101,6 +102,7 @@ void CheckStage::beginElement(quint64 offset, quint64 size, const QString &name,
     if (tag == Id::Ebml && offset == 0 && m_context.depth() == 1)
         m_context.sawEbmlHeader = true;
     const OpenElement &opened = m_context.current();
+    m_takesRows = true;
     m_rowChecks = 0;
     for (size_t i = 0; i < m_checks.size(); ++i) {
         m_checks[i]->begin(m_context);
@@ -114,7 +116,7 @@ void CheckStage::addField(bool flag, quint64 offset, quint8 code, quint64 length
                           const QString &meaning, qint64 tag)
 {
     m_rows->addField(flag, offset, code, length, name, value, extra, meaning, tag);
-    if (m_context.depth() == 0 || m_context.current().children)
+    if (!m_takesRows)
         return;
     const RowKind kind = rowKind(code);
     if (kind == RowKind::Value)
@@ -170,6 +172,7 @@ void CheckStage::endElement()
             check->end(m_context);
     }
     m_rowChecks = 0;
+    m_takesRows = false; // the element around it, if any, has a child now
     m_next->endElement();
 }
 

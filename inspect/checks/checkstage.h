@@ -35,4 +35,8 @@ private:
     // The groups that want the rows of the element that opened last, a bit
     // each: its rows come before its first child, and none after.
     quint32 m_rowChecks = 0;
+    // That element has no child yet: what the tracker says, kept here
+    // rather than asked on every row (--check of many-blocks from 1,294.0M
+    // to 1,280.2M instructions).
+    bool m_takesRows = false;
 };

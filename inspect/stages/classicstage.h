@@ -29,6 +29,10 @@ public:
                   const QString &value, const QString &extra, const QString &meaning,
                   qint64 tag) override;
     void noteElement(NoteKind kind, const QString &text) override;
+    // Rows of a chain that reads neither row numbers nor row facts go to a
+    // sink that only says their kind: --json of many-blocks from 1,333.6M
+    // to 1,324.9M instructions, the default walk from 1,157.6M to 1,148.6M.
+    ElementSink *rowSink() override;
 
     // What the classic walk's texts say.
     static RowKind rowKindOf(const QString &name);
@@ -64,6 +68,31 @@ private:
                                const QString &name, const QString &value, const QString &extra,
                                const QString &meaning);
 
+    // Says the kind of each row and passes it on, the Id and Size rows only
+    // to sinks that want them. Only rows come here.
+    class KindRows final : public ElementSink
+    {
+    public:
+        KindRows(ElementSink *rows, bool headRows, const qint64 *id)
+            : m_rows(rows)
+            , m_id(id)
+            , m_headRows(headRows)
+        {}
+        void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
+                      const QString &value, const QString &extra, const QString &meaning,
+                      qint64 tag) override;
+        void beginElement(quint64, quint64, const QString &, qint64) override {}
+        void annotateElement(const QString &) override {}
+        void endElement() override {}
+        void addFrame(const FrameRecord &) override {}
+        void topLevelParsed(int) override {}
+
+    private:
+        ElementSink *m_rows;
+        const qint64 *m_id;
+        bool m_headRows;
+    };
+
     InputDevice *m_input;
     int m_sizeBase;
     bool m_headRows; // the sinks after it want Id and Size rows
@@ -71,6 +100,7 @@ private:
     bool m_rowFacts;
     qint64 m_id = -1; // of the element whose rows come
     Shown m_shown = Shown::Nothing;
+    KindRows m_kindRows;
 
     // The elements met last by name, in a slot by a hash of the name: a
     // walk meets few names, each again and again.
@@ -82,4 +112,34 @@ private:
     };
     static constexpr size_t CacheSize = 64;
     Known m_cache[CacheSize];
+
+    // Names met last by where their characters lie: the walk passes the same
+    // shared strings again and again, and a pointer compare finds them. The
+    // copy kept holds the characters in place and unchanged (a shared string
+    // is copied on write, and raw data must outlive its copies); a name
+    // found by its characters alone is looked up as before.
+    struct Seen
+    {
+        const QChar *data = nullptr;
+        qsizetype size = -1;
+        qint64 id = -1;
+        Shown shown = Shown::Nothing;
+        QString kept;
+
+        bool is(const QString &name) const
+        {
+            return data == name.constData() && size == name.size();
+        }
+    };
+    static constexpr size_t SeenSize = 16;
+    static size_t seenSlot(const QString &name)
+    {
+        return size_t((quintptr(name.constData()) * 0x9E3779B97F4A7C15ull) >> 60);
+    }
+    void see(const QString &name, qint64 id, Shown shown)
+    {
+        m_seen[seenSlot(name)] = Seen {name.constData(), name.size(), id, shown, name};
+    }
+    Seen m_seen[SeenSize];
+    Q_NEVER_INLINE void identifyByText(quint64 offset, const QString &name);
 };

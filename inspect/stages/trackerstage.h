@@ -33,14 +33,19 @@ public:
         m_tracker->open(offset, size, name, tag);
         const OpenElement &e = m_tracker->current();
         if (e.pastFileEnd || e.pastParentEnd)
-            announce(e);
+            announce(e, name);
         m_next->beginElement(offset, size, name, tag);
     }
     void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
                   const QString &value, const QString &extra, const QString &meaning,
                   qint64 tag) override
     {
-        m_tracker->row(rowKind(code), offset, length, tag);
+        // Only the Id, Size and Value rows say facts; the others pass the
+        // tracker by: --check of many-blocks from 1,314.0M to 1,294.0M
+        // instructions.
+        const RowKind kind = rowKind(code);
+        if (kind == RowKind::Id || kind == RowKind::Size || kind == RowKind::Value)
+            m_tracker->row(kind, offset, length, tag);
         m_rows->addField(flag, offset, code, length, name, value, extra, meaning, tag);
     }
     void endElement() override
@@ -59,7 +64,7 @@ protected:
     ElementTracker *m_tracker;
 
 private:
-    Q_NEVER_INLINE void announce(const OpenElement &e);
+    Q_NEVER_INLINE void announce(const OpenElement &e, const QString &name);
 
     bool m_modern;
     bool m_rowFacts;

@@ -72,17 +72,30 @@ private:
         std::memcpy(&v, p, 8);
         return v;
     }
+    static quint32 load4(const char *p)
+    {
+        quint32 v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+    static quint16 load2(const char *p)
+    {
+        quint16 v;
+        std::memcpy(&v, p, 2);
+        return v;
+    }
     static bool sameUnits(const char16_t *kept, const char16_t *text, qsizetype size)
     {
         const auto *a = reinterpret_cast<const char *>(kept);
         const auto *b = reinterpret_cast<const char *>(text);
         const size_t bytes = size_t(size) * 2;
+        // Short texts (row names such as "id", small numbers) in one or two
+        // loads that may overlap, rather than unit by unit: --json of
+        // many-blocks from 1,324.9M to 1,317.8M instructions.
         if (bytes < 8) {
-            for (qsizetype i = 0; i < size; ++i) {
-                if (kept[i] != text[i])
-                    return false;
-            }
-            return true;
+            if (bytes >= 4)
+                return load4(a) == load4(b) && load4(a + bytes - 4) == load4(b + bytes - 4);
+            return bytes == 0 || load2(a) == load2(b);
         }
         for (size_t i = 0; i + 8 < bytes; i += 8) {
             if (load8(a + i) != load8(b + i))

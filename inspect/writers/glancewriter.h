@@ -64,7 +64,13 @@ private:
     }
     char *indent(char *p, int depth) const;
     char *offset(char *p, quint64 offset) const;
-    char *words(char *p, const QString &meaning);
+    // Most rows have no meaning: that takes no call (the default walk of
+    // many-blocks from 1,195.6M to 1,165.9M instructions).
+    char *words(char *p, const QString &meaning)
+    {
+        return meaning.isEmpty() ? p : meaningWords(p, meaning);
+    }
+    char *meaningWords(char *p, const QString &meaning);
     void closeLine()
     {
         if (m_open)

@@ -24,6 +24,7 @@ void JsonWriter::writeString(const QString &text)
 
 void JsonWriter::beginFile(const QString &fileName, quint64 size)
 {
+    m_takesRows = false;
     *m_out << "{\"file\": ";
     writeString(fileName);
     *m_out << ", \"size\": " << size << ",\n \"elements\": [";
@@ -54,13 +55,14 @@ void JsonWriter::beginElement(quint64 offset, quint64 size, const QString &name,
     m_marks = 0;
     *m_out << ", \"rows\": [";
     m_rowsWritten = false;
+    m_takesRows = true;
 }
 
 void JsonWriter::addField(bool, quint64 offset, quint8, quint64 length, const QString &name,
                           const QString &value, const QString &, const QString &meaning, qint64)
 {
     // This plug-in adds every row of a node before its first child.
-    if (m_tracker.empty() || m_tracker.current().children)
+    if (!m_takesRows)
         return;
     // One bounds check for the whole row.
     char *p = m_out->reserve(128 + Strings::Slack + jsonSize(name) + jsonSize(value)
@@ -110,6 +112,7 @@ void JsonWriter::crcChecked(CrcVerdict verdict)
 
 void JsonWriter::endElement()
 {
+    m_takesRows = false; // the node around it, if any, has a child now
     if (!m_tracker.empty())
         closeElement(m_tracker.depth() - 1);
 }

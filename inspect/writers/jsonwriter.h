@@ -51,7 +51,11 @@ private:
     Strings m_strings;
 
     const ElementTracker &m_tracker;
-    bool m_rowsWritten = false;     // of the node that opened last
+    bool m_rowsWritten = false; // of the node that opened last
+    // The innermost open node takes rows: it has no child yet. Kept here
+    // rather than asked of the tracker on every row: --json of many-blocks
+    // from 1,368.8M to 1,351.0M instructions.
+    bool m_takesRows = false;
     std::vector<Pending> m_pending; // of open nodes, the innermost last
     unsigned m_marks = 0;
     bool m_elementWritten = false;
