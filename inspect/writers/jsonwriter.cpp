@@ -3,6 +3,8 @@
 
 #include "modernfacts.h"
 
+#include <cmath>
+
 namespace {
 
 // Most bytes a text takes as a JSON string.
@@ -246,13 +248,20 @@ void ModernJsonWriter::addField(bool, quint64 offset, quint8 code, quint64 lengt
     m_out->commit(p);
 }
 
-// ", \"number\": N" for a row of numbers, and ", \"seconds\": S" for the
-// Timestamp of a Cluster or a block. p has room for 64 bytes.
+// ", \"number\": N" for a row of numbers, and ", \"seconds\": S" for a row
+// whose meaning is a time: the Timestamps of Clusters and blocks, the times
+// in ticks of TimestampScale nanoseconds (Duration, CueTime, CueDuration,
+// CueRefTime, BlockDuration, ReferenceBlock) and in nanoseconds
+// (DefaultDuration, CodecDelay, SeekPreRoll, ChapterTimeStart...), as the
+// walk reads them. p has room for 64 bytes.
 char *ModernJsonWriter::numbers(char *p, RowKind kind, qint64 tag)
 {
     namespace Schema = MatroskaSchema;
+    namespace Id = MatroskaSchema::Id;
     bool signedTag = false;
-    bool clusterTime = false;
+    bool integer = true;
+    enum { NoTime, Nanoseconds, Ticks } unit = NoTime;
+    long double amount = 0;
     switch (kind) {
     case RowKind::Size:
     case RowKind::TrackNumber:
@@ -260,39 +269,70 @@ char *ModernJsonWriter::numbers(char *p, RowKind kind, qint64 tag)
     case RowKind::LaceCount:
     case RowKind::LaceSize:
     case RowKind::Frame: break;
-    case RowKind::Timecode: signedTag = true; break;
+    case RowKind::Timecode:
+        signedTag = true;
+        // A block's time counts from its Cluster's.
+        if (m_clusterTimed) {
+            unit = Ticks;
+            amount = (long double)m_clusterTimestamp + tag;
+        }
+        break;
     case RowKind::Value: {
         const qint64 id = m_tracker.current().id;
         const Schema::Element *e = id >= 0 ? Schema::find(quint32(id)) : nullptr;
-        if (!e
-            || !(e->type == Schema::UInteger || e->type == Schema::SInteger
-                 || e->type == Schema::Date))
+        if (!e)
             return p;
+        integer
+            = e->type == Schema::UInteger || e->type == Schema::SInteger || e->type == Schema::Date;
         signedTag = e->type != Schema::UInteger;
-        if (id == Schema::Id::TimestampScale) {
-            m_timestampScale = quint64(tag);
-        } else if (id == Schema::Id::Timestamp && m_tracker.parentId() == Schema::Id::Cluster) {
-            m_clusterTimed = clusterTime = true;
+        const long double value = e->type == Schema::Float ? (long double)valueAsDouble(tag)
+            : signedTag                                    ? (long double)tag
+                                                           : (long double)quint64(tag);
+        switch (id) {
+        case Id::TimestampScale: m_timestampScale = quint64(tag); break;
+        case Id::Timestamp:
+            if (m_tracker.parentId() != Id::Cluster)
+                break;
+            m_clusterTimed = true;
             m_clusterTimestamp = quint64(tag);
+            unit = Ticks;
+            break;
+        case Id::Duration:
+        case Id::CueTime:
+        case Id::CueDuration:
+        case Id::CueRefTime:
+        case Id::BlockDuration:
+        case Id::ReferenceBlock: unit = Ticks; break;
+        case Id::DefaultDuration:
+        case Id::CodecDelay:
+        case Id::SeekPreRoll:
+        case Id::DefaultDecodedFieldDuration:
+        case Id::ChapterTimeStart:
+        case Id::ChapterTimeEnd:
+        case Id::DiscardPadding: unit = Nanoseconds; break;
+        default: break;
         }
+        if (!integer && (e->type != Schema::Float || unit == NoTime))
+            return p;
+        amount = value;
         break;
     }
     default: return p;
     }
-    p = putLiteral(p, ", \"number\": ");
-    if (signedTag && tag < 0) {
-        *p++ = '-';
-        p = OutputBuffer::writeNumber(p, 0 - quint64(tag));
-    } else {
-        p = OutputBuffer::writeNumber(p, quint64(tag));
+    if (integer) {
+        p = putLiteral(p, ", \"number\": ");
+        if (signedTag && tag < 0) {
+            *p++ = '-';
+            p = OutputBuffer::writeNumber(p, 0 - quint64(tag));
+        } else {
+            p = OutputBuffer::writeNumber(p, quint64(tag));
+        }
     }
-    if (!clusterTime && !(kind == RowKind::Timecode && m_clusterTimed))
+    if (unit == NoTime)
         return p;
-    // In ticks of TimestampScale nanoseconds; a block's from its Cluster's.
     FrameFacts time;
     time.timed = true;
-    time.nanoseconds = ((long double)m_clusterTimestamp + (clusterTime ? 0 : tag))
-        * (long double)m_timestampScale;
+    time.nanoseconds = unit == Ticks ? roundl(amount * (long double)m_timestampScale) : amount;
     qint64 ns = 0;
     return time.wholeNanoseconds(&ns) ? seconds(putLiteral(p, ", \"seconds\": "), ns) : p;
 }

@@ -69,8 +69,8 @@ protected:
 // The tree of a walk whose calls are typed (the modern one), with what they
 // say beside the texts: each node's ID ("id": "0x1F43B675"), whether its
 // size is unknown and whether it ends past its parent; each row of numbers
-// its number ("number"), exact to 2^64 - 1; the Timestamps of Clusters and
-// blocks their time in seconds ("seconds"), by the file's TimestampScale;
+// its number ("number"), exact to 2^64 - 1; each row whose meaning is a
+// time, and a Cluster's Timestamp, that time in seconds ("seconds");
 // each frame its block's track and time, as the frames CSV has them.
 class ModernJsonWriter : public JsonWriter
 {
