@@ -160,6 +160,7 @@ int main(int argc, char *argv[])
     Chain::Settings settings;
     settings.checkCrcs = r.checkCrcs;
     settings.schemaHint = !r.parser.modern;
+    settings.modern = r.parser.modern;
     // Large files show how far the walk is, on a terminal only.
     if (!r.quiet && file.input()->size() > ProgressFrom && isatty(fileno(stderr)))
         settings.progress = stderr;

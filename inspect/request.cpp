@@ -223,6 +223,7 @@ int readRequest(int argc, char **argv, Request *r)
     r->parser.showJunk = line.isSet(K::ShowJunk);
     r->parser.showUnknown = !line.isSet(K::HideUnknown);
     r->parser.modern = line.isSet(K::Modern);
+    r->writer.modern = r->writer.glance.modern = r->parser.modern;
     r->checkCrcs = line.isSet(K::Crc);
     r->quiet = line.isSet(K::Quiet);
     r->pluginDirectories = line.isSet(K::PluginDir) ? QStringList {line.value(K::PluginDir)}

@@ -18,6 +18,9 @@ struct WriterSettings
 {
     Output output = Output::Text;
     bool rows = false; // the full text tree rather than the glance view
+    // The walk's calls are typed (the modern one): the writers show what
+    // they say beside the texts (IDs, unknown sizes, numbers, times).
+    bool modern = false;
     GlanceWriter::Settings glance;
     HtmlWriter::Settings report;
 };

@@ -10,7 +10,10 @@
   const WINDOW = 1000;     // bars in the frame-size chart at a time
   const RESULTS = 200;     // search results listed
 
-  const fmt = (n) => Number(n).toLocaleString('en-US');
+  // Counts, offsets and lengths past 2^53 come as texts of digits, which a
+  // double would round: they are shown as BigInts.
+  const fmt = (n) => (typeof n === 'bigint' || (typeof n === 'string' && /^\d{16,}$/.test(n))
+    ? BigInt(n) : Number(n)).toLocaleString('en-US');
   const html = (s) => String(s).replace(/[&<>"]/g,
     (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' })[c]);
   const unesc = (s) => s.indexOf('\\') < 0 ? s
@@ -126,7 +129,7 @@
     for (let k = NROW; k + ROWLEN <= f.length; k += ROWLEN) {
       const off = f[k + R.offset] === '' ? at : OFF[i] + Number(f[k + R.offset]);
       const len = Number(f[k + R.length]);
-      d.rows.push({ name: text(f[k + R.name]), off, len, value: text(f[k + R.value]),
+      d.rows.push({ name: text(f[k + R.name]), off, len, lenText: f[k + R.length], value: text(f[k + R.value]),
         meaning: text(f[k + R.meaning]) });
       at = off + len;
     }
@@ -295,7 +298,7 @@
       d.rows.forEach((r, k) => {
         h += `<tr class="row" data-r="${k}"><td class="rn">${html(r.name)}</td>`
           + `<td class="rv">${html(r.value)}</td><td class="rm">${html(r.meaning)}</td>`
-          + `<td class="ro">@${r.off}</td><td class="rl">len ${r.len}</td></tr>`;
+          + `<td class="ro">@${r.off}</td><td class="rl">len ${r.lenText}</td></tr>`;
       });
       h += '</table>';
       if (d.rowsOmitted)
@@ -477,11 +480,14 @@
       else if (!headOnly) cut.push(`each element embeds at most ${fmt(limit)} of its own bytes (--html-hex-limit)`);
       if (d.omitted) cut.push('some elements below are past --html-max-nodes');
     }
-    if (size > inFile) cut.push(`the element runs past the end of the file: ${fmt(size - inFile)} of its bytes are not in it`);
+    if (size > inFile) {
+      const out = BigInt(d.sizeText) - BigInt(inFile);
+      cut.push(`the element runs past the end of the file: ${fmt(out)} of its bytes are not in it`);
+    }
     if (cut.length) head += `<div class="cut">Cut: ${cut.join('; ')}.</div>`;
     if (row >= 0 && d.rows[row]) {
       const r = d.rows[row];
-      head += `<div>Row <b>${html(r.name)}</b> @${r.off}, ${r.len} bytes</div>`;
+      head += `<div>Row <b>${html(r.name)}</b> @${r.off}, ${r.lenText} bytes</div>`;
       hexHead.innerHTML = head;
       let n = 0;
       for (const b of hex.querySelectorAll('b[data-o], i[data-a]')) {
@@ -489,7 +495,7 @@
         if (o >= r.off && o < r.off + r.len) { b.classList.add('hl'); n += b.tagName === 'B'; }
       }
       if (n < r.len)
-        hexHead.insertAdjacentHTML('beforeend', `<div class="cut">${fmt(n)} of the row's ${fmt(r.len)} bytes are shown.</div>`);
+        hexHead.insertAdjacentHTML('beforeend', `<div class="cut">${fmt(n)} of the row's ${fmt(r.lenText)} bytes are shown.</div>`);
       const first = hex.querySelector('b.hl');
       if (first) first.scrollIntoView({ block: 'nearest' });
     } else {

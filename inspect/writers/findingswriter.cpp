@@ -138,5 +138,7 @@ void FindingsJsonWriter::notChecked(const QString &reason)
     appendJson(&m_output, m_file);
     m_output += ", \"error\": ";
     appendJson(&m_output, reason);
-    m_output += "}\n";
+    // The refusal counts as an error of its own, as the exit status has it.
+    m_output += ", \"errors\": " + QByteArray::number(m_errors + 1)
+        + ", \"warnings\": " + QByteArray::number(m_warnings) + "}\n";
 }

@@ -82,7 +82,7 @@ class FindingsJsonWriter : public FindingsWriter
 {
 public:
     using FindingsWriter::FindingsWriter;
-    // {"file": ..., "error": REASON}
+    // {"file": ..., "error": REASON, "errors": N, "warnings": N}
     void notChecked(const QString &reason) override;
 
 protected:

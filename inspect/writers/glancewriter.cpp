@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "glancewriter.h"
 
+#include "modernfacts.h"
+
 #include <cstring>
 
 namespace {
@@ -78,13 +80,27 @@ void GlanceWriter::text(QStringView value)
 void GlanceWriter::finishLine()
 {
     m_open = false;
+    if (m_lineMarks)
+        marksShown();
+    *m_out << '\n';
+}
+
+// The marks that the line says: the past-parent one only in the modern
+// reading (mark()).
+void GlanceWriter::marksShown()
+{
     if (m_lineMarks & PastFileEnd) {
         if (m_settings.color)
             *m_out << "  " << AlarmColor << "(past the end of the file)" << Reset;
         else
             *m_out << "  (past the end of the file)";
     }
-    *m_out << '\n';
+    if (m_lineMarks & PastParentEnd) {
+        if (m_settings.color)
+            *m_out << "  " << AlarmColor << "(past its parent's end)" << Reset;
+        else
+            *m_out << "  (past its parent's end)";
+    }
 }
 
 void GlanceWriter::noteStart()
@@ -109,7 +125,7 @@ void GlanceWriter::beginFile(const QString &fileName, quint64 size)
     *m_out << ", " << size << " bytes\n";
 }
 
-void GlanceWriter::beginElement(quint64 at, quint64 size, const QString &name, qint64)
+void GlanceWriter::beginElement(quint64 at, quint64 size, const QString &name, qint64 tag)
 {
     closeLine();
     const int d = depth() - 1; // it is open
@@ -130,6 +146,8 @@ void GlanceWriter::beginElement(quint64 at, quint64 size, const QString &name, q
         p = putLiteral(m_names.put(putLiteral(p, NameColor), name), Reset);
     else
         p = m_names.put(p, name);
+    if (m_settings.modern && ModernFacts::unknownId(tag))
+        p = ModernFacts::hexId(putLiteral(p, " "), tag);
     p = OutputBuffer::writeNumber(putLiteral(offset(p, at), " len "), size);
     m_out->commit(p);
     m_open = true;
@@ -252,4 +270,20 @@ void GlanceWriter::endFile()
     closeLine();
     *m_out << m_frames << " video frames\n";
     m_out->flush();
+}
+
+void ModernGlanceWriter::addField(bool flag, quint64 offset, quint8 code, quint64 length,
+                                  const QString &name, const QString &value, const QString &extra,
+                                  const QString &meaning, qint64 tag)
+{
+    // The Size row comes while the element's line is open; the line says
+    // the rest of the element's header.
+    const RowKind kind = rowKind(code);
+    if (kind == RowKind::Size) {
+        if (m_shown && m_open && !m_valued && ModernFacts::unknownSize(m_tracker, length, tag))
+            *m_out << " (size unknown)";
+        return;
+    }
+    if (kind != RowKind::Id)
+        GlanceWriter::addField(flag, offset, code, length, name, value, extra, meaning, tag);
 }

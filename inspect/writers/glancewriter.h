@@ -26,6 +26,10 @@ public:
         QStringList elements; // print only the subtrees of elements of these names, if any
         bool hexOffsets = false;
         bool color = false; // names and values in colour (ANSI escapes)
+        // The walk's calls are typed (the modern one): an element's line
+        // also says an unknown ID, an unknown size and an end past its
+        // parent's.
+        bool modern = false;
     };
 
     // The open elements are those of tracker.
@@ -41,11 +45,14 @@ public:
     void topLevelParsed(int status) override;
     void beginFile(const QString &fileName, quint64 size) override;
     void endFile() override;
-    void mark(unsigned marks) override { m_marks |= marks; }
+    void mark(unsigned marks) override
+    {
+        m_marks |= marks & (m_settings.modern ? PastFileEnd | PastParentEnd : PastFileEnd);
+    }
     void crcChecked(CrcVerdict verdict) override;
     bool wantsHeadRows() const override { return false; }
 
-private:
+protected:
     static constexpr size_t IndentSlack = 32;
     // Room for a line's fixed parts: numbers, literals, colour escapes.
     static constexpr size_t LineSlack = 128;
@@ -77,6 +84,7 @@ private:
             finishLine();
     }
     void finishLine();
+    void marksShown();
     // Starts a line under the innermost element: "# " and colour for notes.
     void noteStart();
     void noteEnd();
@@ -100,4 +108,16 @@ private:
     unsigned m_lineMarks = 0; // of the element whose line is open
     quint64 m_below = 0;      // elements under the open one of depth --depth
     quint64 m_frames = 0;
+};
+
+// The tree at a glance of a walk whose calls are typed (Settings::modern):
+// its Size rows say which elements' sizes are unknown.
+class ModernGlanceWriter : public GlanceWriter
+{
+public:
+    using GlanceWriter::GlanceWriter;
+
+    void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
+                  const QString &value, const QString &extra, const QString &meaning,
+                  qint64 tag) override;
 };

@@ -57,6 +57,9 @@ void putJson(std::string &s, QStringView text)
     putText(s, text, true);
 }
 
+// The largest integer that the page's script reads exactly as a number.
+constexpr quint64 SafeInteger = (quint64(1) << 53) - 1;
+
 // The members of a JSON object, numbers or texts, without its braces.
 struct Field
 {
@@ -81,10 +84,16 @@ void putFields(std::string &s, std::initializer_list<Field> fields)
         s += '"';
         s += field.key;
         s += "\": ";
-        if (field.text)
+        if (field.text) {
             putJson(s, *field.text);
-        else
+        } else if (field.number > SafeInteger) {
+            // Past what a double holds exactly: the page reads it as a text.
+            s += '"';
             putNumber(s, field.number);
+            s += '"';
+        } else {
+            putNumber(s, field.number);
+        }
     }
 }
 

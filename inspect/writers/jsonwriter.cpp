@@ -1,12 +1,31 @@
 // SPDX-License-Identifier: MIT
 #include "jsonwriter.h"
 
+#include "modernfacts.h"
+
+#include <cmath>
+
 namespace {
 
 // Most bytes a text takes as a JSON string.
 size_t jsonSize(const QString &text)
 {
     return size_t(text.size()) * Escape::MaxBytesPerUnit + 2;
+}
+
+// Nanoseconds as seconds with 9 decimals, as the frames CSV has them. p has
+// room for 32 bytes.
+char *seconds(char *p, qint64 ns)
+{
+    if (ns < 0)
+        *p++ = '-';
+    const quint64 magnitude = ns < 0 ? 0 - quint64(ns) : quint64(ns);
+    p = OutputBuffer::writeNumber(p, magnitude / 1000000000);
+    *p++ = '.';
+    const auto fraction = unsigned(magnitude % 1000000000);
+    *p++ = char('0' + fraction / 100000000);
+    return OutputBuffer::write4(OutputBuffer::write4(p, fraction / 10000 % 10000),
+                                fraction % 10000);
 }
 
 } // namespace
@@ -30,7 +49,7 @@ void JsonWriter::beginFile(const QString &fileName, quint64 size)
     *m_out << ", \"size\": " << size << ",\n \"elements\": [";
 }
 
-void JsonWriter::beginElement(quint64 offset, quint64 size, const QString &name, qint64)
+Q_ALWAYS_INLINE char *JsonWriter::openNode(quint64 offset, quint64 size, const QString &name)
 {
     // The element is open: its parent, if any, is the one before it.
     if (const OpenElement *parent = m_tracker.parent()) {
@@ -49,7 +68,12 @@ void JsonWriter::beginElement(quint64 offset, quint64 size, const QString &name,
     *m_out << "{\"name\": ";
     char *p = m_out->reserve(64 + jsonSize(name) + Strings::Slack);
     p = OutputBuffer::writeNumber(putLiteral(m_strings.put(p, name), ", \"offset\": "), offset);
-    m_out->commit(OutputBuffer::writeNumber(putLiteral(p, ", \"size\": "), size));
+    return OutputBuffer::writeNumber(putLiteral(p, ", \"size\": "), size);
+}
+
+void JsonWriter::beginElement(quint64 offset, quint64 size, const QString &name, qint64)
+{
+    m_out->commit(openNode(offset, size, name));
     if (m_marks & PastFileEnd)
         *m_out << ", \"past_end\": true";
     m_marks = 0;
@@ -132,6 +156,8 @@ void JsonWriter::closeElement(size_t depth)
             *m_out << ", \"crc\": \"ok\"";
         else if (node.crc == CrcVerdict::Mismatch)
             *m_out << ", \"crc\": \"mismatch\"";
+        if (node.sizeUnknown)
+            *m_out << ", \"size_unknown\": true";
         m_pending.pop_back();
     }
     // A top-level node stays open for its status.
@@ -164,7 +190,7 @@ void JsonWriter::writeFrame(const FrameRecord &frame)
     m_frameWritten = true;
 }
 
-void JsonWriter::endFile()
+void JsonWriter::endElements()
 {
     // A walk that ends inside elements: they are closed here.
     for (size_t depth = m_tracker.depth(); depth > 0; --depth)
@@ -172,7 +198,178 @@ void JsonWriter::endFile()
     if (m_pendingTopLevel)
         topLevelParsed(0);
     *m_out << "],\n \"frames\": [";
+}
+
+void JsonWriter::endFile()
+{
+    endElements();
     m_frames.drain([this](const FrameRecord &frame) { writeFrame(frame); });
     *m_out << "]}\n";
     m_out->flush();
+}
+
+void ModernJsonWriter::beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag)
+{
+    m_out->commit(openNode(offset, size, name));
+    char *p = m_out->reserve(96);
+    if (tag >= 0)
+        p = putLiteral(ModernFacts::hexId(putLiteral(p, ", \"id\": \""), tag), "\"");
+    if (m_marks & PastFileEnd)
+        p = putLiteral(p, ", \"past_end\": true");
+    if (m_marks & PastParentEnd)
+        p = putLiteral(p, ", \"past_parent\": true");
+    m_marks = 0;
+    m_out->commit(putLiteral(p, ", \"rows\": ["));
+    m_rowsWritten = false;
+    if (tag == MatroskaSchema::Id::Cluster)
+        m_clusterTimed = false;
+}
+
+void ModernJsonWriter::addField(bool, quint64 offset, quint8 code, quint64 length,
+                                const QString &name, const QString &value, const QString &,
+                                const QString &meaning, qint64 tag)
+{
+    if (m_tracker.empty() || m_tracker.current().children)
+        return;
+    const RowKind kind = rowKind(code);
+    if (kind == RowKind::Size && ModernFacts::unknownSize(m_tracker, length, tag))
+        pending().sizeUnknown = true;
+    char *p = m_out->reserve(192 + Strings::Slack + jsonSize(name) + jsonSize(value)
+                             + jsonSize(meaning));
+    if (m_rowsWritten)
+        p = putLiteral(p, ", ");
+    m_rowsWritten = true;
+    p = m_strings.put(putLiteral(p, "{\"name\": "), name);
+    p = OutputBuffer::writeNumber(putLiteral(p, ", \"offset\": "), offset);
+    p = OutputBuffer::writeNumber(putLiteral(p, ", \"length\": "), length);
+    p = value.isEmpty() ? putLiteral(p, ", \"value\": \"\"")
+                        : m_strings.put(putLiteral(p, ", \"value\": "), value);
+    p = meaning.isEmpty() ? putLiteral(p, ", \"meaning\": \"\"")
+                          : m_strings.put(putLiteral(p, ", \"meaning\": "), meaning);
+    p = numbers(p, kind, tag);
+    *p++ = '}';
+    m_out->commit(p);
+}
+
+// ", \"number\": N" for a row of numbers, and ", \"seconds\": S" for a row
+// whose meaning is a time: the Timestamps of Clusters and blocks, the times
+// in ticks of TimestampScale nanoseconds (Duration, CueTime, CueDuration,
+// CueRefTime, BlockDuration, ReferenceBlock) and in nanoseconds
+// (DefaultDuration, CodecDelay, SeekPreRoll, ChapterTimeStart...), as the
+// walk reads them. p has room for 64 bytes.
+char *ModernJsonWriter::numbers(char *p, RowKind kind, qint64 tag)
+{
+    namespace Schema = MatroskaSchema;
+    namespace Id = MatroskaSchema::Id;
+    bool signedTag = false;
+    bool integer = true;
+    enum { NoTime, Nanoseconds, Ticks } unit = NoTime;
+    long double amount = 0;
+    switch (kind) {
+    case RowKind::Size:
+    case RowKind::TrackNumber:
+    case RowKind::Flags:
+    case RowKind::LaceCount:
+    case RowKind::LaceSize:
+    case RowKind::Frame: break;
+    case RowKind::Timecode:
+        signedTag = true;
+        // A block's time counts from its Cluster's.
+        if (m_clusterTimed) {
+            unit = Ticks;
+            amount = (long double)m_clusterTimestamp + tag;
+        }
+        break;
+    case RowKind::Value: {
+        const qint64 id = m_tracker.current().id;
+        const Schema::Element *e = id >= 0 ? Schema::find(quint32(id)) : nullptr;
+        if (!e)
+            return p;
+        integer
+            = e->type == Schema::UInteger || e->type == Schema::SInteger || e->type == Schema::Date;
+        signedTag = e->type != Schema::UInteger;
+        const long double value = e->type == Schema::Float ? (long double)valueAsDouble(tag)
+            : signedTag                                    ? (long double)tag
+                                                           : (long double)quint64(tag);
+        switch (id) {
+        case Id::TimestampScale: m_timestampScale = quint64(tag); break;
+        case Id::Timestamp:
+            if (m_tracker.parentId() != Id::Cluster)
+                break;
+            m_clusterTimed = true;
+            m_clusterTimestamp = quint64(tag);
+            unit = Ticks;
+            break;
+        case Id::Duration:
+        case Id::CueTime:
+        case Id::CueDuration:
+        case Id::CueRefTime:
+        case Id::BlockDuration:
+        case Id::ReferenceBlock: unit = Ticks; break;
+        case Id::DefaultDuration:
+        case Id::CodecDelay:
+        case Id::SeekPreRoll:
+        case Id::DefaultDecodedFieldDuration:
+        case Id::ChapterTimeStart:
+        case Id::ChapterTimeEnd:
+        case Id::DiscardPadding: unit = Nanoseconds; break;
+        default: break;
+        }
+        if (!integer && (e->type != Schema::Float || unit == NoTime))
+            return p;
+        amount = value;
+        break;
+    }
+    default: return p;
+    }
+    if (integer) {
+        p = putLiteral(p, ", \"number\": ");
+        if (signedTag && tag < 0) {
+            *p++ = '-';
+            p = OutputBuffer::writeNumber(p, 0 - quint64(tag));
+        } else {
+            p = OutputBuffer::writeNumber(p, quint64(tag));
+        }
+    }
+    if (unit == NoTime)
+        return p;
+    FrameFacts time;
+    time.timed = true;
+    time.nanoseconds = unit == Ticks ? roundl(amount * (long double)m_timestampScale) : amount;
+    qint64 ns = 0;
+    return time.wholeNanoseconds(&ns) ? seconds(putLiteral(p, ", \"seconds\": "), ns) : p;
+}
+
+void ModernJsonWriter::addFrame(const FrameRecord &frame)
+{
+    m_timedFrames.add(TimedFrame {frame, m_facts});
+    m_facts = FrameFacts();
+}
+
+void ModernJsonWriter::endFile()
+{
+    endElements();
+    m_timedFrames.drain([this](const TimedFrame &f) { writeTimedFrame(f); });
+    *m_out << "]}\n";
+    m_out->flush();
+}
+
+void ModernJsonWriter::writeTimedFrame(const TimedFrame &f)
+{
+    char *p = m_out->reserve(224);
+    if (m_frameWritten)
+        *p++ = ',';
+    p = OutputBuffer::writeNumber(putLiteral(p, "\n  {\"stream\": "), f.frame.stream);
+    p = OutputBuffer::writeNumber(putLiteral(p, ", \"number\": "), f.frame.number);
+    p = OutputBuffer::writeNumber(putLiteral(p, ", \"offset\": "), f.frame.offset);
+    p = OutputBuffer::writeNumber(putLiteral(p, ", \"size\": "), f.frame.size);
+    p = f.frame.keyframe ? putLiteral(p, ", \"keyframe\": true")
+                         : putLiteral(p, ", \"keyframe\": false");
+    p = OutputBuffer::writeNumber(putLiteral(p, ", \"track\": "), f.facts.track);
+    qint64 ns = 0;
+    p = f.facts.wholeNanoseconds(&ns) ? seconds(putLiteral(p, ", \"time\": "), ns)
+                                      : putLiteral(p, ", \"time\": null");
+    *p++ = '}';
+    m_out->commit(p);
+    m_frameWritten = true;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "textwriter.h"
 
+#include "modernfacts.h"
+
 #include <cstring>
 
 TextWriter::TextWriter(OutputBuffer *out, const ElementTracker &tracker)
@@ -110,4 +112,91 @@ void TextWriter::endFile()
 {
     *m_out << m_frames << " video frames\n";
     m_out->flush();
+}
+
+void ModernTextWriter::beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag)
+{
+    endLine();
+    char *p = m_out->reserve(2 * m_tracker.depth() + IndentSlack
+                             + size_t(name.size()) * Escape::MaxBytesPerUnit + Texts::Slack + 80);
+    p = m_names.put(indent(p, 1), name);
+    if (ModernFacts::unknownId(tag))
+        p = ModernFacts::hexId(putLiteral(p, " "), tag);
+    p = OutputBuffer::writeNumber(putLiteral(p, "  @"), offset);
+    m_out->commit(OutputBuffer::writeNumber(putLiteral(p, " len "), size));
+    m_lineOpen = true;
+    m_lineMarks = m_marks;
+    m_marks = 0;
+}
+
+void ModernTextWriter::finishLine()
+{
+    m_lineOpen = false;
+    if (m_lineMarks & PastFileEnd)
+        *m_out << "  (past the end of the file)";
+    if (m_lineMarks & PastParentEnd)
+        *m_out << "  (past its parent's end)";
+    *m_out << '\n';
+    if (m_idHeld) {
+        m_idHeld = false;
+        TextWriter::addField(false, m_idOffset, quint8(RowKind::Id), m_idLength, m_idName,
+                             m_idValue, QString(), m_idMeaning, -1);
+    }
+}
+
+void ModernTextWriter::addField(bool flag, quint64 offset, quint8 code, quint64 length,
+                                const QString &name, const QString &value, const QString &extra,
+                                const QString &meaning, qint64 tag)
+{
+    if (m_lineOpen) {
+        const RowKind kind = rowKind(code);
+        if (kind == RowKind::Id && !m_idHeld) {
+            m_idHeld = true;
+            m_idOffset = offset;
+            m_idLength = length;
+            m_idName = name;
+            m_idValue = value;
+            m_idMeaning = meaning;
+            return;
+        }
+        if (kind == RowKind::Size && ModernFacts::unknownSize(m_tracker, length, tag))
+            *m_out << " (size unknown)";
+        finishLine();
+    }
+    TextWriter::addField(flag, offset, code, length, name, value, extra, meaning, tag);
+}
+
+void ModernTextWriter::annotateElement(const QString &text)
+{
+    endLine();
+    TextWriter::annotateElement(text);
+}
+
+void ModernTextWriter::endElement()
+{
+    endLine();
+}
+
+void ModernTextWriter::addFrame(const FrameRecord &frame)
+{
+    endLine();
+    TextWriter::addFrame(frame);
+}
+
+void ModernTextWriter::topLevelParsed(int status)
+{
+    endLine();
+    TextWriter::topLevelParsed(status);
+}
+
+void ModernTextWriter::endFile()
+{
+    endLine();
+    TextWriter::endFile();
+}
+
+void ModernTextWriter::crcChecked(CrcVerdict verdict)
+{
+    endLine();
+    TextWriter::crcChecked(verdict);
 }

@@ -16,7 +16,9 @@ namespace {
 // applications and the encoders' tags. cut.webm is odd.webm cut short;
 // flipped.mkv is h264-aac.mkv with one byte of its first Cluster's last block
 // changed, under that Cluster's CRC-32. two.mkv is two samples one after the
-// other.
+// other. skewed.webm is clip.webm with a Segment of unknown size, the last
+// SeekPosition one byte past its Seek and the Void after them of an ID that
+// no schema has.
 void makeInputs(const QDir &dir)
 {
     QByteArray odd = e2e::readFile(e2e::samplePath("clip.webm"));
@@ -34,10 +36,16 @@ void makeInputs(const QDir &dir)
         = flipped.indexOf("\x1f\x43\xb6\x75", flipped.indexOf("\x1f\x43\xb6\x75") + 4) - 1;
     ASSERT_GT(flip, 0);
     flipped[flip] = char(flipped[flip] ^ 0x10);
+    QByteArray skewed = e2e::readFile(e2e::samplePath("clip.webm"));
+    ASSERT_EQ(skewed.mid(106, 6).toHex(), "53ac828314ec");
+    skewed.replace(40, 8, QByteArray::fromHex("01ffffffffffffff"));
+    skewed[108] = '\x83';
+    skewed[111] = '\xc2';
     ASSERT_TRUE(e2e::writeFile(dir.filePath("odd.webm"), odd)
                 && e2e::writeFile(dir.filePath("cut.webm"), odd.left(20000))
                 && e2e::writeFile(dir.filePath("flagless.webm"), odd.left(4040))
                 && e2e::writeFile(dir.filePath("flipped.mkv"), flipped)
+                && e2e::writeFile(dir.filePath("skewed.webm"), skewed)
                 && e2e::writeFile(dir.filePath("two.mkv"),
                                   e2e::readFile(e2e::samplePath("subs-chapters.mkv"))
                                       + e2e::readFile(e2e::samplePath("vp9-opus.webm")))

@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         report.maxNodes = 2000;
         Chain::Settings settings;
         settings.checkCrcs = true;
-        settings.summary = kind % 5 == 4;
+        settings.summary = kind % 5 == 4 || kind == 7; // the modern JSON's frame facts
         if (kind == 10) {
             parser.modernMatroska = true; // as --check reads a file
             parser.numberBase = 10;
@@ -77,8 +77,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 if (tree.openNodes() != 0 || tree.strayCalls != 0)
                     std::abort();
                 continue;
-            case 1: writer = std::make_unique<TextWriter>(&out, tracker); break;
-            case 2: writer = std::make_unique<JsonWriter>(&out, tracker); break;
+            case 1:
+                writer.reset(kind < 5 ? new TextWriter(&out, tracker)
+                                      : new ModernTextWriter(&out, tracker));
+                break;
+            case 2:
+                writer.reset(kind < 5 ? new JsonWriter(&out, tracker)
+                                      : new ModernJsonWriter(&out, tracker));
+                break;
             case 3: writer = std::make_unique<FramesWriter>(&out); break;
             default: writer = std::make_unique<HtmlWriter>(&out, &device, report, tracker); break;
             }

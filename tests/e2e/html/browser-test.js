@@ -182,6 +182,20 @@ async function main() {
   check(said.includes(`first 1,000 of the ${n(all)} rows of its elements; the other ${n(left)} are only counted`)
     && said.includes(`| ${n(cutLeft)} more rows of this element`), 'the page says how many rows it left out', said);
 
+  // Read as the classic catalogue, a Segment of unknown size claims 2^56 + 11
+  // bytes: the page says that claim, and what of it lies past the file,
+  // to the byte, past what a double holds.
+  const claim = path.join(outDir, 'claim.webm'), at = bytes.indexOf(Buffer.from('18538067', 'hex')) + 4;
+  fs.writeFileSync(claim, Buffer.concat([bytes.subarray(0, at), Buffer.from('01ffffffffffffff', 'hex'),
+    bytes.subarray(at + 8)]));
+  await open(html(claim));
+  const group = (v) => v.toString().replace(/\B(?=(\d{3})+(?!\d))/g, ',');
+  const claimed = 2n ** 56n + 11n, outside = claimed - BigInt(bytes.length - segment.offset);
+  const told = await evaluate(`(() => { window.vantorelReport.select(${segment.index});
+    return document.getElementById('notes').textContent + ' | ' + document.getElementById('hex-head').textContent; })()`);
+  check(told.includes(`claims ${group(claimed)} bytes`) && told.includes(`${group(outside)} of its bytes are not in it`),
+    'a claim past 2^53 bytes is shown to the byte', told);
+
   const requests = events.filter((m) => m.method === 'Network.requestWillBeSent').map((m) => m.params.request.url);
   check(requests.every((u) => /^(file|data):|^about:blank$/.test(u)), 'the page asks for nothing outside itself', requests);
   const errors = events.filter((m) => m.method === 'Runtime.exceptionThrown' ||
