@@ -130,9 +130,10 @@ TEST(Check, FilesGoByTheirContent)
     for (int i = 0; i < paths.size(); ++i) {
         const QJsonObject o = QJsonDocument::fromJson(lines[i]).object();
         EXPECT_EQ(o.value("file").toString(), paths[i]);
-        if (files[i].refusal)
+        if (files[i].refusal) {
             EXPECT_TRUE(o.value("error").toString().startsWith(files[i].refusal))
                 << lines[i].constData();
+        }
         // A refusal is the one error of its file.
         EXPECT_EQ(o.value("errors").toInt(-1), files[i].refusal ? 1 : 0) << lines[i].constData();
     }
