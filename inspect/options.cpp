@@ -41,7 +41,7 @@ const OptionText InspectOptions[] = {
      "Print elements down to depth N (0: the top level; with --element, the chosen element); under each element of depth N, one line counts the elements below it.",
      nullptr},
     {OptionKey::Element, "element", "NAME[,NAME...]", nullptr,
-     "Print only the subtrees of elements with these names, e.g. Tracks,Cues, at their own indentation; the file line and the frame count stay.",
+     "Print only the subtrees of elements with these names, e.g. Tracks,Cues, at their own indentation; the file line and the frame count stay. Names of today's Matroska and of the classic catalogue (SegmentInfo for Info) are taken; any other is refused.",
      nullptr},
     {OptionKey::HexOffsets, "hex-offsets", nullptr, nullptr,
      "Offsets as 0x... in lower-case hex; lengths stay decimal.",

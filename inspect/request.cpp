@@ -2,6 +2,7 @@
 #include "request.h"
 
 #include "escape.h"
+#include "matroskaschema.h"
 #include "options.h"
 #include "plugin.h"
 
@@ -10,10 +11,12 @@
 #include <QFile>
 #include <QThread>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <initializer_list>
 #include <memory>
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -146,14 +149,85 @@ QByteArray nativeArgument(const QString &text, int argc, char **argv)
     return QFile::encodeName(text);
 }
 
+// The edits (insertions, deletions, replacements) that make a into b,
+// ignoring case.
+int editDistance(const QString &a, const QString &b)
+{
+    const QString x = a.toCaseFolded(), y = b.toCaseFolded();
+    std::vector<int> row(size_t(y.size()) + 1);
+    for (size_t j = 0; j < row.size(); ++j)
+        row[j] = int(j);
+    for (int i = 1; i <= x.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = i;
+        for (int j = 1; j <= y.size(); ++j) {
+            const int above = row[size_t(j)];
+            row[size_t(j)] = std::min(
+                {above + 1, row[size_t(j) - 1] + 1, diagonal + (x[i - 1] == y[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row.back();
+}
+
+// " did you mean A, B or C?" for the (at most three) candidates nearest to
+// name, each with prefix; empty when none is near: two edits at most, and no
+// more than a third of the name's length.
+QString nearest(const QString &name, const QStringList &candidates, const QString &prefix)
+{
+    const int most = std::min(2, int(name.size()) / 3);
+    QVector<QPair<int, QString>> near;
+    for (const QString &candidate : candidates) {
+        const int d = editDistance(name, candidate);
+        if (d <= most && !near.contains(qMakePair(d, candidate)))
+            near.append(qMakePair(d, candidate));
+    }
+    std::stable_sort(near.begin(), near.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    QStringList names;
+    for (int i = 0; i < std::min(3, int(near.size())); ++i)
+        names.append(prefix + near[i].second);
+    if (names.isEmpty())
+        return QString();
+    const QString last = names.takeLast();
+    return QStringLiteral("; did you mean %1?")
+        .arg(names.isEmpty() ? last
+                             : names.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last);
+}
+
+// The names --element takes: those the walk shows, classic or modern.
+QStringList elementNames()
+{
+    QStringList names;
+    for (int i = 0; i < MatroskaSchema::ElementCount; ++i) {
+        const MatroskaSchema::Element &e = MatroskaSchema::Elements[i];
+        names.append(MatroskaSchema::name(e));
+        if (e.classicName)
+            names.append(QString::fromUtf16(e.classicName));
+    }
+    names.removeDuplicates();
+    return names;
+}
+
 } // namespace
 
 int readRequest(int argc, char **argv, Request *r)
 {
     CommandLine line;
     QCommandLineParser &parser = line.parser();
-    if (!parser.parse(QCoreApplication::arguments()))
+    if (!parser.parse(QCoreApplication::arguments())) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            QStringList options {QStringLiteral("help"), QStringLiteral("version")};
+            for (int i = 0; i < InspectOptionCount; ++i)
+                options.append(QString::fromLatin1(InspectOptions[i].names).section(',', -1));
+            const QString hint = nearest(unknown.first(), options, QStringLiteral("--"));
+            if (!hint.isEmpty())
+                return fail(ExitUsage,
+                            QStringLiteral("unknown option '%1'").arg(unknown.first()) + hint);
+        }
         return fail(ExitUsage, parser.errorText() + QStringLiteral(" (see --help)"));
+    }
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qUtf8Printable(parser.helpText()), stdout);
         return ExitWalked;
@@ -190,8 +264,16 @@ int readRequest(int argc, char **argv, Request *r)
             return fail(ExitUsage, error);
         glance.depth = int(n);
     }
-    if (line.isSet(K::Element))
+    if (line.isSet(K::Element)) {
         glance.elements = line.value(K::Element).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        const QStringList known = elementNames();
+        for (const QString &name : glance.elements) {
+            if (!known.contains(name))
+                return fail(ExitUsage,
+                            QStringLiteral("no element %1").arg(name)
+                                + nearest(name, known, QString()));
+        }
+    }
     glance.hexOffsets = line.isSet(K::HexOffsets);
     const QString when = line.value(K::Color);
     if (when == QLatin1String("always"))
