@@ -2,6 +2,8 @@
 // vantorel-synth: writes synthetic Matroska files for benchmarks and stress
 // runs. Block data is left as holes in a sparse file, since the walk never
 // reads it.
+#include "matroskaids.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +11,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+namespace Id = MatroskaSchema::Id;
 
 namespace {
 
@@ -52,10 +56,10 @@ void uintElement(Bytes &out, uint32_t id, uint8_t value)
 Bytes header(const char *docType)
 {
     Bytes ebml, out;
-    uintElement(ebml, 0x4286, 1);
+    uintElement(ebml, Id::EbmlVersion, 1);
     Bytes type(docType, docType + std::strlen(docType));
-    element(ebml, 0x4282, type);
-    element(out, 0x1A45DFA3, ebml);
+    element(ebml, Id::DocType, type);
+    element(out, Id::Ebml, ebml);
     return out;
 }
 
@@ -67,16 +71,16 @@ Bytes videoTracks(uint64_t repeats)
 {
     Bytes entry, tracks, codec = {'V', '_', 'V', 'P', '8'};
     if (repeats) {
-        uintElement(entry, 0xD7, 2);
+        uintElement(entry, Id::TrackNumber, 2);
         for (uint64_t i = 0; i < repeats; ++i)
-            uintElement(entry, 0x83, 1);
+            uintElement(entry, Id::TrackType, 1);
     }
-    uintElement(entry, 0xD7, 1);
-    uintElement(entry, 0x83, 1);
-    element(entry, 0x86, codec);
-    element(tracks, 0xAE, entry);
+    uintElement(entry, Id::TrackNumber, 1);
+    uintElement(entry, Id::TrackType, 1);
+    element(entry, Id::CodecId, codec);
+    element(tracks, Id::TrackEntry, entry);
     Bytes out;
-    element(out, 0x1654AE6B, tracks);
+    element(out, Id::Tracks, tracks);
     return out;
 }
 
@@ -177,20 +181,20 @@ int main(int argc, char **argv)
             segment += 4 + 8 + 3 + blocks * blockLength;
         }
         Bytes head;
-        putId(head, 0x18538067);
+        putId(head, Id::Segment);
         putSize8(head, segment);
         write(head);
         write(tracks);
         for (uint64_t c = 0; c < clusters; ++c) {
             const uint64_t blocks = std::min(perCluster, count - c * perCluster);
             Bytes cluster;
-            putId(cluster, 0x1F43B675);
+            putId(cluster, Id::Cluster);
             putSize8(cluster, 3 + blocks * blockLength);
-            uintElement(cluster, 0xE7, uint8_t(c));
+            uintElement(cluster, Id::Timestamp, uint8_t(c));
             write(cluster);
             for (uint64_t b = 0; b < blocks; ++b) {
                 Bytes block;
-                putId(block, 0xA3);
+                putId(block, Id::SimpleBlock);
                 putSize8(block, 4 + size);
                 block.insert(block.end(), {0x81, 0x00, uint8_t(b), uint8_t(b % 50 ? 0 : 0x80)});
                 write(block);
@@ -212,7 +216,7 @@ int main(int argc, char **argv)
     } else if (kind == "nested") {
         for (uint64_t i = 0; i < count; ++i) {
             Bytes cluster;
-            putId(cluster, 0x1F43B675);
+            putId(cluster, Id::Cluster);
             putSize8(cluster, (count - 1 - i) * 12);
             write(cluster);
         }
@@ -220,13 +224,13 @@ int main(int argc, char **argv)
         // Each level: its header (4 + 8), a CRC-32 (6), then the next level.
         for (uint64_t i = 0; i < count; ++i) {
             Bytes cluster;
-            putId(cluster, 0x1F43B675);
+            putId(cluster, Id::Cluster);
             putSize8(cluster, (count - 1 - i) * 18 + 6 + 9 + size);
             cluster.insert(cluster.end(), {0xBF, 0x84, 0, 0, 0, 0});
             write(cluster);
         }
         Bytes junk;
-        putId(junk, 0xEC);
+        putId(junk, Id::Void);
         putSize8(junk, size);
         write(junk);
         std::fseek(out, long(size) - 1, SEEK_CUR);
@@ -254,7 +258,7 @@ int main(int argc, char **argv)
         uint64_t covered = inner.size();
         for (uint64_t i = depth; i-- > 0;) {
             Bytes &level = levels[i];
-            putId(level, 0x1F43B675);
+            putId(level, Id::Cluster);
             putSize8(level, 6 + covered);
             crcElement(level, crc);
             crc = combine(crc32(0, level.data(), level.size()), crc, covered);
@@ -268,23 +272,25 @@ int main(int argc, char **argv)
         const uint64_t clusters = (count + perCluster - 1) / perCluster;
         const Bytes tracks = videoTracks(0);
         Bytes head;
-        putId(head, 0x18538067);
+        putId(head, Id::Segment);
         putSize8(head, tracks.size() + clusters * 15 + count * 7);
         write(head);
         write(tracks);
         for (uint64_t c = 0; c < clusters; ++c) {
             const uint64_t blocks = std::min(perCluster, count - c * perCluster);
             Bytes cluster;
-            putId(cluster, 0x1F43B675);
+            putId(cluster, Id::Cluster);
             putSize8(cluster, 3 + blocks * 7);
-            uintElement(cluster, 0xE7, uint8_t(c));
+            uintElement(cluster, Id::Timestamp, uint8_t(c));
             for (uint64_t b = 0; b < blocks; ++b)
                 cluster.insert(cluster.end(), {0xA3, 0x85, 0x81, 0x00, uint8_t(b), 0x84, 0xFF});
             write(cluster);
         }
     } else if (kind == "claims") {
         const uint64_t tera = uint64_t(1) << 40;
-        const uint32_t ids[] = {0x4282, 0x7BA9, 0x63A2, 0xEC, 0x4F00, 0x18538067, 0xA3};
+        const uint32_t unknown = 0x4F00; // in no schema
+        const uint32_t ids[] = {Id::DocType, Id::Title,   Id::CodecPrivate, Id::Void,
+                                unknown,     Id::Segment, Id::SimpleBlock};
         for (uint64_t i = 0; i < count; ++i) {
             Bytes e;
             putId(e, ids[i % (sizeof ids / sizeof ids[0])]);
@@ -312,7 +318,7 @@ int main(int argc, char **argv)
             write(child);
     } else if (kind == "past-parent") {
         Bytes head;
-        putId(head, 0x18538067);
+        putId(head, Id::Segment);
         putSize8(head, count * 10);
         write(head);
         // A Cluster of 5 bytes: its Timestamp, then a Void that claims 1
@@ -328,23 +334,24 @@ int main(int argc, char **argv)
         for (int i = 0; i < 15; ++i)
             group.insert(group.end(), {0xEC, 0x80});
         group.insert(group.end(), {0xA1, 0x85, 0x81, 0, 0, 0x80, 0});
-        uintElement(cluster, 0xE7, 0);
-        element(cluster, 0xA0, group);
-        element(clusterElement, 0x1F43B675, cluster);
-        uintElement(positions, 0xF7, 1);
-        uintElement(positions, 0xF1, uint8_t(tracks.size())); // the Cluster, after the Tracks
-        uintElement(positions, 0xF0, 3);                      // the BlockGroup, after the Timestamp
-        uintElement(point, 0xB3, 0);
-        element(point, 0xB7, positions);
-        element(cuePoint, 0xBB, point);
+        uintElement(cluster, Id::Timestamp, 0);
+        element(cluster, Id::BlockGroup, group);
+        element(clusterElement, Id::Cluster, cluster);
+        uintElement(positions, Id::CueTrack, 1);
+        uintElement(positions, Id::CueClusterPosition,
+                    uint8_t(tracks.size()));                // the Cluster, after the Tracks
+        uintElement(positions, Id::CueRelativePosition, 3); // the BlockGroup, after the Timestamp
+        uintElement(point, Id::CueTime, 0);
+        element(point, Id::CueTrackPositions, positions);
+        element(cuePoint, Id::CuePoint, point);
         const uint64_t cues = count * cuePoint.size();
-        putId(head, 0x18538067);
+        putId(head, Id::Segment);
         putSize8(head, tracks.size() + clusterElement.size() + 12 + cues);
         write(head);
         write(tracks);
         write(clusterElement);
         head.clear();
-        putId(head, 0x1C53BB6B);
+        putId(head, Id::Cues);
         putSize8(head, cues);
         write(head);
         for (uint64_t i = 0; i < count; ++i)
@@ -353,11 +360,11 @@ int main(int argc, char **argv)
         // Segment > Chapters > EditionEntry of known sizes around the atoms.
         const uint64_t edition = 2 * count + 3 * size;
         Bytes head;
-        putId(head, 0x18538067);
+        putId(head, Id::Segment);
         putSize8(head, 12 + 10 + edition);
-        putId(head, 0x1043A770);
+        putId(head, Id::Chapters);
         putSize8(head, 10 + edition);
-        putId(head, 0x45B9);
+        putId(head, Id::EditionEntry);
         putSize8(head, edition);
         write(head);
         const Bytes atom = {0xB6, 0xFF}, start = {0x91, 0x81, 0x00};
@@ -373,19 +380,19 @@ int main(int argc, char **argv)
         const Bytes look
             = {0xA3, uint8_t(0x20 | (claim >> 16)), uint8_t(claim >> 8), uint8_t(claim), 0x81};
         Bytes block;
-        putId(block, 0xA3);
+        putId(block, Id::SimpleBlock);
         putSize8(block, 4 + 17); // 30 bytes: no look-alike ends where it or the Cluster ends
         block.insert(block.end(), {0x81, 0x00, 0x00, 0x80});
         block.resize(block.size() + 17, 0);
         const uint64_t damaged = 1 + count / 5 * 5;
         const Bytes tracks = videoTracks(0);
         Bytes head;
-        putId(head, 0x18538067);
+        putId(head, Id::Segment);
         putSize8(head, tracks.size() + 12 + 3 + 2 * block.size() + damaged);
         head.insert(head.end(), tracks.begin(), tracks.end());
-        putId(head, 0x1F43B675);
+        putId(head, Id::Cluster);
         putSize8(head, 3 + 2 * block.size() + damaged);
-        uintElement(head, 0xE7, 0);
+        uintElement(head, Id::Timestamp, 0);
         write(head);
         write(block);
         Bytes data(1, 0x00);
