@@ -51,6 +51,12 @@ protected:
     void closeElement(size_t depth);
     void writeString(const QString &text);
     void writeFrame(const FrameRecord &frame);
+    // A row's object, from the comma before it up to its meaning, without
+    // the closing brace, at p, which has room for rowRoom() bytes.
+    char *putRow(char *p, quint64 offset, quint64 length, const QString &name, const QString &value,
+                 const QString &meaning);
+    // The room putRow needs beyond the texts' own.
+    static qsizetype rowRoom(const QString &name, const QString &value, const QString &meaning);
 
     using Strings = EncodingCache<&Escape::jsonQuoted>;
     OutputBuffer *m_out;
