@@ -27,6 +27,7 @@ enum class OptionKey {
     Crc,
     NoCrc,
     Modern,
+    Classic,
     Check,
     Jobs,
     Quiet,

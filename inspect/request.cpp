@@ -73,6 +73,9 @@ const Conflict Conflicts[] = {
     {keys({K::Check}), keys({K::Html, K::Frames}), 0,
      "--check prints findings: not with --html or --frames"},
     {keys({K::Jobs}), 0, keys({K::Check}), "-j goes with --check"},
+    {keys({K::Classic}), keys({K::Modern, K::Check}), 0,
+     "--classic reads by the classic catalogue: not with --modern or --check, which read today's "
+     "Matroska"},
 };
 
 // The command line parsed with the options of the table, read by key.
@@ -195,18 +198,35 @@ QString nearest(const QString &name, const QStringList &candidates, const QStrin
                              : names.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last);
 }
 
-// The names --element takes: those the walk shows, classic or modern.
-QStringList elementNames()
+// The names --element takes: those the walk shows, of today's Matroska or
+// of the classic catalogue.
+QStringList elementNames(bool classic)
 {
     QStringList names;
     for (int i = 0; i < MatroskaSchema::ElementCount; ++i) {
         const MatroskaSchema::Element &e = MatroskaSchema::Elements[i];
-        names.append(MatroskaSchema::name(e));
-        if (e.classicName)
+        if (!classic)
+            names.append(MatroskaSchema::name(e));
+        else if (e.classicName)
             names.append(QString::fromUtf16(e.classicName));
     }
-    names.removeDuplicates();
+    names.append(QStringLiteral("Unknown"));
     return names;
+}
+
+// The name that the other reading gives the element named name in one, or
+// empty: Info for SegmentInfo when reading today's Matroska.
+QString otherName(const QString &name, bool classic)
+{
+    for (int i = 0; i < MatroskaSchema::ElementCount; ++i) {
+        const MatroskaSchema::Element &e = MatroskaSchema::Elements[i];
+        if (!e.classicName)
+            continue;
+        const QString modern = MatroskaSchema::name(e), old = QString::fromUtf16(e.classicName);
+        if (name == (classic ? modern : old))
+            return classic ? old : modern;
+    }
+    return QString();
 }
 
 } // namespace
@@ -266,12 +286,16 @@ int readRequest(int argc, char **argv, Request *r)
     }
     if (line.isSet(K::Element)) {
         glance.elements = line.value(K::Element).split(QLatin1Char(','), Qt::SkipEmptyParts);
-        const QStringList known = elementNames();
+        const bool classic = line.isSet(K::Classic);
+        const QStringList known = elementNames(classic);
         for (const QString &name : glance.elements) {
-            if (!known.contains(name))
-                return fail(ExitUsage,
-                            QStringLiteral("no element %1").arg(name)
-                                + nearest(name, known, QString()));
+            if (known.contains(name))
+                continue;
+            const QString other = otherName(name, classic);
+            return fail(ExitUsage,
+                        QStringLiteral("no element %1").arg(name)
+                            + (other.isEmpty() ? nearest(name, known, QString())
+                                               : QStringLiteral("; did you mean %1?").arg(other)));
         }
     }
     glance.hexOffsets = line.isSet(K::HexOffsets);
@@ -304,7 +328,7 @@ int readRequest(int argc, char **argv, Request *r)
     r->writer.rows = line.isSet(K::Rows);
     r->parser.showJunk = line.isSet(K::ShowJunk);
     r->parser.showUnknown = !line.isSet(K::HideUnknown);
-    r->parser.modern = line.isSet(K::Modern);
+    r->parser.modern = !line.isSet(K::Classic);
     r->writer.modern = r->writer.glance.modern = r->parser.modern;
     r->checkCrcs = line.isSet(K::Crc);
     r->quiet = line.isSet(K::Quiet);

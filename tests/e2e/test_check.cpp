@@ -112,7 +112,7 @@ TEST(Check, FilesGoByTheirContent)
             ASSERT_LE(
                 e2e::runTool("mkvmerge", QStringList {"-q", "-o", path} + f.mkvmerge).exitCode, 1);
         paths << path;
-        const e2e::ToolResult walked = e2e::inspect({"--modern", path});
+        const e2e::ToolResult walked = e2e::inspect({path});
         EXPECT_EQ(walked.exitCode, f.refusal ? 1 : 0) << walked.err.constData();
         if (f.refusal)
             EXPECT_TRUE(walked.err.contains(path.toUtf8() + ": " + f.refusal))
@@ -121,7 +121,7 @@ TEST(Check, FilesGoByTheirContent)
             EXPECT_TRUE(walked.out.startsWith(QByteArray(f.name) + ", "))
                 << walked.out.left(80).constData();
         const bool suffixed = path.endsWith(".mkv") || path.endsWith(".webm");
-        EXPECT_EQ(e2e::inspect({path}).exitCode, suffixed ? 0 : 1) << "classic";
+        EXPECT_EQ(e2e::inspect({"--classic", path}).exitCode, suffixed ? 0 : 1) << "classic";
     }
     const e2e::ToolResult r = e2e::inspect(QStringList {"--check", "--json"} + paths);
     EXPECT_EQ(r.exitCode, 1);

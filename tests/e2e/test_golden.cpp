@@ -7,6 +7,8 @@
 
 #include <QTemporaryDir>
 
+#include <functional>
+
 #include <sys/stat.h>
 
 namespace {
@@ -80,6 +82,40 @@ QByteArray reportData(const QByteArray &html, bool summaryOnly)
     return out;
 }
 
+// Runs one command of runs.txt, appending its exit status, standard error
+// and output (or, with a golden file, checking that file) to runs.
+void run(const QString &command, const QString &golden, const QString &dir,
+         const std::function<QString(const QByteArray &)> &shown, QString *runs)
+{
+    const bool count = command.endsWith(" | wc -c");
+    const QString grep = command.section(" | grep ", 1); // keeps the lines holding it
+    const QStringList arguments = command.section(" > ", 0, 0)
+                                      .section(" | ", 0, 0)
+                                      .mid(18)
+                                      .replace("$T", dir)
+                                      .replace("$S", SAMPLES_DIR)
+                                      .split(' ', Qt::SkipEmptyParts);
+    const e2e::ToolResult r = e2e::inspect(arguments);
+    ASSERT_TRUE(r.finished);
+    *runs += "exit " + QString::number(r.exitCode) + '\n' + shown(r.err);
+    QByteArray out = r.out;
+    if (arguments.value(0) == "--html" && r.exitCode == 0) {
+        const QByteArray html = e2e::readFile(arguments[1]);
+        EXPECT_TRUE(html.startsWith("<!DOCTYPE html>") && html.endsWith("</html>\n"));
+        EXPECT_TRUE(r.out.isEmpty()) << "--html replaces the printed tree";
+        out = reportData(html, golden.isEmpty());
+    }
+    if (!grep.isEmpty()) {
+        QByteArrayList kept = out.split('\n');
+        kept.removeIf([&](const QByteArray &l) { return !l.contains(grep.toUtf8()); });
+        out = kept.join('\n') + '\n';
+    }
+    if (!golden.isEmpty())
+        golden::expect(golden, out);
+    else
+        *runs += count ? QString::number(out.size()) + '\n' : shown(out);
+}
+
 } // namespace
 
 // The commands of runs.txt, run again: their outputs make the file anew.
@@ -101,35 +137,22 @@ TEST(Golden, EveryRunAsTheGoldenFilesHaveIt)
         previous = line;
         if (!line.startsWith("$ vantorel-inspect"))
             continue;
-        SCOPED_TRACE(line.toStdString());
-        const bool count = line.endsWith(" | wc -c");
-        const QString grep = line.section(" | grep ", 1); // keeps the lines holding it
-        const QString golden = line.section(" > ", 1);
-        const QStringList arguments = line.section(" > ", 0, 0)
-                                          .section(" | ", 0, 0)
-                                          .mid(18)
-                                          .replace("$T", dir.path())
-                                          .replace("$S", SAMPLES_DIR)
-                                          .split(' ', Qt::SkipEmptyParts);
-        const e2e::ToolResult r = e2e::inspect(arguments);
-        ASSERT_TRUE(r.finished);
-        runs += line + "\nexit " + QString::number(r.exitCode) + '\n' + shown(r.err);
-        QByteArray out = r.out;
-        if (arguments.value(0) == "--html" && r.exitCode == 0) {
-            const QByteArray html = e2e::readFile(arguments[1]);
-            EXPECT_TRUE(html.startsWith("<!DOCTYPE html>") && html.endsWith("</html>\n"));
-            EXPECT_TRUE(r.out.isEmpty()) << "--html replaces the printed tree";
-            out = reportData(html, golden.isEmpty());
+        runs += line + '\n';
+        // "[--classic]" runs the command in both readings: today's Matroska
+        // first, its golden file named NAME-modern.EXT, then the classic one.
+        const bool twin = line.contains(" [--classic]");
+        for (const bool classic : {false, true}) {
+            if (classic && !twin)
+                break;
+            QString command = line;
+            command.replace(" [--classic]", classic ? " --classic" : "");
+            QString golden = command.section(" > ", 1);
+            if (twin && !classic && !golden.isEmpty())
+                golden.insert(golden.lastIndexOf('.'), "-modern");
+            SCOPED_TRACE(command.toStdString());
+            runs += classic ? "--classic:\n" : "";
+            run(command, golden, dir.path(), shown, &runs);
         }
-        if (!grep.isEmpty()) {
-            QByteArrayList kept = out.split('\n');
-            kept.removeIf([&](const QByteArray &l) { return !l.contains(grep.toUtf8()); });
-            out = kept.join('\n') + '\n';
-        }
-        if (!golden.isEmpty())
-            golden::expect(golden, out);
-        else
-            runs += count ? QString::number(out.size()) + '\n' : shown(out);
         runs += '\n';
     }
     ASSERT_TRUE(runs.contains("$ vantorel-inspect")) << "no commands in runs.txt";

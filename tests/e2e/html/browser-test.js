@@ -95,7 +95,7 @@ async function main() {
   const kids = await evaluate(`[...document.querySelectorAll('${node(segment)} > .node > .head')].map((h) => ${shown('h')})`);
   check(JSON.stringify(kids) === JSON.stringify(segment.children.map(head)), 'opening Segment shows its children', kids);
 
-  // Down to the first frame's block; its Timecode row lights its bytes, and
+  // Down to the first frame's block; its Timestamp row lights its bytes, and
   // every byte in the hex view is the file's.
   const frame = json.frames[0];
   const within = (f) => (e) => e.offset <= f.offset && f.offset < e.offset + e.size;
@@ -103,11 +103,11 @@ async function main() {
   const block = cluster.children.find(within(frame));
   await click(`${node(cluster)} > .head .tog`);
   await click(`${node(block)} > .head .tog`);
-  const r = block.rows.findIndex((x) => x.name === 'Timecode'), row = block.rows[r];
+  const r = block.rows.findIndex((x) => x.name === 'Timestamp'), row = block.rows[r];
   await click(`${node(block)} > table.rows tr[data-r="${r}"]`);
   const timecode = await evaluate(`[...document.querySelectorAll('#hex b.hl')].map((b) => +b.dataset.o)`);
   check(JSON.stringify(timecode) === JSON.stringify([...Array(row.length).keys()].map((k) => row.offset + k)),
-    `the Timecode row @${row.offset} lights its ${row.length} bytes`, timecode);
+    `the Timestamp row @${row.offset} lights its ${row.length} bytes`, timecode);
   const hex = await evaluate(`[...document.querySelectorAll('#hex b[data-o]')].map((b) => [+b.dataset.o, parseInt(b.textContent, 16)])`);
   check(hex.length > 0 && hex.every(([o, v]) => bytes[o] === v), 'the hex view shows the file\'s bytes');
 
@@ -164,8 +164,8 @@ async function main() {
   const laced = path.join(outDir, 'laced.mkv');
   execFileSync(synth, ['laced', laced, '20'], { stdio: 'ignore' });
   const rowsIn = (list) => list.reduce((k, e) => k + e.rows.length + rowsIn(e.children), 0);
-  const all = rowsIn(jsonOf(laced, '--modern').elements);
-  await open(html(laced, '--modern', '--html-max-rows', '1000'));
+  const all = rowsIn(jsonOf(laced).elements);
+  await open(html(laced, '--html-max-rows', '1000'));
   const [kept, left, cut, cutLeft] = await evaluate(`(() => {
     const r = window.vantorelReport, out = [0, 0, -1, 0];
     for (let i = 0; i < r.count; ++i) {
@@ -188,7 +188,7 @@ async function main() {
   const claim = path.join(outDir, 'claim.webm'), at = bytes.indexOf(Buffer.from('18538067', 'hex')) + 4;
   fs.writeFileSync(claim, Buffer.concat([bytes.subarray(0, at), Buffer.from('01ffffffffffffff', 'hex'),
     bytes.subarray(at + 8)]));
-  await open(html(claim));
+  await open(html(claim, '--classic'));
   const group = (v) => v.toString().replace(/\B(?=(\d{3})+(?!\d))/g, ',');
   const claimed = 2n ** 56n + 11n, outside = claimed - BigInt(bytes.length - segment.offset);
   const told = await evaluate(`(() => { window.vantorelReport.select(${segment.index});
