@@ -402,7 +402,7 @@ ContainerMKV::Dialect ContainerMKV::modernDialect()
     modern.codeMask = 0xFF;
     modern.tagFill = 0;
     modern.showsUnknownIds = modern.unknownSizes = modern.damagedData = modern.blockDetails
-        = modern.cutMeanings = modern.cutHeaders = true;
+        = modern.cutMeanings = modern.cutHeaders = modern.wholeTexts = true;
     modern.announcesFormat = false;
     modern.byContent = true;
     modern.blockTimeName = &Texts.timestamp;

@@ -208,6 +208,9 @@ private:
         // A header (an element's, a block's, a lace header) that the end of
         // the input cuts shows the bytes it holds, and is not read further.
         bool cutHeaders = false;
+        // UTF-8 texts (titles, names, tags) are shown whole, as ASCII ones
+        // are, up to StringLoadLimit, not cut at binaryLimit.
+        bool wholeTexts = false;
     };
     Dialect m_dialect;
     Dialect classicDialect();

@@ -234,8 +234,9 @@ int ContainerMKV::reportValueString(ElementMKV *element)
 
 int ContainerMKV::reportValueUTF8(ElementMKV *element)
 {
+    const quint64 limit = m_dialect.wholeTexts ? qMax(binaryLimit, StringLoadLimit) : binaryLimit;
     Payload payload;
-    if (loadPayload(qMin(element->dataSize, binaryLimit), &payload) != StatusDone)
+    if (loadPayload(qMin(element->dataSize, limit), &payload) != StatusDone)
         return StatusNoMemory;
     addValueRow(
         element,

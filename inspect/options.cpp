@@ -53,7 +53,7 @@ const OptionText InspectOptions[] = {
      "Radix of the \"size\" rows, 2 to 36.",
      nullptr},
     {OptionKey::BinaryLimit, "binary-limit", "N", "16",
-     "Most payload bytes shown for binary, UTF-8, padding and unknown elements; at most 1048576, and a larger N is cut to that with a note on standard error.",
+     "Most payload bytes shown for binary, padding and unknown elements, and with --classic for UTF-8 texts too (texts are otherwise shown whole, up to 1 MiB); at most 1048576, and a larger N is cut to that with a note on standard error.",
      nullptr},
     {OptionKey::ShowJunk, "show-junk", nullptr, nullptr,
      "Show the contents of Void padding.",

@@ -80,6 +80,10 @@ void GlanceWriter::text(QStringView value)
 void GlanceWriter::finishLine()
 {
     m_open = false;
+    if (m_listOpen) {
+        m_listOpen = false;
+        *m_out << ')';
+    }
     if (m_lineMarks)
         marksShown();
     *m_out << '\n';
@@ -272,6 +276,31 @@ void GlanceWriter::endFile()
     m_out->flush();
 }
 
+void ModernGlanceWriter::beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag)
+{
+    GlanceWriter::beginElement(offset, size, name, tag);
+    m_simple = tag == qint64(MatroskaSchema::Id::SimpleBlock);
+    m_block = m_simple || tag == qint64(MatroskaSchema::Id::Block);
+    m_flags = 0;
+    m_flagged = false;
+}
+
+// "00:00:00.683" for 00:00:00.683000000: the digits that are not zeros in
+// groups of three.
+void ModernGlanceWriter::time(qint64 ticks, const QString &meaning)
+{
+    QStringView shown = QStringView(meaning).trimmed();
+    if (shown.isEmpty()) {
+        *m_out << ", timestamp " << QByteArray::number(ticks); // no Cluster time to add it to
+        return;
+    }
+    const qsizetype point = shown.lastIndexOf(u'.');
+    while (point >= 0 && shown.size() - point > 4 && shown.endsWith(u"000"))
+        shown.chop(3);
+    *m_out << ", ";
+    text(shown);
+}
+
 void ModernGlanceWriter::addField(bool flag, quint64 offset, quint8 code, quint64 length,
                                   const QString &name, const QString &value, const QString &extra,
                                   const QString &meaning, qint64 tag)
@@ -284,6 +313,68 @@ void ModernGlanceWriter::addField(bool flag, quint64 offset, quint8 code, quint6
             *m_out << " (size unknown)";
         return;
     }
-    if (kind != RowKind::Id)
-        GlanceWriter::addField(flag, offset, code, length, name, value, extra, meaning, tag);
+    if (kind == RowKind::Id)
+        return;
+    if (onBlockLine()) {
+        switch (kind) {
+        case RowKind::TrackNumber: *m_out << ": track " << quint64(tag); return;
+        case RowKind::Timecode: time(tag, meaning); return;
+        case RowKind::Flags: {
+            static const char *const lacings[]
+                = {"", ", Xiph lacing", ", fixed-size lacing", ", EBML lacing"};
+            m_flags = quint8(tag);
+            m_flagged = true;
+            if (m_simple && (m_flags & 0x80))
+                *m_out << ", key";
+            if (m_flags & 0x08)
+                *m_out << ", invisible";
+            if (m_simple && (m_flags & 0x01))
+                *m_out << ", discardable";
+            *m_out << lacings[(m_flags >> 1) & 3];
+            return;
+        }
+        case RowKind::Data:
+            // The frame data, after the flags; laced, its frames' sizes
+            // follow. Before them, a field that the file's end cuts.
+            if (!m_flagged)
+                break;
+            if (!(m_flags & 0x06))
+                *m_out << ", " << length << " bytes";
+            return;
+        case RowKind::LaceCount:
+            *m_out << ", " << quint64(tag) << (tag == 1 ? " frame (" : " frames (");
+            m_listOpen = true;
+            m_first = true;
+            return;
+        case RowKind::LaceSize: return; // the frames' sizes say them
+        case RowKind::Frame:
+            if (m_listOpen) {
+                if (!m_first)
+                    *m_out << ' ';
+                m_first = false;
+                *m_out << length;
+                return;
+            }
+            break;
+        default: break;
+        }
+        // A field the file's end cuts: on a line of its own, as are the rows
+        // after it.
+    }
+    GlanceWriter::addField(flag, offset, code, length, name, value, extra, meaning, tag);
+}
+
+void ModernGlanceWriter::addFrame(const FrameRecord &frame)
+{
+    if (!onBlockLine())
+        return GlanceWriter::addFrame(frame);
+    ++m_frames;
+    if (m_listOpen) {
+        m_listOpen = false;
+        *m_out << ')';
+    }
+    // A Block's keyframe is its BlockGroup's word: no ReferenceBlock.
+    if (!m_simple && frame.keyframe)
+        *m_out << ", key";
+    *m_out << ", video frame " << quint64(frame.number);
 }

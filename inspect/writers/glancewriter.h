@@ -84,6 +84,8 @@ protected:
             finishLine();
     }
     void finishLine();
+    // The open line lists numbers in parentheses, which its end closes.
+    bool m_listOpen = false;
     void marksShown();
     // Starts a line under the innermost element: "# " and colour for notes.
     void noteStart();
@@ -111,13 +113,31 @@ protected:
 };
 
 // The tree at a glance of a walk whose calls are typed (Settings::modern):
-// its Size rows say which elements' sizes are unknown.
+// its Size rows say which elements' sizes are unknown, and a block's rows
+// and frame go on the block's own line:
+//   SimpleBlock  @38513 len 1348: track 2, 00:00:00.683, key, Xiph lacing, 8 frames (155 197 ...)
+//   SimpleBlock  @39861 len 1384: track 1, 00:00:00.720, 1377 bytes, video frame 18
+// A row that the line cannot say (a field the file's end cuts) ends the
+// line and goes under it, as do the rows after it.
 class ModernGlanceWriter : public GlanceWriter
 {
 public:
     using GlanceWriter::GlanceWriter;
 
+    void beginElement(quint64 offset, quint64 size, const QString &name, qint64 tag) override;
     void addField(bool flag, quint64 offset, quint8 code, quint64 length, const QString &name,
                   const QString &value, const QString &extra, const QString &meaning,
                   qint64 tag) override;
+    void addFrame(const FrameRecord &frame) override;
+
+private:
+    // Whether the open line is a block's, which its rows go on.
+    bool onBlockLine() const { return m_block && m_open && m_shown; }
+    void time(qint64 ticks, const QString &meaning);
+
+    bool m_block = false;  // the innermost open element is a SimpleBlock or a Block
+    bool m_simple = false; // a SimpleBlock, whose flags say keyframe and discardable
+    quint8 m_flags = 0;
+    bool m_flagged = false; // its Flags row has come
+    bool m_first = false; // no frame size listed yet
 };

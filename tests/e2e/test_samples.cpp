@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -155,6 +156,9 @@ struct Sample
         qint64 ns = 0; // its time, as today's Matroska gives it
     };
     std::map<quint64, Block> blockAt; // by payload
+    // What the default view's line of a block says, as mkvinfo has it: texts the line holds, and
+    // whether it says "key" (of a SimpleBlock), by the block's offset.
+    std::map<quint64, std::pair<QStringList, int>> blockLine;
     QDebug fault() { return QDebug(&faults.emplace_back()).noquote(); }
 };
 
@@ -238,6 +242,19 @@ void checkBlock(Sample &s, const ElementNode &n, const Info &e, const std::vecto
         s.fault() << here << "frames" << frames << "; mkvinfo" << e.frames;
     if (laced && !(count && count->value == m.captured(3) && count->offset == data->offset))
         s.fault() << here << "no LaceCount of" << m.captured(3) << "at" << data->offset;
+    QStringList sizes;
+    for (const auto &frame : e.frames)
+        sizes << QString::number(frame.second);
+    // The view's time: nanoseconds in groups of three digits, none but the first three all zeros.
+    QString time = m.captured(4);
+    while (time.size() - time.lastIndexOf('.') > 4 && time.endsWith("000"))
+        time.chop(3);
+    s.blockLine[n.offset]
+        = {{": track " + m.captured(2) + ", " + time,
+            laced ? QString(", %1 frame%2 (%3)")
+                        .arg(m.captured(3), m.captured(3) == "1" ? "" : "s", sizes.join(' '))
+                  : QString(", %1 bytes").arg(sizes.value(0))},
+           simple ? int(words.contains("key")) : -1};
     const bool referenced = std::any_of(siblings.begin(), siblings.end(),
                                         [](const Info &i) { return i.label == "Reference block"; });
     s.blockAt[at] = {l,
@@ -325,6 +342,43 @@ void checkFrames(Sample &s, const QJsonObject &probe)
     }
 }
 
+// The default view of vantorel-inspect, a line per element, against the walk that agrees with
+// mkvinfo: each element's line has its name, length and value, a block's line the facts mkvinfo
+// prints of it, and the view registers the walk's video frames.
+void checkView(Sample &s, const QString &path)
+{
+    static const QRegularExpression line(
+        QStringLiteral(R"(^ *(\S+)(?: 0x[0-9A-F]+)?  @(\d+) (.*)$)"));
+    const QString view = QString::fromUtf8(e2e::inspect({path}).out);
+    std::map<quint64, QString> lines; // by offset: the name, then what follows it
+    for (const QString &text : view.split('\n')) {
+        const QRegularExpressionMatch m = line.match(text);
+        if (m.hasMatch())
+            lines[m.captured(2).toULongLong()] = m.captured(1) + ' ' + m.captured(3);
+    }
+    const std::function<void(const std::vector<ElementNode> &)> visitAll = [&](const auto &nodes) {
+        for (const ElementNode &n : nodes) {
+            const QString &said = lines[n.offset];
+            const ElementRow *value = n.row("value");
+            const QString shown = value ? value->value.left(said.contains("(cut: ") ? 32 : -1) : "";
+            const auto block = s.blockLine.find(n.offset);
+            bool right = said.startsWith(n.name + " len " + QString::number(n.size))
+                && (shown.isEmpty() || said.contains(" = " + shown));
+            if (block != s.blockLine.end())
+                for (const QString &fact : block->second.first)
+                    right = right && said.contains(fact);
+            if (block != s.blockLine.end() && block->second.second >= 0)
+                right = right && said.contains(", key") == bool(block->second.second);
+            if (!right)
+                s.fault() << "the view says" << said << "of" << n.name << n.offset;
+            visitAll(n.children);
+        }
+    };
+    visitAll(s.walk->tree.roots);
+    if (view.count(", video frame ") != s.walk->tree.frames.size())
+        s.fault() << "the view registers" << view.count(", video frame ") << "video frames";
+}
+
 const char *const probeCommand = "ffprobe -v error -select_streams v -show_packets -show_entries "
                                  "stream=index:packet=stream_index,pos,size,pts_time -of json";
 
@@ -358,6 +412,8 @@ const Sample &sample(const QString &name, bool modern)
     if (s.values <= 20 || s.blocks == 0)
         s.fault() << "only" << s.values << "values and" << s.blocks << "blocks compared";
     checkFrames(s, probe);
+    if (modern)
+        checkView(s, path);
     return s;
 }
 

@@ -141,7 +141,7 @@ std::vector<Case> cases()
         {"UTF-8 stops at NUL",
          each(Title, {bytes({0xC3, 0xA9}), bytes({0xE2, 0x82, 0xAC, 0, 0x41})})},
         {"numbers at the edges of the shared texts", edges},
-        {"binary and UTF-8 show binaryLimit bytes",
+        {"binary shows binaryLimit bytes; UTF-8 too, classic",
          el(SegmentUID, forty) + el(Title, "Lavf59.27.100"), 4},
         {"binaryLimit 0", el(SegmentUID, forty), 0},
         {"ASCII shows all, Void only when asked and binaryLimit of it",
