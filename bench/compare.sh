@@ -6,14 +6,17 @@
 #
 #   bench/compare.sh [BUILD_DIR] [ROUNDS]      (defaults: build, 5)
 #
-# "text" is the default text view, "rows" the full tree of --rows; "modern"
-# is the text output with --modern, as a ratio to the default text
-# output of the same rounds. FILES="many" (any of many, big, tiny) runs only
-# those files.
+# "text" is the default text view, "rows" the full tree of --rows; "classic"
+# is the text output with --classic, as a ratio to the default text output
+# of the same rounds. FILES="many" (any of many, big, tiny) runs only those
+# files.
 #
 # With BASELINE=OTHER_BUILD_DIR, that build (an older commit, or one with a
-# shortcut taken out) takes its turns in the same rounds with the text, JSON,
-# --modern and --check outputs, and their ratios to this build's are printed.
+# shortcut taken out) takes its turns in the same rounds with its default
+# text and JSON outputs, --modern and --check, and the ratios of this
+# build's to them are printed: text, json and check to the same options;
+# classic to its default text (for a build older than --classic, that is the
+# classic walk too); modern, this build's default text to its --modern.
 #
 # Files (made once, deterministically, in BUILD_DIR/bench-files):
 #   many-blocks.mkv  20 min of 16x16 MPEG-4 at 250 fps and AAC: 300,000 video
@@ -39,7 +42,7 @@ elements() { # the walk's element count, from the walk benchmark
 # them (nor does the default output); "crc" is the text output with --crc,
 # which reads the payload of every master that starts with a CRC-32 (ffmpeg
 # writes one in each Cluster).
-tools=(text rows json mkvinfo ffprobe crc modern)
+tools=(text rows json mkvinfo ffprobe crc classic)
 [ -n "${BASELINE:-}" ] && tools+=(check base-text base-json base-modern base-check)
 run_tool() { # tool file
   case $1 in
@@ -52,7 +55,7 @@ run_tool() { # tool file
     rows) ms "$bin/vantorel-inspect" --no-crc --rows "$2" ;;
     json) ms "$bin/vantorel-inspect" --no-crc --json "$2" ;;
     crc) ms "$bin/vantorel-inspect" --crc "$2" ;;
-    modern) ms "$bin/vantorel-inspect" --no-crc --modern "$2" ;;
+    classic) ms "$bin/vantorel-inspect" --no-crc --classic "$2" ;;
     mkvinfo) ms mkvinfo -a -z -P "$2" ;;
     ffprobe) ms ffprobe -v error -show_packets "$2" ;;
   esac
@@ -76,16 +79,16 @@ done
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf("%.1f", (b > 0) ? a / b : 0) }'; }
 printf '%-16s %10s %10s %10s %10s %10s %16s %10s\n' "median ms" text rows json mkvinfo ffprobe \
-  "text with CRCs" modern
+  "text with CRCs" classic
 for name in $files; do
   printf '%-16s %10s %10s %10s %10s %10s %16s %10s\n' "$(basename "${!name}")" "${result[$name,text]}" \
     "${result[$name,rows]}" "${result[$name,json]}" "${result[$name,mkvinfo]}" "${result[$name,ffprobe]}" \
-    "${result[$name,crc]}" "${result[$name,modern]}"
+    "${result[$name,crc]}" "${result[$name,classic]}"
 done
 echo
-echo "--modern against the default walk (time ratio, one run):"
+echo "--classic against the default walk (time ratio, one run):"
 for name in $files; do
-  echo "  $(basename "${!name}"): x$(awk -v a="${result[$name,modern]}" -v b="${result[$name,text]}" 'BEGIN { printf("%.3f", a / b) }')"
+  echo "  $(basename "${!name}"): x$(awk -v a="${result[$name,classic]}" -v b="${result[$name,text]}" 'BEGIN { printf("%.3f", a / b) }')"
 done
 has many || exit 0
 echo
@@ -100,8 +103,11 @@ if [ -n "${BASELINE:-}" ]; then
   echo "this build against $BASELINE (time ratio, one run):"
   for name in $files; do
     line=""
-    for out in text json modern check; do
-      line+=" $out x$(awk -v a="${result[$name,$out]}" -v b="${result[$name,base-$out]}" 'BEGIN { printf("%.3f", a / b) }')"
+    for pair in text:text json:json classic:text text:modern check:check; do
+      ours=${pair%%:*} theirs=${pair##*:}
+      label=$ours
+      [ "$theirs" = modern ] && label=modern
+      line+=" $label x$(awk -v a="${result[$name,$ours]}" -v b="${result[$name,base-$theirs]}" 'BEGIN { printf("%.3f", a / b) }')"
     done
     echo "  $(basename "${!name}"):$line"
   done

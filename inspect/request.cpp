@@ -99,7 +99,8 @@ public:
         }
         m_parser.addPositionalArgument(
             QStringLiteral("FILE"),
-            QStringLiteral("A .mkv or .webm file; with --check, any number."),
+            QStringLiteral("A Matroska or WebM file, whatever its name (with --classic: .mkv or "
+                           ".webm); with --check, any number."),
             QStringLiteral("FILE..."));
     }
 
