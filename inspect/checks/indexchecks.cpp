@@ -22,6 +22,10 @@ constexpr size_t MaxCuePositions = 16;
 // CuePoint without CueRelativePosition; of a BlockGroup, for its Block.
 constexpr int MaxHeadChildren = 16;
 constexpr int MaxScannedBlocks = 4096;
+// Children of Clusters read in all for such CuePoints: some, and a quarter
+// of the file's bytes, so that Cues cannot make the cost grow faster than the
+// file (a block takes 7 bytes at least).
+constexpr quint64 ScanBudget = 65536;
 
 // The top-level elements that a SeekHead should list.
 const quint32 Listable[]
@@ -194,6 +198,7 @@ public:
     {
         Q_UNUSED(c);
         beginSegment();
+        m_scanned = 0;
     }
 
 private:
@@ -418,7 +423,8 @@ private:
             Scan scan = Scan::Go;
             for (int scanned = 0; at < end && scan == Scan::Go; ++scanned) {
                 const ElementHead child = readHead(reader, at);
-                scan = scanned == MaxScannedBlocks ? Scan::Lost : scanOn(child);
+                const bool spent = ++m_scanned > ScanBudget + c.fileSize() / 4;
+                scan = scanned == MaxScannedBlocks || spent ? Scan::Lost : scanOn(child);
                 if (scan == Scan::Go && isBlock(child)) {
                     block = readBlock(reader, child);
                     if (block.ok && block.track == cue.track
@@ -505,6 +511,7 @@ private:
     CueEntry m_cue;
     std::vector<CueEntry> m_cuePositions;
     ClusterTime m_clusterTime;
+    quint64 m_scanned = 0;               // children of Clusters read for Cues, in the file
     quint64 m_blockOffset = ~quint64(0); // the last block a CueRelativePosition named
     BlockAt m_block;
 };

@@ -10,8 +10,6 @@
 
 #include "matroskaschema.h"
 
-#include <QCryptographicHash>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -24,7 +22,7 @@ using namespace MatroskaSchema;
 // Nesting in a copy past which a master is compared as bytes.
 constexpr size_t MaxDepth = 32;
 // Texts up to this length are compared without their zero padding; longer
-// ones, and binaries, by a digest of their bytes.
+// ones, and binaries, byte for byte.
 constexpr quint64 TextLength = 1024;
 
 QString nameOf(quint32 id)
@@ -39,7 +37,8 @@ struct Step
     enum Kind { Open, Close, Value, End } kind = End;
     quint32 id = 0;
     quint64 offset = 0;
-    QByteArray value; // a number's 8 bytes, a text, or a digest
+    QByteArray value;         // a number's 8 bytes, or a text
+    quint64 from = 0, to = 0; // else the bytes it has, compared as they are
 };
 
 // A number as 8 bytes, so that its length in the file does not matter.
@@ -86,8 +85,8 @@ public:
             if (!h.ok || h.unknownSize || h.end > m_ends.back()) {
                 // No element fits here: the rest of the master, as bytes.
                 step.kind = Step::Value;
-                step.value = digest(m_at, m_ends.back());
-                m_at = m_ends.back();
+                step.from = m_at;
+                step.to = m_at = m_ends.back();
                 return step;
             }
             m_at = h.end;
@@ -102,15 +101,15 @@ public:
                 return step;
             }
             step.kind = Step::Value;
-            step.value = value(s, h);
-            if (s && s->defaultValue && step.value == defaultOf(*s))
+            value(s, h, &step);
+            if (s && s->defaultValue && step.from == step.to && step.value == defaultOf(*s))
                 continue;
             return step;
         }
     }
 
 private:
-    QByteArray value(const Element *s, const ElementHead &h)
+    void value(const Element *s, const ElementHead &h, Step *step)
     {
         const int type = s ? int(s->type) : int(Binary);
         quint64 raw = 0;
@@ -120,17 +119,17 @@ private:
             if (type == SInteger && n > 0 && n < 8 && (raw >> (8 * n - 1)) & 1)
                 raw |= ~quint64(0) << (8 * n); // the sign, extended
             if (type != Float)
-                return asBytes(raw);
+                return void(step->value = asBytes(raw));
             if (n == 4) {
                 float f;
                 const quint32 bits = quint32(raw);
                 std::memcpy(&f, &bits, 4);
-                return asBytes(double(f));
+                return void(step->value = asBytes(double(f)));
             }
             if (n == 8 || n == 0) {
                 double d = 0;
                 std::memcpy(&d, &raw, n);
-                return asBytes(d);
+                return void(step->value = asBytes(d));
             }
         }
         if ((type == String || type == UTF8) && h.dataSize <= TextLength) {
@@ -138,31 +137,35 @@ private:
             text.resize(qsizetype(m_reader.context().read(h.dataOffset, text.data(), text.size())));
             while (text.endsWith('\0'))
                 text.chop(1);
-            return text;
+            return void(step->value = text);
         }
-        return digest(h.dataOffset, h.end);
-    }
-
-    // A digest of the bytes from start to end, a window at a time.
-    QByteArray digest(quint64 start, quint64 end)
-    {
-        QCryptographicHash hash(QCryptographicHash::Sha1);
-        char bytes[WindowReader::Window];
-        for (quint64 at = start; at < end;) {
-            const qint64 want = qint64(qMin<quint64>(end - at, sizeof bytes));
-            const qint64 got = m_reader.context().read(at, bytes, want);
-            hash.addData(QByteArrayView(bytes, got));
-            if (got < want)
-                break;
-            at += quint64(got);
-        }
-        return hash.result();
+        step->from = h.dataOffset;
+        step->to = h.end;
     }
 
     WindowReader m_reader;
     quint64 m_at;
     std::vector<quint64> m_ends; // of the open masters, the copy first
 };
+
+// Whether two steps have the same bytes, read a window at a time, up to
+// the first that differs.
+bool sameBytes(const CheckContext &c, const Step &x, const Step &y)
+{
+    if (x.to - x.from != y.to - y.from)
+        return false;
+    char a[WindowReader::Window], b[WindowReader::Window];
+    for (quint64 done = 0; done < x.to - x.from;) {
+        const qint64 want = qint64(qMin<quint64>(x.to - x.from - done, sizeof a));
+        const qint64 got = c.read(x.from + done, a, want);
+        if (c.read(y.from + done, b, want) != got || std::memcmp(a, b, size_t(got)) != 0)
+            return false;
+        if (got < want)
+            return true; // both cut alike by the file's end
+        done += quint64(got);
+    }
+    return true;
+}
 
 // Where a later copy first says something else than the first one, or an
 // empty text when they agree.
@@ -173,7 +176,7 @@ QString difference(const CheckContext &c, const ElementHead &first, const Elemen
         const Step x = a.next(), y = b.next();
         if (x.kind == Step::End && y.kind == Step::End)
             return QString();
-        if (x.kind == y.kind && x.id == y.id && x.value == y.value)
+        if (x.kind == y.kind && x.id == y.id && x.value == y.value && sameBytes(c, x, y))
             continue;
         const bool xIs = x.kind == Step::Open || x.kind == Step::Value;
         const bool yIs = y.kind == Step::Open || y.kind == Step::Value;
