@@ -27,6 +27,9 @@ constexpr int MaxScannedBlocks = 4096;
 // file (a block takes 7 bytes at least).
 constexpr quint64 ScanBudget = 65536;
 
+// TrackType of a video track.
+constexpr quint64 VideoTrack = 1;
+
 // The top-level elements that a SeekHead should list.
 const quint32 Listable[]
     = {Id::Info, Id::Tracks, Id::Cues, Id::Tags, Id::Chapters, Id::Attachments};
@@ -137,7 +140,7 @@ public:
                 (e.id == Id::TrackNumber ? m_entry.number : m_entry.type) = value;
             break;
         case Id::TrackEntry:
-            if (m_entry.type == 1 && m_entry.number && !c.inRecurringCopy()
+            if (m_entry.type == VideoTrack && m_entry.number && !c.inRecurringCopy()
                 && m_video.size() < MaxTracks)
                 m_video.insert(std::upper_bound(m_video.begin(), m_video.end(), m_entry.number),
                                m_entry.number);
