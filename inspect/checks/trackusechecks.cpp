@@ -36,15 +36,13 @@ public:
         return element.id == Id::SimpleBlock || element.id == Id::Block;
     }
 
+    // Most rows of a block are neither: they return at once.
     void row(CheckContext &c, const CheckedRow &row) override
     {
         if (row.kind == RowKind::TrackNumber)
             blockOf(quint64(row.number));
-        else if (row.kind == RowKind::Flags && m_block && (row.number & 0x06) && !m_block->lacing
-                 && m_block->laced++ == 0) {
-            m_block->lacedOffset = c.current().offset;
-            m_block->lacedPath = c.currentPath();
-        }
+        else if (row.kind == RowKind::Flags && (row.number & 0x06) && m_block && !m_block->lacing)
+            laced(c);
     }
 
     void end(CheckContext &c) override
@@ -96,7 +94,7 @@ private:
     }
 
     // The track of a block's number, counted; null when no TrackEntry has it.
-    void blockOf(quint64 number)
+    Q_NEVER_INLINE void blockOf(quint64 number)
     {
         if (m_last >= m_tracks.size() || m_tracks[m_last].number != number) {
             const auto it
@@ -112,6 +110,14 @@ private:
         }
         m_block = &m_tracks[m_last];
         ++m_block->blocks;
+    }
+
+    Q_NEVER_INLINE void laced(CheckContext &c)
+    {
+        if (m_block->laced++ == 0) {
+            m_block->lacedOffset = c.current().offset;
+            m_block->lacedPath = c.currentPath();
+        }
     }
 
     void endTrackEntry(CheckContext &c)
