@@ -8,7 +8,8 @@ those two XML files and the classic catalogue.
     make-schema.py ebml.xml ebml_matroska.xml catalogue.cpp OUTDIR
 
 Only facts are taken over: IDs, names, types, paths, occurrence, ranges,
-defaults, lengths, versions, WebM flags and enumeration labels. Where both
+defaults, lengths, versions, WebM, unknown-size, recursive and recurring
+flags, and enumeration labels. Where both
 files define an element, the Matroska one holds. Ranges and lengths are
 written as numbers, each master's children as a list of rows.
 """
@@ -156,6 +157,8 @@ def main(ebml, matroska, catalogue, outdir):
             flags.append('UnknownSizeAllowed')
         if e.get('recursive') == '1':
             flags.append('Recursive')
+        if e.get('recurring') == '1':
+            flags.append('Recurring')
         first = len(label_rows)
         for value, label in e['labels']:
             if e['type'] == 'string':

@@ -30,6 +30,7 @@ enum Flag : quint8 {
     NotWebM = 2,            // WebM does not (neither flag: WebM does not say)
     UnknownSizeAllowed = 4, // its size may be unknown
     Recursive = 8,          // it may stand in an element of its own ID
+    Recurring = 16,         // it may recur in its parent if each copy is the same
 };
 
 constexpr quint32 TopLevel = 0;

@@ -105,6 +105,20 @@ public:
     quint64 maxSizeLength = 8;
     bool sawEbmlHeader = false; // an EBML element at offset 0
 
+    // Whether the current element is, or stands in, a later copy of an
+    // identically recurring element of its Segment (Info, Tracks, Chapters):
+    // such a copy is no more occurrence, and its tracks are no other tracks.
+    // The recurring group, which comes first, marks it as it opens.
+    bool inRecurringCopy() const
+    {
+        return m_copyDepth < depth() && at(m_copyDepth).offset == m_copyOffset;
+    }
+    void markRecurringCopy()
+    {
+        m_copyDepth = depth() - 1;
+        m_copyOffset = current().offset;
+    }
+
 private:
     friend class CheckStage;
     // The findings of one check: shown, and counted by severity.
@@ -143,6 +157,8 @@ private:
     quint64 m_fileSize = 0;
     std::vector<Tally> m_tallies;
     size_t m_lastTally = 0;
+    size_t m_copyDepth = ~size_t(0);
+    quint64 m_copyOffset = 0;
 };
 
 // A group of checks. The stage calls each group for every node, row,
@@ -192,6 +208,9 @@ public:
 using Checks = std::vector<std::unique_ptr<Check>>;
 
 // The groups, one source file each.
+// Later copies of Info, Tracks and Chapters: marks them, and compares each
+// with the first; it comes before the other groups.
+void addRecurringChecks(Checks *checks);
 // EBML header, DocType versions, ID and size lengths, unknown elements,
 // parents, occurrences, unknown sizes, values, deprecated, WebM.
 void addSchemaChecks(Checks *checks);
@@ -200,3 +219,9 @@ void addTargetChecks(Checks *checks);
 // Blocks and tracks, Cluster timestamps, damaged data, elements past their
 // parent or the file, CRC-32 mismatches.
 void addStreamChecks(Checks *checks);
+// The Cluster index: Cluster PrevSize and Position, Cues by time, order and
+// keyframe, top-level elements that the SeekHead leaves out.
+void addIndexChecks(Checks *checks);
+// The use of the tracks by the blocks: lacing against FlagLacing, tracks
+// without a block.
+void addTrackUseChecks(Checks *checks);

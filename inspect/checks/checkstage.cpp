@@ -80,9 +80,12 @@ CheckStage::CheckStage(Sink *next, InputDevice *input, const ElementTracker &tra
     : Stage(next)
     , m_context(next, input, tracker)
 {
+    addRecurringChecks(&m_checks); // first: it marks the copies that the others pass by
     addSchemaChecks(&m_checks);
     addTargetChecks(&m_checks);
     addStreamChecks(&m_checks);
+    addIndexChecks(&m_checks);
+    addTrackUseChecks(&m_checks);
     Q_ASSERT(m_checks.size() <= 32); // a bit each in m_rowChecks
 }
 

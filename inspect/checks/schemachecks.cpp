@@ -317,6 +317,8 @@ private:
             slot = e.selfSlot;
         if (slot < 0 || slot >= parentFrame.countLength)
             return;
+        if ((e.flags & Recurring) && c.inRecurringCopy())
+            return; // a later copy of the same is no more occurrence
         const quint32 count = ++m_counts[parentFrame.countBase + quint32(slot)];
         if (e.maxOccurs != 0 && count == e.maxOccurs + 1)
             say(c, TooMany, [&] {

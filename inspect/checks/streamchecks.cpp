@@ -358,6 +358,10 @@ QString StreamChecks::knownTracks() const
 
 void StreamChecks::endTrackEntry(CheckContext &c)
 {
+    if (c.inRecurringCopy()) { // the tracks of the first copy, again
+        m_entryHasNumber = m_entryHasUid = false;
+        return;
+    }
     const auto duplicate = [&](ValueSet &set, const char *field, quint64 value) {
         if (const ValueSet::Entry *earlier = set.find(value)) {
             c.report(Severity::Error, "tracks-duplicate", [&] {

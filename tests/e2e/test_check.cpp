@@ -226,7 +226,7 @@ TEST(Check, FindingsPastTheShownOnesAreCounted)
         EXPECT_EQ(r.errors + r.warnings, qint64(r.findings.size()) + r.omitted);
         const QByteArray text = e2e::inspect({"--check", file}).out;
         const QByteArray summary = QByteArray::number(r.errors) + " errors, "
-            + QByteArray::number(r.warnings) + " warnings";
+            + QByteArray::number(r.warnings) + (r.warnings == 1 ? " warning" : " warnings");
         EXPECT_TRUE(text.contains(summary + " (")) << text.right(200).constData();
         EXPECT_TRUE(text.contains(QByteArray(c.check) + ' ' + QByteArray::number(c.found) + 'E'));
         EXPECT_TRUE(text.endsWith("; " + QByteArray::number(c.omitted) + " more not shown\n"));
