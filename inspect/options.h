@@ -29,6 +29,7 @@ enum class OptionKey {
     Modern,
     Check,
     Jobs,
+    Profile,
     Quiet,
     PluginDir,
     Count
