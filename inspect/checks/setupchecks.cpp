@@ -214,7 +214,8 @@ private:
 
     Entry m_entry;
     Picture m_picture;
-    std::vector<std::pair<quint64, quint64>> m_defaultDurations; // track number, ns
+    // Track number and DefaultDuration in ns, sorted.
+    std::vector<std::pair<quint64, quint64>> m_defaultDurations;
 
     std::vector<quint64> m_uids[UidKinds];
     bool m_uidsFull[UidKinds] = {};
@@ -475,8 +476,11 @@ void SetupChecks::endTrackEntry(CheckContext &c)
                                : QStringLiteral("an audio track (TrackType 2) without Audio");
         });
     codecPrivate(c);
-    if (t.defaultDuration && m_defaultDurations.size() < MaxTracks)
-        m_defaultDurations.emplace_back(t.number, t.defaultDuration);
+    if (t.defaultDuration && m_defaultDurations.size() < MaxTracks) {
+        const std::pair<quint64, quint64> track(t.number, t.defaultDuration);
+        m_defaultDurations.insert(
+            std::lower_bound(m_defaultDurations.begin(), m_defaultDurations.end(), track), track);
+    }
 }
 
 void SetupChecks::codecPrivate(CheckContext &c)
@@ -557,12 +561,11 @@ void SetupChecks::blockEnd(const Block &block, qint64 blockDuration)
     if (blockDuration >= 0) {
         end += double(blockDuration);
     } else {
-        for (const auto &track : m_defaultDurations) {
-            if (track.first == block.track) {
-                end += double(block.frames) * double(track.second) / m_scale;
-                break;
-            }
-        }
+        const auto track = std::lower_bound(
+            m_defaultDurations.begin(), m_defaultDurations.end(), block.track,
+            [](const std::pair<quint64, quint64> &t, quint64 number) { return t.first < number; });
+        if (track != m_defaultDurations.end() && track->first == block.track)
+            end += double(block.frames) * double(track->second) / m_scale;
     }
     m_mediaEnd = m_sawBlock ? std::max(m_mediaEnd, end) : end;
     m_sawBlock = true;
