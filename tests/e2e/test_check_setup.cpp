@@ -94,4 +94,8 @@ TEST(CheckSetup, MseProfileTakesOrdinaryWebM)
         EXPECT_EQ(r.errors, 0) << r.out.constData();
         EXPECT_EQ(r.exitCode, 0);
     }
+    const e2e::ToolResult unknown = e2e::inspect({"--check", "--profile", "mse,live", ffmpeg});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.err.contains("no profile 'live'; the profiles are mse"));
+    EXPECT_EQ(e2e::inspect({"--profile", "mse", ffmpeg}).exitCode, 2) << "without --check";
 }

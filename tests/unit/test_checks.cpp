@@ -298,6 +298,7 @@ TEST(Checks, MseProfileFindsItsFaults)
         {"a Cluster of one of two tracks", with([&](Parts &p) { p.tracks = two; p.clusters = onlyVideo + cluster(block(1, 3, 0) + block(2, 3, 0x80)); }), "mse-media", {{'W', onlyVideo}}},
         {"a first block that is no keyframe", clusters(cluster(delta + block(1, 1, 0x80))), "mse-random-access", {{'E', delta}}},
         {"a first Block with a reference", clusters(cluster(group + delta)), "mse-random-access", {{'E', referenced}}},
+        {"a first Block after its reference", clusters(cluster(el(BlockGroup, uel(Id::ReferenceBlock, 1) + referenced))), "mse-random-access", {{'E', referenced}}},
         {"a first Block without one", clusters(cluster(el(BlockGroup, referenced) + group + delta)), "mse-random-access", {}},
         {"an audio track's first block", with([&](Parts &p) { p.tracks = two; p.clusters = cluster(block(2, 0, 0) + block(1, 0, 0x80)); }), "mse-random-access", {}},
     };
