@@ -12,8 +12,8 @@
 
 namespace {
 
-// The most of a CodecPrivate that is read: the headers checked, and the Xiph
-// lace sizes of a Vorbis comment header of up to 1 MB.
+// The most of a CodecPrivate that is read: the Xiph lace sizes of a Vorbis
+// comment header of up to 1 MB, and the identification header after them.
 constexpr qint64 PrivateBytes = 4096;
 // The most UIDs held of each kind, and references held until the Segment
 // ends; past them, what is not held is not checked.
@@ -43,8 +43,9 @@ const HeaderLimit HeaderLimits[] = {
     {Id::DocTypeVersion, 1, ~quint64(0), "the versions of a DocType begin at 1"},
 };
 
-// CodecPrivate validators: given its first bytes (the least of the codec's
-// row at least), what is wrong, or an empty text.
+// CodecPrivate validators: given its first bytes (as many as the codec's
+// row reads, or all of a shorter one) and its size, what is wrong, or an
+// empty text.
 QString configurationVersion1(const QByteArray &b, const char *record)
 {
     if (b[0] == 1)
@@ -117,18 +118,19 @@ QString vorbisHeaders(const QByteArray &b, quint64 size)
 struct CodecSetup
 {
     const char *codec;
-    const char *needs;                                       // what it holds, for messages
-    quint64 least;                                           // its length at least
+    const char *needs; // what it holds, for messages
+    quint64 least;     // its length at least
+    qint64 reads;      // the bytes that check looks at, at most
     QString (*check)(const QByteArray &bytes, quint64 size); // null: any bytes
 };
 const CodecSetup CodecSetups[] = {
-    {"V_MPEG4/ISO/AVC", "an avcC record", 7, avcC},
-    {"V_MPEGH/ISO/HEVC", "an hvcC record", 23, hvcC},
-    {"V_AV1", "an av1C record", 4, av1C},
-    {"A_VORBIS", "three Xiph-laced Vorbis headers", 4, vorbisHeaders},
-    {"A_OPUS", "an OpusHead", 19, opusHead},
-    {"A_FLAC", "\"fLaC\" and a STREAMINFO block", 42, flacHead},
-    {"A_AAC", "an AudioSpecificConfig", 2, nullptr},
+    {"V_MPEG4/ISO/AVC", "an avcC record", 7, 1, avcC},
+    {"V_MPEGH/ISO/HEVC", "an hvcC record", 23, 1, hvcC},
+    {"V_AV1", "an av1C record", 4, 1, av1C},
+    {"A_VORBIS", "three Xiph-laced Vorbis headers", 4, PrivateBytes, vorbisHeaders},
+    {"A_OPUS", "an OpusHead", 19, 8, opusHead},
+    {"A_FLAC", "\"fLaC\" and a STREAMINFO block", 42, 5, flacHead},
+    {"A_AAC", "an AudioSpecificConfig", 2, 0, nullptr},
 };
 
 // The UIDs that tags and chapters refer to, and where they are given.
@@ -507,9 +509,9 @@ void SetupChecks::codecPrivate(CheckContext &c)
         });
     if (!setup->check)
         return;
-    QByteArray bytes(qsizetype(qMin<quint64>(t.privateSize, PrivateBytes)), Qt::Uninitialized);
-    bytes.resize(qsizetype(c.read(t.privateOffset, bytes.data(), bytes.size())));
-    if (quint64(bytes.size()) < setup->least)
+    const qsizetype wanted = qsizetype(qMin<quint64>(t.privateSize, quint64(setup->reads)));
+    QByteArray bytes(wanted, Qt::Uninitialized);
+    if (c.read(t.privateOffset, bytes.data(), wanted) < wanted)
         return; // cut by the end of the file
     const QString fault = setup->check(bytes, t.privateSize);
     if (!fault.isEmpty())
