@@ -22,7 +22,7 @@ Chain::Chain(Sink *writer, InputDevice *input, const Settings &settings, Element
     if (settings.summary)
         add(new SummaryStage(m_head, *tracker));
     if (settings.conformance)
-        add(new CheckStage(m_head, input, *tracker));
+        add(new CheckStage(m_head, input, *tracker, settings.profiles));
     if (settings.checkCrcs)
         add(new CrcStage(m_head, input, *tracker));
     if (settings.schemaHint) {

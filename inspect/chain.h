@@ -24,6 +24,7 @@ public:
     {
         bool checkCrcs = false;
         bool conformance = false;      // the checks of --check, which want checkCrcs
+        quint32 profiles = 0;          // and those of --profile, a bit per CheckProfiles row
         bool schemaHint = false;       // count what today's schema knows of the unknown elements
         bool summary = false;          // what the HTML report needs of tracks and frames
         std::FILE *progress = nullptr; // a terminal for the progress line

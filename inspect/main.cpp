@@ -48,6 +48,7 @@ Checked checkFile(Plugin *plugin, const Request &r, int i)
     Chain::Settings settings;
     settings.checkCrcs = true;
     settings.conformance = true;
+    settings.profiles = r.profiles;
     Checked result;
     if (!file.open(parser) || !file.walk(writer.get(), chainFor(r.writer.output, settings))) {
         // A file that cannot be checked still has its record in the output.

@@ -5,7 +5,7 @@
 
 const char *const InspectUsage[] = {
     "vantorel-inspect [options] FILE",
-    "vantorel-inspect --check [--json] [-j N] FILE...",
+    "vantorel-inspect --check [--json] [-j N] [--profile LIST] FILE...",
 };
 const int InspectUsageCount = int(sizeof InspectUsage / sizeof InspectUsage[0]);
 
@@ -79,6 +79,9 @@ const OptionText InspectOptions[] = {
     {OptionKey::Jobs, "j,jobs", "N", nullptr,
      "With --check, check N files at a time (default: the number of cores).",
      nullptr},
+    {OptionKey::Profile, "profile", "LIST", nullptr,
+     "With --check, also check the rules of these profiles, comma-separated: mse (what Media Source Extensions players need of a WebM stream).",
+     "mse"},
     {OptionKey::Quiet, "quiet", nullptr, nullptr,
      "No progress line (it shows only on a terminal, for files over 64 MiB).",
      nullptr},

@@ -30,6 +30,7 @@ enum class OptionKey {
     Classic,
     Check,
     Jobs,
+    Profile,
     Quiet,
     PluginDir,
     Count

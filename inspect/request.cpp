@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "request.h"
 
+#include "check.h"
 #include "escape.h"
 #include "matroskaschema.h"
 #include "options.h"
@@ -76,6 +77,7 @@ const Conflict Conflicts[] = {
     {keys({K::Classic}), keys({K::Modern, K::Check}), 0,
      "--classic reads by the classic catalogue: not with --modern or --check, which read today's "
      "Matroska"},
+    {keys({K::Profile}), 0, keys({K::Check}), "--profile goes with --check"},
 };
 
 // The command line parsed with the options of the table, read by key.
@@ -315,6 +317,8 @@ int readRequest(int argc, char **argv, Request *r)
         r->jobs = int(n);
     }
     r->check = line.isSet(K::Check);
+    if (line.isSet(K::Profile) && !readCheckProfiles(line.value(K::Profile), &r->profiles, &error))
+        return fail(ExitUsage, error);
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty())
         return fail(ExitUsage, QStringLiteral("no file given (see --help)"));

@@ -25,6 +25,7 @@ struct Request
     ParserSettings parser;
     bool checkCrcs = false;
     bool check = false;
+    quint32 profiles = 0; // --profile, a bit per row of CheckProfiles
     int jobs = 1;
     bool quiet = false;
     QStringList pluginDirectories;

@@ -104,6 +104,9 @@ public:
     quint64 maxIdLength = 4;
     quint64 maxSizeLength = 8;
     bool sawEbmlHeader = false; // an EBML element at offset 0
+    // The offset of an element whose value a check more specific than
+    // value-range has reported; value-range leaves that element out.
+    quint64 valueReported = ~quint64(0);
 
     // Whether the current element is, or stands in, a later copy of an
     // identically recurring element of its Segment (Info, Tracks, Chapters):
@@ -225,3 +228,23 @@ void addIndexChecks(Checks *checks);
 // The use of the tracks by the blocks: lacing against FlagLacing, tracks
 // without a block.
 void addTrackUseChecks(Checks *checks);
+// What a player needs to set up: the EBML header's limits, track settings,
+// CodecPrivate, UIDs that tags and chapters refer to, the Segment Duration.
+// They go before the schema's group, which leaves out the value-range
+// findings that they make more precise.
+void addSetupChecks(Checks *checks);
+// The rules of Media Source Extensions for WebM: initialization segment,
+// media segments, random access.
+void addMseChecks(Checks *checks);
+
+// Sets of checks that --profile adds to the others, a row each.
+struct CheckProfile
+{
+    const char *name;
+    void (*add)(Checks *checks);
+};
+extern const CheckProfile CheckProfiles[];
+extern const int CheckProfileCount;
+// The profiles of a comma-separated list as a bit each (of CheckProfiles);
+// false for a name of none, with a message that lists the known ones.
+bool readCheckProfiles(const QString &list, quint32 *profiles, QString *error);

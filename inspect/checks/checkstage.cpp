@@ -3,6 +3,7 @@
 
 #include "inputdevice.h"
 
+#include <QStringList>
 #include <QtAlgorithms>
 
 #include <cstring>
@@ -76,16 +77,44 @@ qint64 CheckContext::read(quint64 position, char *bytes, qint64 count) const
     return got > 0 ? got : 0;
 }
 
-CheckStage::CheckStage(Sink *next, InputDevice *input, const ElementTracker &tracker)
+const CheckProfile CheckProfiles[] = {
+    {"mse", addMseChecks},
+};
+const int CheckProfileCount = int(sizeof CheckProfiles / sizeof CheckProfiles[0]);
+
+bool readCheckProfiles(const QString &list, quint32 *profiles, QString *error)
+{
+    QStringList known;
+    for (const CheckProfile &profile : CheckProfiles)
+        known << QLatin1String(profile.name);
+    for (const QString &name : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const qsizetype i = known.indexOf(name);
+        if (i < 0) {
+            *error = QStringLiteral("no profile '%1'; the profiles are %2")
+                         .arg(name, known.join(QStringLiteral(", ")));
+            return false;
+        }
+        *profiles |= 1u << i;
+    }
+    return true;
+}
+
+CheckStage::CheckStage(Sink *next, InputDevice *input, const ElementTracker &tracker,
+                       quint32 profiles)
     : Stage(next)
     , m_context(next, input, tracker)
 {
     addRecurringChecks(&m_checks); // first: it marks the copies that the others pass by
+    addSetupChecks(&m_checks);     // before the schema's, whose value-range it makes precise
     addSchemaChecks(&m_checks);
     addTargetChecks(&m_checks);
     addStreamChecks(&m_checks);
     addIndexChecks(&m_checks);
     addTrackUseChecks(&m_checks);
+    for (int i = 0; i < CheckProfileCount; ++i) {
+        if (profiles & (1u << i))
+            CheckProfiles[i].add(&m_checks);
+    }
     Q_ASSERT(m_checks.size() <= 32); // a bit each in m_rowChecks
 }
 

@@ -10,7 +10,8 @@
 class CheckStage : public Stage
 {
 public:
-    CheckStage(Sink *next, InputDevice *input, const ElementTracker &tracker);
+    // profiles: a bit for each row of CheckProfiles whose checks are added.
+    CheckStage(Sink *next, InputDevice *input, const ElementTracker &tracker, quint32 profiles = 0);
     ~CheckStage() override;
 
     void beginFile(const QString &fileName, quint64 size) override;

@@ -358,7 +358,8 @@ private:
         // takes in the elements that Matroska added in 3 and 4 (muxers write
         // Colour, CueRelativePosition and the like with DocTypeVersion 2).
         const quint8 needed = m_webm ? qMin<quint8>(s.minVersion, 2) : s.minVersion;
-        if (needed > c.docTypeVersion && first(DocTypeVersionCheck, s))
+        // DocTypeVersion 0 is the ebml-header check's: no element is of it.
+        if (needed > c.docTypeVersion && c.docTypeVersion && first(DocTypeVersionCheck, s))
             say(c, DocTypeVersionCheck, [&] {
                 return QStringLiteral(
                            "%1 needs DocTypeVersion %2 or later; the EBML header says %3")
@@ -519,9 +520,9 @@ private:
     void checkRange(CheckContext &c, const Element &s, bool isFloat)
     {
         const Range &range = s.range;
-        if (!range.present)
-            return;
         const OpenElement &e = c.current();
+        if (!range.present || c.valueReported == e.offset)
+            return;
         unsigned char bytes[8] = {};
         const qint64 n = qint64(e.dataSize);
         if (n == 0 && s.defaultValue)

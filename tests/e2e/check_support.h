@@ -48,11 +48,12 @@ struct Result
     }
 };
 
-// Runs vantorel-inspect --check --json on one file.
-inline Result check(const QString &path)
+// Runs vantorel-inspect --check --json, with more options, on one file.
+inline Result check(const QString &path, const QStringList &more = QStringList())
 {
     const e2e::ToolResult r
-        = e2e::inspect({QStringLiteral("--check"), QStringLiteral("--json"), path});
+        = e2e::inspect(QStringList {QStringLiteral("--check"), QStringLiteral("--json")} + more
+                       + QStringList {path});
     Result result;
     result.exitCode = r.finished ? r.exitCode : -1;
     result.out = r.out;

@@ -84,8 +84,10 @@ struct Collector : Sink
 };
 
 // Walks bytes (under name, which the modern walk does not judge) as
-// --check does and returns what the checks found.
-inline Findings run(const QByteArray &bytes, const QString &name = QStringLiteral("x.mkv"))
+// --check does, with the profiles of a bit each, and returns what the checks
+// found.
+inline Findings run(const QByteArray &bytes, const QString &name = QStringLiteral("x.mkv"),
+                    quint32 profiles = 0)
 {
     Findings findings;
     InputDevice device;
@@ -93,6 +95,7 @@ inline Findings run(const QByteArray &bytes, const QString &name = QStringLitera
     ElementTracker tracker;
     Chain::Settings settings;
     settings.checkCrcs = settings.conformance = settings.modern = true;
+    settings.profiles = profiles;
     Collector collector(&findings.all);
     Chain chain(&collector, &device, settings, &tracker);
     ContainerMKV parser;
