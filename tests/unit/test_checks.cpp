@@ -85,6 +85,7 @@ QByteArray swap(const QByteArray &element, const QByteArray &from, const QByteAr
     return element.left(idLength) + size(quint64(payload.size())) + payload;
 }
 
+// The EBML header of a WebM file.
 void webm(Parts &p)
 {
     p.header = swap(p.header, el(DocType, "matroska"), el(DocType, "webm"));
@@ -349,6 +350,9 @@ TEST(Checks, StreamChecksFindTheirFaults)
 
 TEST(Checks, TargetChecksFindTheirFaults)
 {
+    // Seek findings stand at the Seek, cue findings at the CuePoint, first in
+    // the Cues. A SeekHead of one Seek to a 4-byte ID takes 19 bytes, and the
+    // Info after it stands there in the Segment.
     const Mark seekAt(id(Id::Seek)), cuePoint(id(Id::Cues), 5);
     const auto seek = [](Parts &p, quint32 target, quint64 position) {
         p.info = Parts::seekHead(target, position) + p.info;
