@@ -270,7 +270,7 @@ TEST(Checks, StreamChecksFindTheirFaults)
                   uel(TrackNumber, number) + (uid ? uel(Id::TrackUid, uid) : QByteArray()));
     };
     const auto entries = [&](Parts &p, quint64 number, quint64 uid, const QByteArray &second) {
-        p.tracks = el(Tracks, trackEntry(number, uid) + el(TrackEntry, second));
+        p.tracks = el(Tracks, trackEntry(number, uid) + second);
     };
     const auto clusters = [](Parts &p, const QByteArray &first, quint64 second) {
         p.clusters = el(Cluster, first) + el(Cluster, uel(Timecode, second));
@@ -307,8 +307,8 @@ TEST(Checks, StreamChecksFindTheirFaults)
         planted("two tracks of one number",
                 with([&](Parts &p) { entries(p, 1, 1, trackEntry(1, 2)); }),
                 "tracks-duplicate", {Mark(uel(TrackNumber, 1), -2, 1)}, "TrackNumber 1 is already"),
-        planted("two tracks of one UID, the first of two UIDs",
-                with([&](Parts &p) { entries(p, 1, 5, trackEntry(2, 5) + uel(Id::TrackUid, 6)); }),
+        planted("two tracks of one UID, the first of two UIDs", with([&](Parts &p) {
+                    entries(p, 1, 5, swap(trackEntry(2, 5), {}, uel(Id::TrackUid, 6))); }),
                 "tracks-duplicate", {Mark(uel(TrackNumber, 2), -2)}, "TrackUID 5"),
         planted("a number that is another track's UID",
                 with([&](Parts &p) { entries(p, 1, 2, trackEntry(2, 3)); }), "tracks-duplicate",
