@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <vector>
 
@@ -75,18 +77,6 @@ inline Result check(const QString &path, const QStringList &more = QStringList()
     return result;
 }
 
-// The offset of the n-th (0-based) occurrence of bytes in data, or -1.
-inline qsizetype find(const QByteArray &data, const QByteArray &bytes, int n = 0)
-{
-    qsizetype at = -1;
-    for (int i = 0; i <= n; ++i) {
-        at = data.indexOf(bytes, at + 1);
-        if (at < 0)
-            return -1;
-    }
-    return at;
-}
-
 // A copy of a sample in dir, named name (the sample's own name when empty),
 // after edit has changed its bytes.
 inline QString plant(const QTemporaryDir &dir, const QString &sample,
@@ -101,6 +91,47 @@ inline QString plant(const QTemporaryDir &dir, const QString &sample,
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         return QString();
     return path;
+}
+
+// A fault planted in a copy of a sample: the first from in it becomes to.
+struct Planted
+{
+    const char *name, *sample;
+    QByteArray from, to;
+    int delta;                       // the finding's offset from where from was
+    const char *check, *path, *says; // path: its end; says: a part of the message
+    QStringList alsoAllowed;         // other checks that may follow
+};
+
+// Each fault's check tells it first at its place, with its severity; no
+// other check does, but those allowed.
+inline void expectPlanted(const std::vector<Planted> &faults)
+{
+    const QStringList warnings = {"unknown-element", "deprecated", "timestamp-order"};
+    const QTemporaryDir dir;
+    for (const Planted &fault : faults) {
+        SCOPED_TRACE(fault.name);
+        qsizetype at = -1;
+        const QString path = plant(dir, QString::fromLatin1(fault.sample), [&](QByteArray &b) {
+            at = b.indexOf(fault.from);
+            if (at >= 0)
+                b.replace(at, fault.from.size(), fault.to);
+        });
+        ASSERT_GE(at, 0);
+        const Result r = check(path);
+        const std::vector<Found> found = r.of(QLatin1String(fault.check));
+        ASSERT_FALSE(found.empty()) << r.out.constData();
+        const Found &f = found.front();
+        const bool warning = warnings.contains(QLatin1String(fault.check));
+        EXPECT_EQ(f.severity, QLatin1String(warning ? "warning" : "error"));
+        EXPECT_EQ(r.exitCode, warning ? 0 : 1);
+        EXPECT_EQ(f.offset, quint64(at + fault.delta)) << r.out.constData();
+        EXPECT_TRUE(f.path.endsWith(QLatin1String(fault.path))) << f.path.toStdString();
+        EXPECT_TRUE(f.message.contains(QLatin1String(fault.says))) << f.message.toStdString();
+        for (const QString &other : r.checks())
+            EXPECT_TRUE(other == QLatin1String(fault.check) || fault.alsoAllowed.contains(other))
+                << r.out.constData();
+    }
 }
 
 } // namespace checks

@@ -6,14 +6,15 @@
 
 #include <gtest/gtest.h>
 
-// No sample that independent muxers wrote has an error.
-TEST(Check, CleanSamplesHaveNoErrors)
+// The samples that independent muxers wrote have nothing any check would
+// tell, warnings included.
+TEST(Check, CleanSamplesHaveNoFindings)
 {
     for (const QString &name : e2e::sampleNames()) {
         SCOPED_TRACE(name.toStdString());
         const checks::Result r = checks::check(e2e::samplePath(name));
         EXPECT_EQ(r.exitCode, 0) << r.out.constData();
-        EXPECT_EQ(r.errors, 0);
+        EXPECT_TRUE(r.findings.empty()) << r.out.constData();
     }
 }
 
