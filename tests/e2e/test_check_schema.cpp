@@ -31,11 +31,11 @@ TEST(CheckSchema, PlantedFaults)
         {"invalid UTF-8 in WritingApp", "laced-audio.mkv", B("mkvmerge v"), B("mkvmerge\xC3v"),
          -3, "bad-text", "/WritingApp", "UTF-8", {}},
         {"DateUTC turned into a Duration", "vp9-opus.webm", B("\x44\x61\x88"), B("\x44\x89\x88"),
-         11, "too-many", "/Duration[2]", "at most 1", {}},
+         11, "too-many", "/Duration[2]", "at most 1", {"duration"}},
         {"a 4-byte SegmentFamily", "laced-audio.mkv", B("\x44\x89\x84"), B("\x44\x44\x84"), 0,
          "value-length", "/SegmentFamily", "16", {}},
         {"a 49-byte CodecDelay", "h264-aac.mkv", B("\x63\xA2\xB1"), B("\x56\xAA\xB1"), 0,
-         "bad-number", "/CodecDelay", "49 bytes", {"crc-mismatch"}},
+         "bad-number", "/CodecDelay", "49 bytes", {"crc-mismatch", "codec-private"}},
         {"CodecDecodeAll", "laced-audio.mkv", B("\x9C\x81\x00", 3), B("\xAA\x81\x00", 3), 0,
          "deprecated", "/CodecDecodeAll", "CodecDecodeAll", {}},
     });

@@ -37,10 +37,10 @@ TEST(CheckStream, PlantedFaults)
          "tracks-duplicate", "/Segment/Tracks/TrackEntry[2]", "TrackNumber 1", {"block-track"}},
         // The third Cluster's Timestamp 783 becomes 1, below 399.
         {"cluster timestamp back", "clip.webm", B("\xE7\x82\x03\x0F"), B("\xE7\x82\0\x01", 4), -6,
-         "timestamp-order", "/Segment/Cluster[3]", "1 is below 399", {}},
+         "timestamp-order", "/Segment/Cluster[3]", "1 is below 399", {"cue-time"}},
         // The first Cluster's Timestamp, after its CRC-32 ending in 8F.
         {"crc", "h264-aac.mkv", B("\x8F\xE7\x81\x15"), B("\x8F\xE7\x81\x16"), -11, "crc-mismatch",
-         "/Segment/Cluster", "8753 bytes", {}},
+         "/Segment/Cluster", "8753 bytes", {"cue-time"}},
         // Flags and count of 8 frames, then the sizes: Xiph 192, 96.
         {"xiph lace sizes", "laced-audio.mkv", B("\x82\x07\xC0\x60"), B("\x82\x07\xFF\xFF"), -6,
          "lacing", "/Segment/Cluster/SimpleBlock[2]", "3 of its 7", {}},
