@@ -27,7 +27,8 @@ QString SchemaHintStage::hint() const
     if (m_seen.size() > m_names.size())
         names += QStringLiteral(", ...");
     return m_count == 1
-        ? QStringLiteral("1 element belongs to today's Matroska (%1); drop --classic to see it").arg(names)
+        ? QStringLiteral("1 element belongs to today's Matroska (%1); drop --classic to see it")
+              .arg(names)
         : QStringLiteral("%1 elements belong to today's Matroska (%2); drop --classic to see them")
               .arg(m_count)
               .arg(names);

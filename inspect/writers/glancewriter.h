@@ -139,5 +139,5 @@ private:
     bool m_simple = false; // a SimpleBlock, whose flags say keyframe and discardable
     quint8 m_flags = 0;
     bool m_flagged = false; // its Flags row has come
-    bool m_first = false; // no frame size listed yet
+    bool m_first = false;   // no frame size listed yet
 };
