@@ -193,6 +193,10 @@ TEST(Checks, SchemaChecksFindTheirFaults)
         planted("a 3-byte size, EBMLMaxSizeLength 2", with([&](Parts &p) {
                     ebml(p, Id::EbmlMaxSizeLength, 8, 2), info(p, header(Title, 1, 3) + "t"); }),
                 "size-length", {header(Title, 1, 3)}),
+        planted("8-byte sizes, EBMLMaxIDLength 4 and no EBMLMaxSizeLength", with([&](Parts &p) {
+                    p.header = swap(p.header, uel(Id::EbmlMaxSizeLength, 8), {});
+                    info(p, header(Title, 1, 8) + "t"); }),
+                "size-length", {}),
         planted("an ID of no element", with([&](Parts &p) { info(p, el(Unknown, "x")); }),
                 "unknown-element", {el(Unknown, "x")}, "0x4321"),
         planted("Title among the tracks",
