@@ -34,6 +34,7 @@ cases=(
   "deep-unknown-track|--check|deep-unknown-track 1000000 5|deep-unknown-track 1000000 999"
   "past-parent|--check|past-parent 1000000|past-parent 4000000"
   "cue-targets|--check|cue-targets 375000|cue-targets 1500000"
+  "recurring-voids|--check|recurring-voids 25000|recurring-voids 100000"
 )
 
 printf '%-20s %-14s %12s %12s %10s %10s %7s\n' case options "small B" "large B" "small ms" \

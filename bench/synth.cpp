@@ -141,6 +141,7 @@ int usage()
                "          masters, after the Tracks of track 1\n"
                "  past-parent  COUNT Clusters whose last child runs 1 byte past them\n"
                "  cue-targets  COUNT CuePoints aimed at one BlockGroup of 16 children\n"
+               "  recurring-voids  an Info of COUNT empty Voids, then COUNT empty Infos\n"
                "  unknown-nested  COUNT ChapterAtoms of unknown size, each inside the one\n"
                "          before, then SIZE ChapterTimeStarts in the innermost\n"
                "  near-elements  a Cluster with COUNT bytes of damaged data between two\n"
@@ -326,6 +327,20 @@ int main(int argc, char **argv)
         const Bytes cluster = {0x1F, 0x43, 0xB6, 0x75, 0x85, 0xE7, 0x81, 0, 0xEC, 0x81};
         for (uint64_t i = 0; i < count; ++i)
             write(cluster);
+    } else if (kind == "recurring-voids") {
+        // Each later Info is read beside the first, whose Voids it passes.
+        Bytes head, info;
+        putId(head, Id::Segment);
+        putSize8(head, 12 + count * 2 + count * 5);
+        putId(head, Id::Info);
+        putSize8(head, count * 2);
+        write(head);
+        for (uint64_t i = 0; i < count; ++i)
+            write({0xEC, 0x80});
+        putId(info, Id::Info);
+        info.push_back(0x80);
+        for (uint64_t i = 0; i < count; ++i)
+            write(info);
     } else if (kind == "cue-targets") {
         // A Cluster of one BlockGroup (15 empty Voids, then its Block), then
         // Cues whose every CuePoint names that BlockGroup.

@@ -21,6 +21,11 @@ using namespace MatroskaSchema;
 
 // Nesting in a copy past which a master is compared as bytes.
 constexpr size_t MaxDepth = 32;
+// The comparisons of a file take at most this many steps (elements read,
+// windows of bytes compared), and a quarter of the file's bytes more: many
+// small copies of a first one of many small Voids would otherwise cost the
+// product of their counts. Past it, copies are taken as they are.
+constexpr quint64 StepBudget = 65536;
 // Texts up to this length are compared without their zero padding; longer
 // ones, and binaries, byte for byte.
 constexpr quint64 TextLength = 1024;
@@ -62,9 +67,12 @@ QByteArray defaultOf(const Element &s)
 class Steps
 {
 public:
-    Steps(const CheckContext &c, const ElementHead &h)
+    // Past budget steps spent, a copy ends at once.
+    Steps(const CheckContext &c, const ElementHead &h, quint64 *spent, quint64 budget)
         : m_reader(c)
         , m_at(h.dataOffset)
+        , m_spent(spent)
+        , m_budget(budget)
     {
         m_ends.push_back(h.end);
     }
@@ -73,7 +81,7 @@ public:
     {
         for (;;) {
             Step step;
-            if (m_ends.empty())
+            if (m_ends.empty() || *m_spent > m_budget)
                 return step;
             step.offset = m_at;
             if (m_at >= m_ends.back()) {
@@ -81,6 +89,7 @@ public:
                 step.kind = m_ends.empty() ? Step::End : Step::Close;
                 return step;
             }
+            ++*m_spent;
             const ElementHead h = readHead(m_reader, m_at);
             if (!h.ok || h.unknownSize || h.end > m_ends.back()) {
                 // No element fits here: the rest of the master, as bytes.
@@ -145,17 +154,19 @@ private:
 
     WindowReader m_reader;
     quint64 m_at;
+    quint64 *m_spent;
+    quint64 m_budget;
     std::vector<quint64> m_ends; // of the open masters, the copy first
 };
 
 // Whether two steps have the same bytes, read a window at a time, up to
 // the first that differs.
-bool sameBytes(const CheckContext &c, const Step &x, const Step &y)
+bool sameBytes(const CheckContext &c, const Step &x, const Step &y, quint64 *spent)
 {
     if (x.to - x.from != y.to - y.from)
         return false;
     char a[WindowReader::Window], b[WindowReader::Window];
-    for (quint64 done = 0; done < x.to - x.from;) {
+    for (quint64 done = 0; done < x.to - x.from; ++*spent) {
         const qint64 want = qint64(qMin<quint64>(x.to - x.from - done, sizeof a));
         const qint64 got = c.read(x.from + done, a, want);
         if (c.read(y.from + done, b, want) != got || std::memcmp(a, b, size_t(got)) != 0)
@@ -168,15 +179,16 @@ bool sameBytes(const CheckContext &c, const Step &x, const Step &y)
 }
 
 // Where a later copy first says something else than the first one, or an
-// empty text when they agree.
-QString difference(const CheckContext &c, const ElementHead &first, const ElementHead &later)
+// empty text when they agree or the steps spent reach budget.
+QString difference(const CheckContext &c, const ElementHead &first, const ElementHead &later,
+                   quint64 *spent, quint64 budget)
 {
-    Steps a(c, first), b(c, later);
+    Steps a(c, first, spent, budget), b(c, later, spent, budget);
     for (;;) {
         const Step x = a.next(), y = b.next();
-        if (x.kind == Step::End && y.kind == Step::End)
+        if ((x.kind == Step::End && y.kind == Step::End) || *spent > budget)
             return QString();
-        if (x.kind == y.kind && x.id == y.id && x.value == y.value && sameBytes(c, x, y))
+        if (x.kind == y.kind && x.id == y.id && x.value == y.value && sameBytes(c, x, y, spent))
             continue;
         const bool xIs = x.kind == Step::Open || x.kind == Step::Value;
         const bool yIs = y.kind == Step::Open || y.kind == Step::Value;
@@ -224,7 +236,8 @@ public:
         if (!later.ok || later.unknownSize || !earlier.ok || earlier.unknownSize)
             return; // no extent to compare: too many, for the schema's group
         c.markRecurringCopy();
-        const QString differs = difference(c, earlier, later);
+        const QString differs
+            = difference(c, earlier, later, &m_spent, StepBudget + c.fileSize() / 4);
         if (!differs.isEmpty())
             c.report(Severity::Error, "recurring-differs", [&] {
                 return QStringLiteral("this %1 differs from the first one, at %2: %3")
@@ -238,6 +251,7 @@ public:
     {
         Q_UNUSED(c);
         m_first.clear();
+        m_spent = 0;
     }
 
 private:
@@ -247,6 +261,7 @@ private:
         quint64 offset;
     };
     std::vector<First> m_first; // of this Segment, one per recurring element
+    quint64 m_spent = 0;        // steps of the file's comparisons
 };
 
 } // namespace
